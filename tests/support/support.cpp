@@ -1,0 +1,112 @@
+#include "tests/support/support.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+std::string sample(const std::string& name) { return std::string(SAMPLES_DIR) + "/" + name; }
+std::string test_data(const std::string& name) { return std::string(TEST_DATA_DIR) + "/" + name; }
+std::string shared_part(const std::string& name) {
+  return std::string(SHARED_PARTS_DIR) + "/" + name;
+}
+
+bool have_shared_parts() { return fs::is_directory(SHARED_PARTS_DIR); }
+
+std::vector<std::string> shared_parts() {
+  std::vector<std::string> out;
+  if (!have_shared_parts()) return out;
+  for (const auto& entry : fs::directory_iterator(SHARED_PARTS_DIR)) {
+    const std::string ext = entry.path().extension().string();
+    if (ext == ".md") continue;
+    out.push_back(entry.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string work_dir(const std::string& test_name) {
+  fs::path dir = fs::path(TEST_WORK_DIR) / test_name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+static std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<nlohmann::json> HostRun::of_kind(const std::string& kind) const {
+  std::vector<nlohmann::json> out;
+  for (const auto& entry : transcript)
+    if (entry.value("kind", "") == kind) out.push_back(entry);
+  return out;
+}
+
+HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                   const std::string& dir, const std::string& plugin) {
+  const std::string answers_path = dir + "/answers.txt";
+  const std::string transcript_path = dir + "/transcript.jsonl";
+  const std::string syslog_path = dir + "/syslog.txt";
+  const std::string out_path = dir + "/stdout.txt";
+  const std::string err_path = dir + "/stderr.txt";
+  {
+    std::ofstream a(answers_path);
+    for (const auto& line : answers) a << line << "\n";
+  }
+  fs::remove(transcript_path);
+  fs::remove(syslog_path);
+
+  std::vector<std::string> argv_s = {UFHOST_BIN};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  for (const std::string& s : {std::string("--answers"), answers_path, std::string("--transcript"),
+                               transcript_path, std::string("--syslog"), syslog_path})
+    argv_s.push_back(s);
+  if (!plugin.empty()) {
+    argv_s.push_back("--plugin");
+    argv_s.push_back(plugin);
+  }
+  std::vector<char*> argv;
+  for (auto& s : argv_s) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  pid_t pid = 0;
+  HostRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+
+  run.out = read_file(out_path);
+  run.err = read_file(err_path);
+  run.syslog = read_file(syslog_path);
+  std::ifstream t(transcript_path);
+  std::string line;
+  while (std::getline(t, line)) {
+    if (line.empty()) continue;
+    run.transcript.push_back(nlohmann::json::parse(line, nullptr, false));
+  }
+  return run;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,44 @@
+// Shared pieces of the tests: where things are, and running ufhost.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+std::string sample(const std::string& name);       // samples/NAME
+std::string test_data(const std::string& name);    // tests/data/NAME
+std::string shared_part(const std::string& name);  // ../shared/parts/NAME
+bool have_shared_parts();
+// The part files of ../shared/parts (full paths, sorted); empty when absent.
+std::vector<std::string> shared_parts();
+// A fresh, empty folder for one test's outputs.
+std::string work_dir(const std::string& test_name);
+
+struct HostRun {
+  int exit_code = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+  std::vector<nlohmann::json> transcript;
+  std::string syslog;
+  // Transcript entries of one kind ("menu", "dialog", ...), in order.
+  std::vector<nlohmann::json> of_kind(const std::string& kind) const;
+};
+
+// Runs ufhost with `args` (the part and options; --answers, --transcript and
+// --syslog are added) and the given answer lines, in `dir`, and reads back
+// what it wrote. `plugin` chooses the plug-in library (empty: release).
+HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                   const std::string& dir, const std::string& plugin = "");
+
+}  // namespace testing_support
+
+// Skips the current test with a visible message when ../shared/parts is absent.
+#define SKIP_WITHOUT_SHARED_PARTS()                                                  \
+  do {                                                                               \
+    if (!testing_support::have_shared_parts())                                       \
+      GTEST_SKIP() << "../shared/parts is absent: tests on real parts are skipped"; \
+  } while (0)

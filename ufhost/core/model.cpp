@@ -1,0 +1,127 @@
+#include "ufhost/core/model.h"
+
+#include <algorithm>
+
+namespace ufhost {
+
+int type_code(Kind kind) {
+  switch (kind) {
+    case Kind::SolidBody: return kTypeSolidBody;
+    case Kind::SheetBody: return kTypeSheetBody;
+    case Kind::MeshBody: return kTypeMeshBody;
+    case Kind::Point: return kTypePoint;
+    case Kind::Line: return kTypeLine;
+    case Kind::Plane: return kTypeDatumPlane;
+    case Kind::FacetModel: return kTypeFacetModel;
+    case Kind::SectionCurves: return kTypeSectionCurves;
+  }
+  return 0;
+}
+
+const char* kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::SolidBody: return "solid body";
+    case Kind::SheetBody: return "sheet body";
+    case Kind::MeshBody: return "mesh body";
+    case Kind::Point: return "point";
+    case Kind::Line: return "line";
+    case Kind::Plane: return "datum plane";
+    case Kind::FacetModel: return "facet model";
+    case Kind::SectionCurves: return "section curves";
+  }
+  return "object";
+}
+
+bool is_body(Kind kind) {
+  return kind == Kind::SolidBody || kind == Kind::SheetBody || kind == Kind::MeshBody;
+}
+
+TopoDS_Shape Section::curves() const {
+  if (!cache) cache = std::make_shared<TopoDS_Shape>(compute ? compute() : TopoDS_Shape());
+  return *cache;
+}
+
+Tag Model::add(Object object) {
+  const Tag tag = next_tag_++;
+  objects_.emplace(tag, std::move(object));
+  journal_.push_back(Change{tag, false, Object{}});
+  return tag;
+}
+
+const Object* Model::find(Tag tag) const {
+  auto it = objects_.find(tag);
+  return it == objects_.end() ? nullptr : &it->second;
+}
+
+bool Model::remove(Tag tag) {
+  auto it = objects_.find(tag);
+  if (it == objects_.end()) return false;
+  journal_.push_back(Change{tag, true, std::move(it->second)});
+  objects_.erase(it);
+  return true;
+}
+
+bool Model::replace(Tag tag, Object object) {
+  auto it = objects_.find(tag);
+  if (it == objects_.end()) return false;
+  journal_.push_back(Change{tag, true, it->second});
+  it->second = std::move(object);
+  return true;
+}
+
+void Model::set_highlight(Tag tag, bool on) {
+  auto it = objects_.find(tag);
+  if (it != objects_.end()) it->second.highlighted = on;
+}
+
+int Model::set_mark(bool visible, const std::string& name) {
+  const int id = next_mark_++;
+  marks_.push_back(Mark{id, visible, name, journal_.size()});
+  return id;
+}
+
+bool Model::undo_to(int mark) {
+  auto it = std::find_if(marks_.begin(), marks_.end(), [&](const Mark& m) { return m.id == mark; });
+  if (it == marks_.end()) return false;
+  const std::size_t keep = it->journal_size;
+  while (journal_.size() > keep) {
+    Change& c = journal_.back();
+    if (c.existed_before) {
+      objects_[c.tag] = std::move(c.before);
+    } else {
+      objects_.erase(c.tag);
+    }
+    journal_.pop_back();
+  }
+  marks_.erase(it, marks_.end());
+  return true;
+}
+
+std::vector<int> Model::marks(bool visible_only) const {
+  std::vector<int> ids;
+  for (const Mark& m : marks_)
+    if (!visible_only || m.visible) ids.push_back(m.id);
+  return ids;
+}
+
+std::vector<Tag> Model::tags() const {
+  std::vector<Tag> out;
+  out.reserve(objects_.size());
+  for (const auto& entry : objects_) out.push_back(entry.first);
+  return out;
+}
+
+std::vector<Tag> Model::tags_of(Kind kind) const {
+  std::vector<Tag> out;
+  for (const auto& entry : objects_)
+    if (entry.second.kind == kind) out.push_back(entry.first);
+  return out;
+}
+
+void Model::clear() {
+  objects_.clear();
+  journal_.clear();
+  marks_.clear();
+}
+
+}  // namespace ufhost

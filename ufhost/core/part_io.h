@@ -1,0 +1,26 @@
+// Reading and writing part files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ufhost/core/model.h"
+
+namespace ufhost {
+
+// Reads STEP (.step, .stp), IGES (.igs, .iges), BREP (.brep) or STL (.stl,
+// binary or ASCII) into `model`: every solid becomes one body with its own
+// tag and name (sheets of open faces become one sheet body each; an STL file
+// one mesh body whose triangles are the file's own). On failure returns false
+// with a one-line message that names the file and what is wrong, and leaves
+// `model` as it was.
+bool load_part(const std::string& path, Model& model, std::string* error);
+
+// Writes every live body, point, line, plane and section curve of `model`
+// to `path` (.brep or .step), through a temporary file renamed into place.
+// Refuses to write over `input_path`. On failure returns false with a
+// one-line message and leaves no file behind.
+bool save_part(const Model& model, const std::string& path, const std::string& input_path,
+               std::string* error);
+
+}  // namespace ufhost

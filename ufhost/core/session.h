@@ -1,0 +1,78 @@
+// One run of the stand-in host: the open part, the user interface, the
+// failures to inject and the logs. The host's C interface (libufun, libufui,
+// the platform layer) works on the one session that session() returns.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ufhost/core/model.h"
+
+namespace ufhost {
+
+class UserInterface;  // ufhost/ui/ui.h
+
+// Failure codes of the host. Each has a text (failure_text).
+constexpr int kErrNotInitialized = 1001;   // "The interface has not been initialized"
+constexpr int kErrBadTag = 1002;           // "The tag does not name an object of the part"
+constexpr int kErrBadArgument = 1003;      // "An argument is missing or out of range"
+constexpr int kErrWrongType = 1004;        // "The object is not of a type this operation takes"
+constexpr int kErrGeometry = 1005;         // "The geometry kernel could not complete the operation"
+constexpr int kErrNoUndoMark = 1006;       // "There is no such undo mark"
+constexpr int kErrListingWindow = 1007;    // "The listing window cannot be opened"
+constexpr int kErrInternal = 1008;         // "Internal error of the host"
+constexpr int kErrRefused = 1009;          // "The operation was refused" (default of --fail)
+
+// nullptr for codes the host has no text for.
+const char* failure_text(int code);
+
+// A request to fail calls of one operation: the nth call (counted from 1; 0
+// means every call) returns code.
+struct FailRule {
+  std::string operation;
+  int code = kErrRefused;
+  int nth = 0;
+};
+// Parses "OPERATION[=CODE][@N]"; false with a message on bad syntax.
+bool parse_fail_rule(const std::string& text, FailRule* rule, std::string* error);
+
+class Session {
+ public:
+  Model model;
+  std::unique_ptr<UserInterface> ui;  // never null once the session is set up
+
+  bool initialized = false;  // between UF_initialize and UF_terminate
+  std::vector<FailRule> fail_rules;
+  // Calls so far, per operation name; counted by fail_point.
+  std::map<std::string, int> calls;
+
+  // Returns the code the operation must fail with on this call, or 0. Every
+  // C entry point calls it first with its own name.
+  int fail_point(const char* operation);
+
+  // The system log: appended to this file (when set) and to the transcript.
+  std::string syslog_path;
+  void write_syslog(const std::string& text);  // text as the plug-in gave it (code page 1251)
+
+  // Test double for probes: when set, UF_CURVE_section_from_planes asks it
+  // instead of the kernel whether the plane cuts the body.
+  std::function<bool(Tag body, const gp_Pnt& origin, const gp_Vec& normal)> section_oracle;
+
+  // Counters for benchmarks and tests.
+  struct Stats {
+    long probes = 0;            // section requests
+    long probes_by_box = 0;     // answered from the body's box, no boolean run
+    long booleans = 0;          // boolean sections run
+  } stats;
+};
+
+Session& session();
+// A fresh session (empty part, default user interface from answers with none
+// queued, no rules); tests call it in SetUp.
+void reset_session();
+
+}  // namespace ufhost
