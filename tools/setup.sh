@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           nlohmann-json3-dev libocct-foundation-dev libocct-modeling-data-dev
-          libocct-modeling-algorithms-dev libocct-data-exchange-dev)
+          libocct-modeling-algorithms-dev libocct-data-exchange-dev libtbb-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,6 @@
 #include "tests/support/support.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
