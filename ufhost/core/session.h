@@ -57,6 +57,8 @@ class Session {
   // The system log: appended to this file (when set) and to the transcript.
   std::string syslog_path;
   void write_syslog(const std::string& text);  // text as the plug-in gave it (code page 1251)
+  // Also told of every system-log write (the transcript listens here).
+  std::function<void(const std::string& text)> syslog_hook;
 
   // Test double for probes: when set, UF_CURVE_section_from_planes asks it
   // instead of the kernel whether the plane cuts the body.
