@@ -60,6 +60,13 @@ class Session {
   // Also told of every system-log write (the transcript listens here).
   std::function<void(const std::string& text)> syslog_hook;
 
+  // Events worth a transcript line that are not requests: "call" with
+  // "UF_initialize" / "UF_terminate", "plugin" with "load" / "unload".
+  std::function<void(const std::string& kind, const std::string& text)> event_hook;
+  void event(const std::string& kind, const std::string& text) {
+    if (event_hook) event_hook(kind, text);
+  }
+
   // Test double for probes: when set, UF_CURVE_section_from_planes asks it
   // instead of the kernel whether the plane cuts the body.
   std::function<bool(Tag body, const gp_Pnt& origin, const gp_Vec& normal)> section_oracle;
