@@ -1,1 +1,156 @@
-// placeholder until this module is written
+// The main menu, the dimension command driver and the frame box command.
+//
+// [SECTION] Fixed text fields
+// [SECTION] Frame box
+// [SECTION] Dimension command driver
+// [SECTION] Main menu
+#include "src/Main.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "host/checked.h"
+#include "platform/winplat.h"
+#include "src/get_zarvel.h"
+#include "src/ruled.h"
+#include "src/selected.h"
+
+static const char kSourceName[] = UF_SOURCE_NAME("Main");
+
+//-----------------------------------------------------------------------------
+// [SECTION] Fixed text fields
+//-----------------------------------------------------------------------------
+
+// The host reads menu items and dialog labels from fixed-width fields; a text
+// that does not fit (in code page 1251 bytes, terminator included) is a build
+// error rather than a cut label.
+template <std::size_t N, std::size_t M>
+static void set_field(char (&field)[N], const char (&text)[M]) {
+  static_assert(M <= N, "text does not fit its field");
+  std::memset(field, 0, N);
+  std::memcpy(field, text, M);
+}
+
+// Shows the result dialog "Габариты детали" with the first `count` values of
+// `extents`. The values are not read back: the dialog only shows them.
+static void show_dimensions(double* extents, int count) {
+  char menu[4][UF_UI_LABEL_SIZE];
+  set_field(menu[0], "Длина");
+  set_field(menu[1], "Ширина");
+  set_field(menu[2], "Высота");
+  set_field(menu[3], "Сумма");
+  int default_int[4] = {1, 1, 1, 1};
+  int var_type[4] = {1, 1, 1, 1};
+  uc1608("Габариты детали", menu, count, default_int, extents, var_type);
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Frame box
+//-----------------------------------------------------------------------------
+
+void frame_box(tag_t object, double* extents) {
+  double box[6];
+  if (UF_MODL_ask_bounding_box(object, box) != 0) {
+    // The host wrote nothing meaningful into box: show zeros, draw nothing.
+    extents[0] = extents[1] = extents[2] = 0.0;
+    return;
+  }
+  const double x0 = box[0], y0 = box[1], z0 = box[2];
+  const double x1 = box[3], y1 = box[4], z1 = box[5];
+  // Absolute differences: the host may give either corner first.
+  extents[0] = x0 > x1 ? x0 - x1 : x1 - x0;
+  extents[1] = y0 > y1 ? y0 - y1 : y1 - y0;
+  extents[2] = z0 > z1 ? z0 - z1 : z1 - z0;
+
+  // Three edges from each of the two corners; a flat box still gets all six,
+  // some of zero length.
+  const double lines[6][6] = {
+      {x0, y0, z0, x1, y0, z0}, {x0, y0, z0, x0, y1, z0}, {x0, y0, z0, x0, y0, z1},
+      {x1, y1, z1, x0, y1, z1}, {x1, y1, z1, x1, y0, z1}, {x1, y1, z1, x1, y1, z0},
+  };
+  for (const auto& line : lines) {
+    UF_CURVE_line_t lc;
+    std::memcpy(lc.start_point, line, 3 * sizeof(double));
+    std::memcpy(lc.end_point, line + 3, 3 * sizeof(double));
+    tag_t lt = NULL_TAG;
+    UF_CURVE_create_line(&lc, &lt);  // not checked: a missing edge is visible to the user
+  }
+
+  tag_t pset = NULL_TAG;
+  // clang-format off
+  CHECKED(UF_CURVE_create_point(&box[3], &pset));
+  CHECKED(UF_CURVE_create_point(&box[0], &pset));
+  // clang-format on
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Dimension command driver
+//-----------------------------------------------------------------------------
+
+void dimension_command(int mode) {
+  // Meshes, sheets and solids: whatever has a body to measure.
+  UF_UI_mask_t select_mask[3] = {{71, -1, 0}, {43, -1, 0}, {70, -1, 0}};
+  TextBuffer message_str;
+
+  // The mark comes before everything the command adds, so one undo takes the
+  // whole command back.
+  UF_UNDO_mark_id_t Undo = 0;
+  // clang-format off
+  CHECKED(UF_UNDO_set_mark(UF_UNDO_visible, NULL, &Undo));
+  // clang-format on
+
+  int selected_count = 0;
+  tag_t* sel1_tags = NULL;
+  select_objects(select_mask, 3, &selected_count, &sel1_tags);  // reported inside; the count decides
+  if (selected_count <= 0 || sel1_tags == NULL) {
+    message_str = "Нет выбранных объектов...";
+    MessageBoxA(NULL, message_str, "Неувязочка", MB_OK);
+    return;
+  }
+
+  for (int i = 0; i < selected_count; ++i) UF_DISP_set_highlight(sel1_tags[i], 0);
+
+  double extents[4] = {0.0, 0.0, 0.0, 0.0};
+  switch (mode) {
+    case 1:
+      compute_extents(sel1_tags, selected_count, extents, 1e-8, true);
+      extents[3] = extents[0] + extents[1] + extents[2];
+      show_dimensions(extents, 4);
+      break;
+    case 2:
+      frame_box(sel1_tags[0], extents);
+      show_dimensions(extents, 3);
+      break;
+    case 3:
+      search_min_dimensions(sel1_tags, selected_count);
+      break;
+    default:
+      break;
+  }
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Main menu
+//-----------------------------------------------------------------------------
+
+void main_menu() {
+  char items[4][UF_UI_MENU_ITEM_SIZE];
+  set_field(items[0], "Габарит объекта(ов)");
+  set_field(items[1], "Габариты по рамке");
+  set_field(items[2], "Угол поворота(min габариты)");
+  set_field(items[3], "____О программе____");
+  TextBuffer message_str;
+
+  for (;;) {
+    const int code = uc1603("Габариты", 0, items, 4);
+    if (code == 2 || code == 3 || code == 4) break;
+    if (code >= 5 && code <= 7) {
+      dimension_command(code - 4);
+    } else if (code == 8) {
+      message_str =
+          "Программа для вычисления габаритов одной или нескольких деталей.\n"
+          "Автор: Соколов А.В. Руководитель: Левин Д.М.";
+      MessageBoxA(NULL, message_str, "Внимание", MB_OK);
+    }
+  }
+}
