@@ -35,6 +35,33 @@ std::vector<std::string> shared_parts() {
   return out;
 }
 
+std::vector<ReferenceBox> shared_part_boxes() {
+  std::vector<ReferenceBox> out;
+  std::ifstream in(std::string(SHARED_PARTS_DIR) + "/README.md");
+  std::string line;
+  // Rows look like: | name.ext | format | what | X × Y × Z (remark) |
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::stringstream ss(line);
+    std::string cell;
+    while (std::getline(ss, cell, '|')) cells.push_back(cell);
+    if (cells.size() < 5) continue;
+    std::string name = cells[1];
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    if (name.empty() || name == "file" || name.find('-') == 0) continue;
+    std::string dims = cells[4];
+    const std::string times = "\xC3\x97";  // U+00D7 in UTF-8
+    for (std::size_t at; (at = dims.find(times)) != std::string::npos;) dims.replace(at, times.size(), " ");
+    ReferenceBox box;
+    std::stringstream ds(dims);
+    if (!(ds >> box.x >> box.y >> box.z)) continue;
+    box.path = shared_part(name);
+    out.push_back(box);
+  }
+  return out;
+}
+
 std::string work_dir(const std::string& test_name) {
   fs::path dir = fs::path(TEST_WORK_DIR) / test_name;
   fs::remove_all(dir);

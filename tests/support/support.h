@@ -15,6 +15,13 @@ std::string shared_part(const std::string& name);  // ../shared/parts/NAME
 bool have_shared_parts();
 // The part files of ../shared/parts (full paths, sorted); empty when absent.
 std::vector<std::string> shared_parts();
+// The exact boxes that ../shared/parts/README.md gives for its parts (X, Y,
+// Z lengths of all bodies of the file together); empty when absent.
+struct ReferenceBox {
+  std::string path;  // full path of the part file
+  double x = 0, y = 0, z = 0;
+};
+std::vector<ReferenceBox> shared_part_boxes();
 // A fresh, empty folder for one test's outputs.
 std::string work_dir(const std::string& test_name);
 

@@ -71,6 +71,10 @@ class Session {
   // instead of the kernel whether the plane cuts the body.
   std::function<bool(Tag body, const gp_Pnt& origin, const gp_Vec& normal)> section_oracle;
 
+  // Test double: UF_MODL_ask_bounding_box gives the maximum corner first,
+  // as another host might.
+  bool swap_box_corners = false;
+
   // Counters for benchmarks and tests.
   struct Stats {
     long probes = 0;            // section requests
