@@ -86,13 +86,14 @@ class AnswerQueue {
   std::size_t next_ = 0;
 };
 
-// A front end answering from `lines`. Every answer that cannot be used is
-// reported on standard error as "ufhost: FILE:LINE: ..." and the request is
-// cancelled; when the answers run out every request is cancelled.
-std::unique_ptr<UserInterface> make_scripted_ui(std::vector<AnswerLine> lines);
+// A front end answering from `lines` (make_scripted_ui of ui.h, with lines
+// from several sources). Every answer that cannot be used is reported on
+// standard error as "ufhost: FILE:LINE: ..." and the request is cancelled;
+// when the answers run out every request is cancelled.
+std::unique_ptr<UserInterface> make_scripted_ui_from(std::vector<AnswerLine> lines);
 
-// For a front end made by make_scripted_ui: how many answers could not be
-// used, and how many were left unused. 0 for any other front end.
+// For a scripted front end: how many answers could not be used, and how
+// many were left unused. 0 for any other front end.
 int unusable_answers(const UserInterface& ui);
 int unused_answers(const UserInterface& ui);
 std::string first_unused_answer(const UserInterface& ui);

@@ -126,13 +126,13 @@ class ScriptedUi : public RecordingUi {
 
 }  // namespace
 
-std::unique_ptr<UserInterface> make_scripted_ui(std::vector<AnswerLine> lines) {
+std::unique_ptr<UserInterface> make_scripted_ui_from(std::vector<AnswerLine> lines) {
   return std::make_unique<ScriptedUi>(std::move(lines));
 }
 
 std::unique_ptr<UserInterface> make_scripted_ui(std::vector<std::string> answer_lines,
                                                 std::string source_name) {
-  return make_scripted_ui(number_lines(answer_lines, source_name));
+  return make_scripted_ui_from(number_lines(answer_lines, source_name));
 }
 
 int unusable_answers(const UserInterface& ui) {
