@@ -1,0 +1,684 @@
+// Part files in and out.
+//
+// [SECTION] Kernel quiet      the kernel's messages kept off standard output
+// [SECTION] Names             labels of the exchange document, file stems
+// [SECTION] Reading           STEP, IGES, BREP, STL into found bodies
+// [SECTION] Writing           bodies and construction objects to BREP or STEP
+//
+// Loading gathers every body first and adds them to the model only when the
+// whole file has been read, so a file that fails halfway leaves the part as
+// it was. Saving writes a temporary file beside the destination and renames
+// it, so a reader never sees a half-written part.
+#include "ufhost/core/part_io.h"
+
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakePolygon.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <IGESCAFControl_Reader.hxx>
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_Printer.hxx>
+#include <RWStl_Reader.hxx>
+#include <STEPCAFControl_Reader.hxx>
+#include <STEPCAFControl_Writer.hxx>
+#include <STEPControl_StepModelType.hxx>
+#include <Standard_Failure.hxx>
+#include <TCollection_AsciiString.hxx>
+#include <TCollection_ExtendedString.hxx>
+#include <TDF_Label.hxx>
+#include <TDF_LabelSequence.hxx>
+#include <TDataStd_Name.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopLoc_Location.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
+#include <TopoDS_Face.hxx>
+#include <TopoDS_Iterator.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
+#include <gp_Pln.hxx>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace ufhost {
+namespace {
+
+// ---------------------------------------------------------------------------
+// [SECTION] Kernel quiet
+
+// The kernel's readers and writers report through the default messenger,
+// which prints to standard output; the host's standard output is the
+// listing window. While one guard lives the printers are set aside and the
+// last failure or warning text is kept for the error line.
+class KeepLast : public Message_Printer {
+ public:
+  mutable std::string last_fail;
+  mutable std::string last_warning;
+
+ protected:
+  void send(const TCollection_AsciiString& text, const Message_Gravity gravity) const override {
+    std::string s = text.ToCString();
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.erase(s.begin());
+    if (s.empty()) return;
+    if (gravity >= Message_Fail) last_fail = s;
+    else if (gravity == Message_Warning) last_warning = s;
+  }
+};
+
+class KernelQuiet {
+ public:
+  KernelQuiet() : messenger_(Message::DefaultMessenger()), printer_(new KeepLast) {
+    saved_ = messenger_->Printers();
+    messenger_->ChangePrinters().Clear();
+    messenger_->AddPrinter(printer_);
+  }
+  ~KernelQuiet() {
+    messenger_->ChangePrinters().Clear();
+    for (Message_SequenceOfPrinters::Iterator it(saved_); it.More(); it.Next())
+      messenger_->AddPrinter(it.Value());
+  }
+  KernelQuiet(const KernelQuiet&) = delete;
+  KernelQuiet& operator=(const KernelQuiet&) = delete;
+  // Forgets what the kernel said so far.
+  void forget() const {
+    printer_->last_fail.clear();
+    printer_->last_warning.clear();
+  }
+  // The kernel's own words for what went wrong, or "" when it said nothing.
+  std::string said() const {
+    return printer_->last_fail.empty() ? printer_->last_warning : printer_->last_fail;
+  }
+
+ private:
+  Handle(Message_Messenger) messenger_;
+  Handle(KeepLast) printer_;
+  Message_SequenceOfPrinters saved_;
+};
+
+// A one-line message: the file, then what is wrong with it.
+struct PartError {
+  std::string text;
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+  throw PartError{path + ": " + what};
+}
+
+std::string one_line(std::string s) {
+  std::replace_if(s.begin(), s.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Names
+
+std::string lower_extension(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+std::string trimmed(std::string s) {
+  const auto not_space = [](unsigned char c) { return !std::isspace(c); };
+  s.erase(s.begin(), std::find_if(s.begin(), s.end(), not_space));
+  s.erase(std::find_if(s.rbegin(), s.rend(), not_space).base(), s.end());
+  return s;
+}
+
+// The label's name in UTF-8, "" when it has none.
+std::string label_name(const TDF_Label& label) {
+  Handle(TDataStd_Name) name;
+  if (label.IsNull() || !label.FindAttribute(TDataStd_Name::GetID(), name)) return "";
+  return trimmed(TCollection_AsciiString(name->Get()).ToCString());
+}
+
+// One body as found in a file, before it gets a tag.
+struct Found {
+  Kind kind = Kind::SolidBody;
+  std::string name;  // "" until the file's stem and number are given
+  TopoDS_Shape shape;
+  Handle(Poly_Triangulation) mesh;
+};
+
+// What a file holds, in the file's order; free faces are gathered apart and
+// become one sheet body at the end.
+struct Gathered {
+  std::vector<Found> bodies;
+  std::vector<TopoDS_Shape> free_faces;
+  std::set<std::string> free_face_names;  // names of the labels the free faces came from
+  bool unnamed_free_faces = false;
+};
+
+// ---------------------------------------------------------------------------
+// [SECTION] Reading
+
+// Faces that carry only a triangulation, as our own BREP files hold mesh
+// bodies and facet models, merged into one triangulation in absolute
+// coordinates.
+Handle(Poly_Triangulation) merged_triangulation(const std::vector<TopoDS_Face>& faces) {
+  int nodes = 0, triangles = 0;
+  for (const TopoDS_Face& f : faces) {
+    TopLoc_Location loc;
+    const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(f, loc);
+    nodes += t->NbNodes();
+    triangles += t->NbTriangles();
+  }
+  Handle(Poly_Triangulation) out = new Poly_Triangulation(nodes, triangles, false, false);
+  int node_base = 0, tri = 0;
+  for (const TopoDS_Face& f : faces) {
+    TopLoc_Location loc;
+    const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(f, loc);
+    const gp_Trsf trsf = loc.Transformation();
+    for (int i = 1; i <= t->NbNodes(); ++i) out->SetNode(node_base + i, t->Node(i).Transformed(trsf));
+    const bool reversed = f.Orientation() == TopAbs_REVERSED;
+    for (int i = 1; i <= t->NbTriangles(); ++i) {
+      int a = 0, b = 0, c = 0;
+      t->Triangle(i).Get(a, b, c);
+      if (reversed) std::swap(b, c);
+      out->SetTriangle(++tri, Poly_Triangle(node_base + a, node_base + b, node_base + c));
+    }
+    node_base += t->NbNodes();
+  }
+  return out;
+}
+
+bool surfaceless(const TopoDS_Face& face) {
+  TopLoc_Location loc;
+  if (!BRep_Tool::Surface(face, loc).IsNull()) return false;
+  const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, loc);
+  return !t.IsNull() && t->NbTriangles() > 0;
+}
+
+// Sorts one item of a file: its solids become bodies, faces outside any
+// solid go to the file's sheet body, and faces that have nothing but a
+// triangulation become one mesh body for the item.
+void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out) {
+  if (shape.IsNull()) return;
+  int solids = 0;
+  for (TopExp_Explorer e(shape, TopAbs_SOLID); e.More(); e.Next()) ++solids;
+  int k = 0;
+  for (TopExp_Explorer e(shape, TopAbs_SOLID); e.More(); e.Next()) {
+    ++k;
+    if (!TopExp_Explorer(e.Current(), TopAbs_FACE).More()) continue;  // an empty solid
+    Found f;
+    f.kind = Kind::SolidBody;
+    f.shape = e.Current();
+    if (!name.empty()) f.name = solids == 1 ? name : name + " " + std::to_string(k);
+    out->bodies.push_back(f);
+  }
+  std::vector<TopoDS_Face> meshes;
+  for (TopExp_Explorer e(shape, TopAbs_FACE, TopAbs_SOLID); e.More(); e.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(e.Current());
+    if (surfaceless(face)) {
+      meshes.push_back(face);
+      continue;
+    }
+    TopLoc_Location loc;
+    if (BRep_Tool::Surface(face, loc).IsNull()) continue;  // no geometry at all
+    out->free_faces.push_back(face);
+    if (name.empty()) out->unnamed_free_faces = true;
+    else out->free_face_names.insert(name);
+  }
+  if (!meshes.empty()) {
+    Found f;
+    f.kind = Kind::MeshBody;
+    f.mesh = merged_triangulation(meshes);
+    f.name = name;
+    out->bodies.push_back(f);
+  }
+}
+
+// Walks the exchange document's shapes: assemblies down to their parts,
+// each part placed where its instances put it, named after its product.
+void gather_label(const TDF_Label& label, const TopLoc_Location& loc, const std::string& name,
+                  Gathered* out) {
+  if (XCAFDoc_ShapeTool::IsAssembly(label)) {
+    TDF_LabelSequence components;
+    XCAFDoc_ShapeTool::GetComponents(label, components);
+    for (TDF_LabelSequence::Iterator it(components); it.More(); it.Next()) {
+      TDF_Label part;
+      if (!XCAFDoc_ShapeTool::GetReferredShape(it.Value(), part)) continue;
+      std::string part_name = label_name(part);
+      if (part_name.empty()) part_name = label_name(it.Value());
+      gather_label(part, loc * XCAFDoc_ShapeTool::GetLocation(it.Value()), part_name, out);
+    }
+    return;
+  }
+  TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
+  if (shape.IsNull()) return;
+  if (!loc.IsIdentity()) shape = shape.Moved(loc);
+  gather_item(shape, name, out);
+}
+
+Handle(TDocStd_Document) new_document() {
+  return new TDocStd_Document("BinXCAF");
+}
+
+// The exchange document names unnamed shapes after their type ("SOLID",
+// "COMPOUND"); such a name says less than the file's own stem and number.
+class NoAutoNaming {
+ public:
+  NoAutoNaming() : saved_(XCAFDoc_ShapeTool::AutoNaming()) { XCAFDoc_ShapeTool::SetAutoNaming(false); }
+  ~NoAutoNaming() { XCAFDoc_ShapeTool::SetAutoNaming(saved_); }
+  NoAutoNaming(const NoAutoNaming&) = delete;
+  NoAutoNaming& operator=(const NoAutoNaming&) = delete;
+
+ private:
+  bool saved_;
+};
+
+void read_exchange_document(const Handle(TDocStd_Document)& doc, Gathered* out) {
+  Handle(XCAFDoc_ShapeTool) tool = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  TDF_LabelSequence free_labels;
+  tool->GetFreeShapes(free_labels);
+  for (TDF_LabelSequence::Iterator it(free_labels); it.More(); it.Next())
+    gather_label(it.Value(), TopLoc_Location(), label_name(it.Value()), out);
+}
+
+void read_step(const std::string& path, Gathered* out, const KernelQuiet& quiet) {
+  STEPCAFControl_Reader reader;
+  reader.SetNameMode(true);
+  reader.SetColorMode(false);
+  reader.SetLayerMode(false);
+  reader.SetPropsMode(false);
+  reader.SetGDTMode(false);
+  reader.SetMatMode(false);
+  reader.SetViewMode(false);
+  if (reader.ReadFile(path.c_str()) != IFSelect_RetDone) {
+    const std::string said = quiet.said();
+    fail(path, "not a readable STEP file" + (said.empty() ? "" : " (" + one_line(said) + ")"));
+  }
+  if (reader.NbRootsForTransfer() == 0) fail(path, "the STEP file holds no shape");
+  Handle(TDocStd_Document) doc = new_document();
+  NoAutoNaming no_auto_naming;
+  if (!reader.Transfer(doc)) fail(path, "the kernel could not translate the STEP file's shapes");
+  read_exchange_document(doc, out);
+}
+
+void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet) {
+  IGESCAFControl_Reader reader;
+  reader.SetNameMode(true);
+  reader.SetColorMode(false);
+  reader.SetLayerMode(false);
+  if (reader.ReadFile(path.c_str()) != IFSelect_RetDone) {
+    const std::string said = quiet.said();
+    fail(path, "not a readable IGES file" + (said.empty() ? "" : " (" + one_line(said) + ")"));
+  }
+  if (reader.NbRootsForTransfer() == 0) fail(path, "the IGES file holds no shape");
+  Handle(TDocStd_Document) doc = new_document();
+  NoAutoNaming no_auto_naming;
+  if (!reader.Transfer(doc)) fail(path, "the kernel could not translate the IGES file's shapes");
+  read_exchange_document(doc, out);
+}
+
+void read_brep(const std::string& path, Gathered* out) {
+  TopoDS_Shape shape;
+  BRep_Builder builder;
+  if (!BRepTools::Read(shape, path.c_str(), builder) || shape.IsNull())
+    fail(path, "not a readable BREP file");
+  // Each item of a top-level compound is read on its own, so that the mesh
+  // bodies and facet models our own files hold come back one by one.
+  if (shape.ShapeType() == TopAbs_COMPOUND) {
+    for (TopoDS_Iterator it(shape); it.More(); it.Next()) gather_item(it.Value(), "", out);
+  } else {
+    gather_item(shape, "", out);
+  }
+}
+
+// Keeps every corner exactly as the file gives it: the kernel's reader
+// merges only corners with equal coordinates and hands them over unchanged.
+class StlToTriangulation : public RWStl_Reader {
+ public:
+  std::vector<gp_XYZ> nodes;
+  std::vector<Poly_Triangle> triangles;
+
+  Standard_Integer AddNode(const gp_XYZ& p) override {
+    nodes.push_back(p);
+    return static_cast<Standard_Integer>(nodes.size());
+  }
+  void AddTriangle(Standard_Integer a, Standard_Integer b, Standard_Integer c) override {
+    triangles.emplace_back(a, b, c);
+  }
+};
+
+// The name an ASCII STL file gives its solid on the first line, if any.
+std::string stl_solid_name(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  std::getline(in, line);
+  line = trimmed(line);
+  if (line.rfind("solid", 0) != 0) return "";
+  return trimmed(line.substr(5));
+}
+
+// True when the last line that is not blank starts with "endsolid": an
+// ASCII file cut short loses it.
+bool ends_with_endsolid(const std::string& path, std::uintmax_t size) {
+  std::ifstream in(path, std::ios::binary);
+  const std::uintmax_t tail = std::min<std::uintmax_t>(size, 4096);
+  in.seekg(static_cast<std::streamoff>(size - tail));
+  std::string text(static_cast<std::size_t>(tail), '\0');
+  if (!in.read(&text[0], static_cast<std::streamsize>(tail))) return false;
+  text = trimmed(text);
+  const auto line_start = text.find_last_of("\r\n");
+  const std::string last = trimmed(line_start == std::string::npos ? text : text.substr(line_start + 1));
+  return last.rfind("endsolid", 0) == 0;
+}
+
+void read_stl(const std::string& path, std::uintmax_t size, Gathered* out,
+              const KernelQuiet& quiet) {
+  bool ascii = false;
+  {
+    std::ifstream in(path, std::ios::binary);
+    StlToTriangulation probe;
+    ascii = probe.IsAscii(in, true);
+  }
+  if (ascii) {
+    if (!ends_with_endsolid(path, size))
+      fail(path, "not a readable STL file (the text ends before its \"endsolid\" line)");
+  } else {
+    // A binary file says how many triangles follow; check it before the
+    // reader trusts it.
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(80);
+    unsigned char n[4] = {0, 0, 0, 0};
+    if (size < 84 || !in.read(reinterpret_cast<char*>(n), 4))
+      fail(path, "not a readable STL file (too short for a binary STL header)");
+    const std::uintmax_t count = n[0] | (n[1] << 8) | (n[2] << 16) |
+                                 (static_cast<std::uintmax_t>(n[3]) << 24);
+    if (count == 0) fail(path, "the STL file holds no triangle");
+    if (size < 84 + 50 * count)
+      fail(path, "not a readable STL file (its header announces " + std::to_string(count) +
+                     " triangles, the file is too short for them)");
+  }
+  StlToTriangulation reader;
+  reader.SetMergeTolerance(0.0);
+  // The reader answers false for every text file, even a sound one; its
+  // failure messages and the checks above tell a damaged file. (Its format
+  // probe complains about files shorter than its look-ahead: not a fault.)
+  quiet.forget();
+  const bool read = reader.Read(path.c_str(), Message_ProgressRange());
+  const std::string said = quiet.said();
+  if ((!ascii && !read) || (ascii && !said.empty()) || reader.triangles.empty()) {
+    if (reader.triangles.empty() && said.empty()) fail(path, "the STL file holds no triangle");
+    fail(path, "not a readable STL file" + (said.empty() ? "" : " (" + one_line(said) + ")"));
+  }
+  Handle(Poly_Triangulation) mesh = new Poly_Triangulation(
+      static_cast<int>(reader.nodes.size()), static_cast<int>(reader.triangles.size()), false, false);
+  for (std::size_t i = 0; i < reader.nodes.size(); ++i)
+    mesh->SetNode(static_cast<int>(i) + 1, gp_Pnt(reader.nodes[i]));
+  for (std::size_t i = 0; i < reader.triangles.size(); ++i)
+    mesh->SetTriangle(static_cast<int>(i) + 1, reader.triangles[i]);
+  Found f;
+  f.kind = Kind::MeshBody;
+  f.mesh = mesh;
+  f.name = ascii ? stl_solid_name(path) : "";
+  out->bodies.push_back(f);
+}
+
+// Checks that the file is there and readable before a reader sees it, so
+// the user hears what is really wrong rather than "not a readable file".
+std::uintmax_t check_readable(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st)) fail(path, "no such file");
+  if (fs::is_directory(st)) fail(path, "is a folder, not a part file");
+  if (!fs::is_regular_file(st)) fail(path, "is not a regular file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail(path, "cannot be opened for reading (permission denied?)");
+  char c = 0;
+  if (!in.get(c)) fail(path, "the file is empty");
+  return fs::file_size(path, ec);
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Writing
+
+// A mesh as faces that hold only its triangles: what BREP keeps losslessly.
+TopoDS_Face triangulation_face(const Handle(Poly_Triangulation)& mesh) {
+  TopoDS_Face face;
+  BRep_Builder().MakeFace(face, mesh);
+  return face;
+}
+
+// A mesh as planar triangles, for formats that keep no bare triangulation.
+// Triangles without area have no plane and are left out.
+TopoDS_Shape planar_faces(const Handle(Poly_Triangulation)& mesh) {
+  TopoDS_Compound c;
+  BRep_Builder b;
+  b.MakeCompound(c);
+  for (int i = 1; i <= mesh->NbTriangles(); ++i) {
+    int n1 = 0, n2 = 0, n3 = 0;
+    mesh->Triangle(i).Get(n1, n2, n3);
+    const gp_Pnt p1 = mesh->Node(n1), p2 = mesh->Node(n2), p3 = mesh->Node(n3);
+    if (gp_Vec(p1, p2).Crossed(gp_Vec(p1, p3)).Magnitude() <= 1e-300) continue;
+    BRepBuilderAPI_MakePolygon poly(p1, p2, p3, /*close=*/true);
+    if (!poly.IsDone()) continue;
+    BRepBuilderAPI_MakeFace face(poly.Wire(), /*onlyPlane=*/true);
+    if (face.IsDone()) b.Add(c, face.Face());
+  }
+  return c;
+}
+
+Handle(Poly_Triangulation) facet_triangulation(const Facets& facets) {
+  int triangles = 0;
+  for (int i = 0; i < facets.count(); ++i)
+    triangles += std::max(0, facets.start[i + 1] - facets.start[i] - 2);
+  const int nodes = static_cast<int>(facets.xyz.size() / 3);
+  Handle(Poly_Triangulation) mesh = new Poly_Triangulation(nodes, triangles, false, false);
+  for (int i = 0; i < nodes; ++i)
+    mesh->SetNode(i + 1, gp_Pnt(facets.xyz[3 * i], facets.xyz[3 * i + 1], facets.xyz[3 * i + 2]));
+  int t = 0;
+  for (int i = 0; i < facets.count(); ++i)
+    for (int k = facets.start[i] + 1; k + 1 < facets.start[i + 1]; ++k)
+      mesh->SetTriangle(++t, Poly_Triangle(facets.start[i] + 1, k + 1, k + 2));
+  return mesh;
+}
+
+// A datum plane is unbounded; it is written as a square outline, 100 units
+// a side about its origin, so that it shows in a viewer but is never read
+// back as a face of a body.
+TopoDS_Shape plane_outline(const Object& object) {
+  const gp_Pln pln(object.p0, gp_Dir(object.normal));
+  const gp_Vec u(pln.XAxis().Direction()), v(pln.YAxis().Direction());
+  const double h = 50.0;
+  const gp_Pnt o = object.p0;
+  BRepBuilderAPI_MakePolygon poly(o.Translated(-h * u - h * v), o.Translated(h * u - h * v),
+                                  o.Translated(h * u + h * v), o.Translated(-h * u + h * v),
+                                  /*close=*/true);
+  return poly.Wire();
+}
+
+// The object as the shape to write; null when it has nothing to write in
+// this format.
+TopoDS_Shape shape_to_write(const Object& object, bool step) {
+  switch (object.kind) {
+    case Kind::SolidBody:
+    case Kind::SheetBody:
+      return object.shape;
+    case Kind::MeshBody:
+      if (object.mesh.IsNull() || object.mesh->NbTriangles() == 0) return TopoDS_Shape();
+      return step ? planar_faces(object.mesh) : TopoDS_Shape(triangulation_face(object.mesh));
+    case Kind::Point:
+      return BRepBuilderAPI_MakeVertex(object.p0).Vertex();
+    case Kind::Line:
+      // A line of no length is still an object of the part: keep its point.
+      if (object.p0.Distance(object.p1) <= 0.0) return BRepBuilderAPI_MakeVertex(object.p0).Vertex();
+      return BRepBuilderAPI_MakeEdge(object.p0, object.p1).Edge();
+    case Kind::Plane:
+      if (object.normal.Magnitude() <= 0.0) return TopoDS_Shape();
+      return plane_outline(object);
+    case Kind::FacetModel:
+      // STEP has no bare triangulation, and thousands of planar faces would
+      // come back as a sheet body; facet models go to BREP only.
+      if (step || !object.facets || object.facets->count() == 0) return TopoDS_Shape();
+      return triangulation_face(facet_triangulation(*object.facets));
+    case Kind::SectionCurves:
+      return object.section ? object.section->curves() : object.shape;
+  }
+  return TopoDS_Shape();
+}
+
+void write_brep(const Model& model, const std::string& tmp) {
+  TopoDS_Compound all;
+  BRep_Builder b;
+  b.MakeCompound(all);
+  for (Tag tag : model.tags()) {
+    const TopoDS_Shape s = shape_to_write(*model.find(tag), false);
+    if (!s.IsNull()) b.Add(all, s);
+  }
+  if (!BRepTools::Write(all, tmp.c_str())) throw PartError{"the BREP writer failed"};
+}
+
+void write_step(const Model& model, const std::string& tmp) {
+  Handle(TDocStd_Document) doc = new_document();
+  Handle(XCAFDoc_ShapeTool) tool = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  for (Tag tag : model.tags()) {
+    const Object& object = *model.find(tag);
+    const TopoDS_Shape s = shape_to_write(object, true);
+    if (s.IsNull()) continue;
+    const TDF_Label label = tool->AddShape(s, /*makeAssembly=*/false);
+    const std::string name = object.name.empty() ? kind_name(object.kind) : object.name;
+    TDataStd_Name::Set(label, TCollection_ExtendedString(name.c_str(), /*isMultiByte=*/true));
+  }
+  STEPCAFControl_Writer writer;
+  writer.SetNameMode(true);
+  writer.SetColorMode(false);
+  writer.SetLayerMode(false);
+  if (!writer.Transfer(doc, STEPControl_AsIs)) throw PartError{"the STEP writer could not translate the part"};
+  if (writer.Write(tmp.c_str()) != IFSelect_RetDone) throw PartError{"the STEP writer failed"};
+}
+
+std::string temporary_beside(const fs::path& dest) {
+  static std::atomic<unsigned> counter{0};
+  const std::string leaf = "." + dest.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                           "-" + std::to_string(counter++);
+  return (dest.parent_path() / leaf).string();
+}
+
+}  // namespace
+
+bool load_part(const std::string& path, Model& model, std::string* error) {
+  try {
+    KernelQuiet quiet;
+    const std::string ext = lower_extension(path);
+    const bool known = ext == ".step" || ext == ".stp" || ext == ".igs" || ext == ".iges" ||
+                       ext == ".brep" || ext == ".stl";
+    if (!known)
+      fail(path, "unknown part file extension \"" + ext +
+                     "\" (the host reads .step, .stp, .igs, .iges, .brep and .stl)");
+    const std::uintmax_t size = check_readable(path);
+
+    Gathered found;
+    try {
+      if (ext == ".step" || ext == ".stp") read_step(path, &found, quiet);
+      else if (ext == ".igs" || ext == ".iges") read_iges(path, &found, quiet);
+      else if (ext == ".brep") read_brep(path, &found);
+      else read_stl(path, size, &found, quiet);
+    } catch (const Standard_Failure& e) {
+      const char* what = e.GetMessageString();
+      fail(path, std::string("the geometry kernel failed to read it") +
+                     (what && *what ? std::string(" (") + one_line(what) + ")" : ""));
+    } catch (const std::bad_alloc&) {
+      fail(path, "the file asks for more memory than there is (damaged?)");
+    }
+
+    if (!found.free_faces.empty()) {
+      TopoDS_Compound sheet;
+      BRep_Builder b;
+      b.MakeCompound(sheet);
+      for (const TopoDS_Shape& face : found.free_faces) b.Add(sheet, face);
+      Found f;
+      f.kind = Kind::SheetBody;
+      f.shape = sheet;
+      if (!found.unnamed_free_faces && found.free_face_names.size() == 1)
+        f.name = *found.free_face_names.begin();
+      found.bodies.push_back(f);
+    }
+    if (found.bodies.empty()) fail(path, "the file holds no solid, surface or triangle to measure");
+
+    const std::string stem = fs::path(path).stem().string();
+    for (std::size_t i = 0; i < found.bodies.size(); ++i) {
+      Found& f = found.bodies[i];
+      Object object;
+      object.kind = f.kind;
+      object.name = f.name.empty() ? stem + " " + std::to_string(i + 1) : f.name;
+      object.shape = f.shape;
+      object.mesh = f.mesh;
+      model.add(std::move(object));
+    }
+    return true;
+  } catch (const PartError& e) {
+    if (error) *error = e.text;
+  } catch (const Standard_Failure& e) {
+    if (error) *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
+  } catch (const std::exception& e) {
+    if (error) *error = path + ": " + one_line(e.what());
+  }
+  return false;
+}
+
+bool save_part(const Model& model, const std::string& path, const std::string& input_path,
+               std::string* error) {
+  std::string tmp;
+  try {
+    KernelQuiet quiet;
+    const std::string ext = lower_extension(path);
+    if (ext != ".brep" && ext != ".step" && ext != ".stp")
+      throw PartError{"cannot save as \"" + ext + "\" (the host writes .brep, .step and .stp)"};
+    std::error_code ec;
+    const fs::path dest = fs::absolute(path);
+    if (!input_path.empty()) {
+      const fs::path a = fs::weakly_canonical(dest, ec);
+      const fs::path b = fs::weakly_canonical(fs::absolute(input_path), ec);
+      std::error_code ec2;
+      if (a == b || fs::equivalent(dest, input_path, ec2))
+        throw PartError{"refusing to write over the part file that was opened"};
+    }
+    const fs::path folder = dest.parent_path();
+    if (!fs::is_directory(folder, ec)) throw PartError{"the folder " + folder.string() + " does not exist"};
+    if (fs::is_directory(dest, ec)) throw PartError{"is a folder"};
+
+    tmp = temporary_beside(dest);
+    try {
+      if (ext == ".brep") write_brep(model, tmp);
+      else write_step(model, tmp);
+    } catch (const Standard_Failure& e) {
+      throw PartError{std::string("the geometry kernel failed to write it (") +
+                      one_line(e.GetMessageString()) + ")"};
+    }
+    if (!fs::is_regular_file(tmp, ec)) throw PartError{"the writer made no file"};
+    fs::rename(tmp, dest, ec);
+    if (ec) throw PartError{"cannot put the written file in place (" + ec.message() + ")"};
+    return true;
+  } catch (const PartError& e) {
+    if (error) *error = path + ": " + e.text;
+  } catch (const std::exception& e) {
+    if (error) *error = path + ": " + one_line(e.what());
+  }
+  if (!tmp.empty()) {
+    std::error_code ec;
+    fs::remove(tmp, ec);
+  }
+  return false;
+}
+
+}  // namespace ufhost
