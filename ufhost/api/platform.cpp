@@ -1,1 +1,129 @@
-// placeholder until this module is written
+// libwinplat: the windowing platform's message box, text buffer and file
+// dialog, routed to the host's user interface. The plug-in's texts are code
+// page 1251 bytes; they are converted to UTF-8 before anybody sees them.
+#include "platform/winplat.h"
+
+#include <Standard_Failure.hxx>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "ufhost/core/session.h"
+#include "ufhost/ui/frontend.h"
+#include "ufhost/ui/ui.h"
+
+namespace {
+
+std::string text_in(const char* text) {
+  return text == nullptr ? std::string() : ufhost::cp1251_to_utf8(text);
+}
+
+void report(const char* operation, const char* what) {
+  std::fflush(stdout);
+  std::cerr << "ufhost: " << operation << ": " << what << std::endl;
+}
+
+}  // namespace
+
+// --- Message box -------------------------------------------------------------
+
+int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int /*type*/) {
+  if (int rc = ufhost::session().fail_point("MessageBoxA")) return rc;
+  if (owner != nullptr) return 0;  // no windows here that could own a box
+  try {
+    ufhost::session().ui->message(text_in(caption), text_in(text));
+    return IDOK;
+  } catch (const Standard_Failure& e) {
+    report("MessageBoxA", e.GetMessageString());
+  } catch (const std::exception& e) {
+    report("MessageBoxA", e.what());
+  }
+  return 0;
+}
+
+// --- Text buffer -------------------------------------------------------------
+// data_ always points to a zero-terminated copy owned by the buffer, so
+// c_str() is never null.
+
+TextBuffer::TextBuffer() : data_(nullptr), size_(0) { assign("", 0); }
+
+TextBuffer::TextBuffer(const char* text) : data_(nullptr), size_(0) {
+  assign(text == nullptr ? "" : text, text == nullptr ? 0 : std::strlen(text));
+}
+
+TextBuffer::TextBuffer(const TextBuffer& other) : data_(nullptr), size_(0) {
+  assign(other.data_, other.size_);
+}
+
+TextBuffer& TextBuffer::operator=(const TextBuffer& other) {
+  if (this != &other) assign(other.data_, other.size_);
+  return *this;
+}
+
+TextBuffer& TextBuffer::operator=(const char* text) {
+  assign(text == nullptr ? "" : text, text == nullptr ? 0 : std::strlen(text));
+  return *this;
+}
+
+TextBuffer::~TextBuffer() { delete[] data_; }
+
+// Copies before it frees, so `text` may point into this very buffer.
+void TextBuffer::assign(const char* text, std::size_t n) {
+  char* copy = new char[n + 1];
+  std::memcpy(copy, text, n);
+  copy[n] = '\0';
+  delete[] data_;
+  data_ = copy;
+  size_ = n;
+}
+
+// --- File dialog -------------------------------------------------------------
+
+SaveFileDialog::SaveFileDialog(bool open_mode, const char* default_ext, const char* file_name,
+                               unsigned int flags, const char* filter, HWND /*owner*/,
+                               unsigned int struct_size)
+    : open_mode_(open_mode),
+      default_ext_(default_ext),
+      file_name_(file_name),
+      flags_(flags),
+      filter_(filter),
+      struct_size_(struct_size) {}
+
+SaveFileDialog::~SaveFileDialog() = default;
+
+int SaveFileDialog::DoModal() {
+  path_ = "";
+  if (int rc = ufhost::session().fail_point("SaveFileDialog::DoModal")) return rc;
+  try {
+    ufhost::SaveRequest request;
+    request.open_mode = open_mode_;
+    request.default_ext = text_in(default_ext_);
+    request.file_name = text_in(file_name_);
+    request.flags = flags_;
+    request.filter = text_in(filter_);
+    request.struct_size = struct_size_;
+    std::string chosen;
+    if (!ufhost::session().ui->save(request, &chosen)) return IDCANCEL;
+    // The front ends resolve the name already; this holds for any other
+    // user interface too. The path keeps the file system's own bytes: the
+    // plug-in only opens it.
+    std::string path, why;
+    if (!ufhost::resolve_save_path(chosen, request.default_ext, &path, &why)) {
+      report("SaveFileDialog::DoModal", why.c_str());
+      return IDCANCEL;
+    }
+    path_ = path.c_str();
+    return IDOK;
+  } catch (const Standard_Failure& e) {
+    report("SaveFileDialog::DoModal", e.GetMessageString());
+  } catch (const std::exception& e) {
+    report("SaveFileDialog::DoModal", e.what());
+  }
+  path_ = "";
+  return IDCANCEL;
+}
+
+TextBuffer SaveFileDialog::GetPathName() const { return path_; }
