@@ -1,0 +1,50 @@
+// The ufhost command line: options of a run, their parsing, and the
+// dispatch that later subcommands ("ufhost NAME ...") hook into.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ufhost/core/session.h"
+
+namespace ufhost::app {
+
+// Exit statuses of ufhost.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;      // bad options, unreadable answers file, unwritable transcript
+constexpr int kExitPart = 2;       // the part file cannot be read
+constexpr int kExitPlugin = 3;     // the plug-in library cannot be loaded or let an exception out
+constexpr int kExitOutput = 4;     // --save or the transcript could not be written
+constexpr int kExitAnswers = 5;    // the run ended, but some answers could not be used
+
+struct RunOptions {
+  std::string part;
+  std::string answers_file;               // "" none, "-" standard input
+  std::vector<std::string> answer_lines;  // --answer, after the file's
+  std::string transcript;
+  std::string syslog;
+  std::string save;
+  std::vector<FailRule> fail_rules;
+  std::string plugin;
+};
+
+enum class Parsed { Run, Help, Version, Error };
+
+// Parses the arguments of a run (without the program name). Fills in the
+// defaults of --syslog and --plugin. Error: *error holds a one-line message.
+Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* options,
+                         std::string* error);
+
+std::string usage_text();
+std::string version_text();
+
+// Where the system log goes without --syslog:
+// $XDG_STATE_HOME/ufhost/syslog.txt, else ~/.local/state/ufhost/syslog.txt,
+// else ufhost-syslog.txt in the temporary folder.
+std::string default_syslog_path();
+
+// The whole program: a subcommand when the first argument names one,
+// otherwise a run of the plug-in in a part. Returns the exit status.
+int main(int argc, char** argv);
+
+}  // namespace ufhost::app
