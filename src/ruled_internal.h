@@ -1,0 +1,95 @@
+// Inside the minimum-dimension search: the two ways of evaluating a turned
+// cloud, and the scan and refinement written once for both.
+//
+// The command evaluates the cloud the fast way: the rotation is computed once
+// per angle and applied to each distinct point in a vectorised loop. The plain
+// way turns one copy of every corner at a time with rotate_point, exactly as
+// the public operations are documented. Both give the same bits; the plain way
+// is kept to prove that and to measure the difference. Only the search module,
+// its tests and its benchmark include this header.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "src/ruled.h"
+
+// Lower and upper corner of some cloud turned by `angle` radians about
+// `axis` (normalised and written back, as rotate_point does). With `with_z`
+// false the Z coordinates of the corners may be left unwritten. Returns true
+// when they were written.
+using ExtentsFn = std::function<bool(double lower[3], double upper[3], double angle,
+                                     double axis[3], bool with_z)>;
+
+// The whole-degree scan over the angles 0, 1, 2, ... degrees (each the one
+// before plus one degree) up to, not including, 180 degrees less one step;
+// the debug build also takes the angle that follows. The first angle with the
+// smallest XY sum wins.
+// Outputs: xy_sum, lower, upper and angle as scan_rotation gives them.
+void scan_rotation_by(const ExtentsFn& extents, double axis[3], double* xy_sum, double lower[3],
+                      double upper[3], double* angle);
+
+// The halving refinement from `start`: the step starts at half a degree,
+// the minus side is tried first, a move is made only when it lowers the XY
+// sum. Ends when the tolerance is not below the spread of the steps, or as
+// soon as no later move can be made any more (the step has fallen to 0 or
+// below the resolution of the angle), which leaves the same result the spread
+// test would.
+// Outputs:
+//   lower, upper  corners at the returned angle
+//   passes        loop passes made (may be null)
+// Returns the refined angle.
+double refine_rotation_by(const ExtentsFn& extents, double lower[3], double upper[3],
+                          double axis[3], double start, double tolerance, int* passes);
+
+// The operations of ruled.h written the plain way: every corner copied and
+// turned with rotate_point, one at a time. A count below 1 gives zero corners.
+void rotated_extents_plain(double lower[3], double upper[3], double angle, double axis[3],
+                           int count, double (*cloud)[3]);
+void rotate_cloud_plain(double angle, double axis[3], int count, double (*cloud)[3]);
+void scan_rotation_plain(double axis[3], double* xy_sum, double lower[3], double upper[3],
+                         double* angle, int count, double (*cloud)[3]);
+double refine_rotation_plain(double lower[3], double upper[3], double axis[3], double start,
+                             int count, double (*cloud)[3], double tolerance);
+
+// The vertex cloud as the search works on it. `cloud` keeps every corner;
+// x, y, z hold each distinct point once (distinct by bit pattern, in order of
+// first appearance), which is all the corners of the box depend on. Turning
+// acts on both. When an axis comes in that rotate_point would not leave as it
+// is after normalising it once, the distinct points are dropped and every
+// later operation works the plain way on `cloud`, so the bits stay the same.
+struct SearchCloud {
+  bool plain = false;
+  int count = 0;
+  double (*cloud)[3] = nullptr;  // the caller's array; turned in place
+  std::vector<double> x, y, z;
+};
+
+// Prepares `cloud` (count corners; the caller keeps it alive) for the search.
+// `plain` chooses the plain way throughout.
+void prepare_search_cloud(bool plain, int count, double (*cloud)[3], SearchCloud* search);
+bool search_cloud_extents(SearchCloud* search, double lower[3], double upper[3], double angle,
+                          double axis[3], bool with_z);
+void search_cloud_rotate(SearchCloud* search, double angle, double axis[3]);
+int search_cloud_distinct(const SearchCloud& search);
+
+// One rotation pass of the search about `axis`: scan, then refinement; the
+// cloud is not turned.
+struct SearchPass {
+  double axis[3];
+  double coarse;  // the scan's angle
+  double angle;   // the refined angle
+  double lower[3];
+  double upper[3];
+};
+void search_pass(SearchCloud* search, const double axis[3], double tolerance, SearchPass* pass);
+
+// The passes of the command on the cloud alone (about Z, Y, X and Z again;
+// Z, Y, X in the debug build), each turning the cloud by its refined angle
+// when that is not 0. Returns the number of passes written to `passes`
+// (room for 4).
+int search_passes(SearchCloud* search, double tolerance, SearchPass* passes);
+
+// Which way search_min_dimensions evaluates the cloud; for tests and the
+// benchmark. true: the plain way.
+void set_search_plain(bool plain);
