@@ -1,8 +1,313 @@
-// Placeholder definitions until the extents module is written.
+// Faceting, facet corners and the exact extents of bodies.
+//
+// [SECTION] Section-plane probes
+// [SECTION] Extents of several bodies
+// [SECTION] Facet models
+// [SECTION] Drawing the box
+//
+// The six checked calls of this file are reported with their line numbers,
+// and reports are compared across builds and releases: keep them on the
+// lines they are on (the tests read the lines back from the reports).
 #include "src/get_zarvel.h"
 
-int make_faceted(tag_t*) { return 1; }
-int update_facet_extremes(tag_t, double*, double*, bool) { return 1; }
-void compute_extents(const tag_t*, int, double*, double, bool) {}
-double refine_extreme(tag_t, int, int axis, double pt[3], double*, double) { return pt[axis]; }
-int has_section(tag_t, tag_t) { return 0; }
+#include <cmath>
+#include <cstddef>
+#include <new>
+
+#include "host/checked.h"
+#include "platform/winplat.h"
+
+static const char kSourceName[] = UF_SOURCE_NAME("get_zarvel");
+
+//-----------------------------------------------------------------------------
+// [SECTION] Section-plane probes
+//-----------------------------------------------------------------------------
+
+int has_section(tag_t body, tag_t plane) {
+  tag_t objects[1] = {body};
+  tag_t planes[1] = {plane};
+  // Plain curves (0), all in one object (1), not joined (0); 0.0154 is the
+  // distance within which the host would join curve ends.
+  UF_CURVE_section_general_data_t general = {objects, 1, 0, 1, 0, 0.0154};
+  UF_CURVE_section_planes_data_t plane_data = {planes, 1};
+  tag_t curves = NULL_TAG;
+  UF_CURVE_section_from_planes(&general, &plane_data, &curves);  // no curves: no cut
+  return curves != NULL_TAG ? 1 : 0;
+}
+
+namespace {
+
+// Asks whether the plane cuts the body and deletes the plane; one that is not
+// deleted goes with the rollback of compute_extents.
+int probe(tag_t body, tag_t plane) {
+  const int cut = has_section(body, plane);
+  UF_OBJ_delete_object(plane);
+  return cut;
+}
+
+// The body's extent along one axis, asked of the host only when a walk needs
+// a bound, which it rarely does. The refinement itself trusts the host's
+// answers; the bounds only keep a host that never answers "cut" (or always
+// does) from holding the user in an endless loop.
+struct Reach {
+  tag_t body;
+  int axis;
+  bool asked = false;
+  bool known = false;
+  double lo = 0.0, hi = 0.0;
+  bool ask() {
+    if (!asked) {
+      asked = true;
+      double box[6];
+      known = UF_MODL_ask_bounding_box(body, box) == 0 && box[axis] <= box[axis + 3];
+      lo = known ? box[axis] : 0.0;
+      hi = known ? box[axis + 3] : 0.0;
+    }
+    return known;
+  }
+  // Walking inward, has c gone past the body's far side? No plane beyond it
+  // can cut. An unknown extent gives no room to walk at all.
+  bool passed(int sign, double c) { return !ask() || !(sign > 0 ? c >= lo : c <= hi); }
+  // Marching outward, has c gone so far out that no sane host can still be
+  // cutting the body there?
+  bool overrun(int sign, double c, double start) {
+    const double out = sign * (c - start);
+    if (!(out <= kMarchCheck)) return !ask() || out > (hi - lo) + kMarchCheck;
+    return false;
+  }
+  static constexpr double kMarchCheck = 1.0;
+};
+
+}  // namespace
+
+// How an extreme is refined. A probe is a plane through pt, normal to the
+// axis; it cuts when the host makes section curves of the body with it.
+//  - The start is a facet coordinate. Facet corners lie on the body, so the
+//    exact extreme is at or beyond it: planes cut while the march outward by
+//    0.01 has not yet passed the extreme.
+//  - From the first miss on, the step halves at every miss and the plane goes
+//    back to the last forward position plus the new step; a cut moves it on
+//    by the step. The coordinate kept is the one after the last forward
+//    move: one step beyond the last plane that cut, not yet probed.
+//  - The loop ends after the miss that brings the step below a tenth of the
+//    tolerance (the 24th halving for 1e-8, the 27th for 1e-9), or after a
+//    cut made with a step no larger than the tolerance.
+// The result thus lies beyond the extreme as the host sees it by at most a
+// step; a start that cuts with nothing further out gives the start plus
+// 0.01. A start that misses (a facet corner the host does not count as on
+// the body) is first walked inward; a body the walk crosses without a cut
+// keeps its facet coordinate.
+double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3],
+                      double tolerance) {
+  const double start = pt[axis];
+  if (!(tolerance > 0.0)) return start;  // nothing to home in on: the halving would not end
+  Reach reach = {body, axis};
+  double step = 0.01, prev_step = 0.0, spread = tolerance + 1.0, kept = pt[axis];
+  tag_t plane = NULL_TAG;
+  // clang-format off
+  CHECKED(UF_MODL_create_plane(pt,dr,&plane));
+  int cut = probe(body, plane);
+  while (!cut) {  // the start misses the body: walk inward until a plane cuts it
+    pt[axis] = pt[axis] - sign * 0.01;
+    if (reach.passed(sign, pt[axis])) return pt[axis] = start;  // the facet coordinate stands
+    plane = NULL_TAG;
+    CHECKED(UF_MODL_create_plane(pt,dr,&plane));
+    cut = probe(body, plane);
+  }
+  // March outward by 0.01 while planes cut, then halve the step at each miss.
+  while (tolerance < spread) {
+    plane = NULL_TAG;
+    CHECKED(UF_MODL_create_plane(pt,dr,&plane));
+    // clang-format on
+    if (probe(body, plane)) {
+      // Kept: the coordinate after the move, one step past the plane that cut.
+      pt[axis] = pt[axis] + sign * step;
+      kept = pt[axis];
+      spread = std::fabs(prev_step - step);
+      if (reach.overrun(sign, pt[axis], start)) return pt[axis] = start;
+    } else {
+      prev_step = step;
+      pt[axis] = pt[axis] - sign * step;
+      step = step * 0.5;
+      pt[axis] = pt[axis] + sign * step;
+    }
+    if (10 * std::fabs(prev_step - step) < tolerance) {
+      pt[axis] = kept;
+      break;
+    }
+  }
+  return pt[axis];
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Extents of several bodies
+//-----------------------------------------------------------------------------
+
+// The steps of compute_extents, in the order it takes them.
+static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3],
+                            double max_vertex[3], tag_t on_mm_tag[6]);
+static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], double max_vertex[3],
+                           double tolerance);
+static void draw_corners(double min_vertex[3], double max_vertex[3]);
+
+void compute_extents(const tag_t* objects, int count, double* lengths, double tolerance,
+                     bool draw) {
+  // The host never hands over an empty selection, but a caller that does gets
+  // nothing measured, drawn or read.
+  if (objects == NULL || count < 1) return;
+  // Everything made from here to the rollback is scaffolding.
+  UF_UNDO_mark_id_t Undo = 0;
+  // clang-format off
+  CHECKED(UF_UNDO_set_mark(UF_UNDO_invisible, NULL, &Undo));
+  // clang-format on
+  double min_vertex[3] = {0.0, 0.0, 0.0};
+  double max_vertex[3] = {0.0, 0.0, 0.0};
+  tag_t on_mm_tag[6];
+  // A body without facets ends the command where it stands: the facet models
+  // made so far stay, so the user can see how far it got.
+  if (!gather_extremes(objects, count, min_vertex, max_vertex, on_mm_tag)) return;
+  refine_corners(on_mm_tag, min_vertex, max_vertex, tolerance);
+  if (lengths != NULL) {
+    lengths[0] = std::fabs(max_vertex[0] - min_vertex[0]);
+    lengths[1] = std::fabs(max_vertex[1] - min_vertex[1]);
+    lengths[2] = std::fabs(max_vertex[2] - min_vertex[2]);
+  }
+  // Facet models, section curves and stray planes all go; what is drawn
+  // next stays.
+  UF_UNDO_undo_to_mark(Undo, "");
+  if (draw) draw_corners(min_vertex, max_vertex);
+}
+
+static void tell_faceting_failed(const char* text) {
+  TextBuffer message_str(text);
+  MessageBoxA(NULL, message_str, "Внимание", MB_OK);
+}
+
+// Facets every body and gathers the corners of all their facets. on_mm_tag
+// names the body holding each extreme: min X, Y, Z, then max X, Y, Z. A body
+// that gives no facets is told to the user and ends the gathering: false.
+static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3],
+                            double max_vertex[3], tag_t on_mm_tag[6]) {
+  // The work tag becomes the facet model; the caller's array keeps the bodies.
+  tag_t work = objects[0];
+  if (make_faceted(&work) != 0 || update_facet_extremes(work, min_vertex, max_vertex, true) != 0) {
+    tell_faceting_failed("Error in make faceted \n");
+    return false;
+  }
+  for (int k = 0; k < 6; ++k) on_mm_tag[k] = objects[0];
+  for (int i = 1; i < count; ++i) {
+    work = objects[i];
+    const double old_min[3] = {min_vertex[0], min_vertex[1], min_vertex[2]};
+    const double old_max[3] = {max_vertex[0], max_vertex[1], max_vertex[2]};
+    // A body without facets would otherwise silently drop out of the measure.
+    if (make_faceted(&work) || update_facet_extremes(work, min_vertex, max_vertex, false)) {
+      tell_faceting_failed("Error in make faceted\n");
+      return false;
+    }
+    // Strictly: on a tie the body earlier in the array keeps the extreme.
+    for (int k = 0; k < 3; ++k) {
+      if (min_vertex[k] < old_min[k]) on_mm_tag[k] = objects[i];
+      if (max_vertex[k] > old_max[k]) on_mm_tag[k + 3] = objects[i];
+    }
+  }
+  return true;
+}
+
+// Refines the six coordinates against the bodies that hold them, smallest X,
+// Y, Z first, then the largest. The plane's normal points along the positive
+// axis on both sides; the sign says which way is outward.
+static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], double max_vertex[3],
+                           double tolerance) {
+  for (int k = 0; k < 6; ++k) {
+    const int axis = k % 3;
+    const int sign = k < 3 ? -1 : 1;
+    double* corner = k < 3 ? min_vertex : max_vertex;
+    double pt[3] = {0.0, 0.0, 0.0};
+    double dr[3] = {0.0, 0.0, 0.0};
+    pt[axis] = corner[axis];
+    dr[axis] = 1.0;
+    corner[axis] = refine_extreme(on_mm_tag[k], sign, axis, pt, dr, tolerance);
+  }
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Facet models
+//-----------------------------------------------------------------------------
+
+int make_faceted(tag_t* object) {
+  if (object == NULL) return 1;
+  // Our starting values; the host overwrites them with its own defaults, and
+  // those are the settings the facets are made with.
+  UF_FACET_parameters_t parameters = {-2,  3,    false, 0.0, 0.0, false, 0.0,   0.0,
+                                      1e3, true, false, 0.0, 1,   false, false, {0.0, 0.0, 1.0},
+                                      0.0, false};
+  UF_FACET_ask_default_parameters(&parameters);
+  tag_t facet_model = NULL_TAG;
+  UF_FACET_facet_solid(*object, &parameters, &facet_model);
+  if (facet_model == NULL_TAG) return 1;
+  *object = facet_model;
+  return 0;
+}
+
+int update_facet_extremes(tag_t facet_model, double min_vertex[3], double max_vertex[3],
+                          bool first) {
+  int max_verts = 0;
+  UF_FACET_ask_max_facet_verts(facet_model, &max_verts);
+  if (max_verts < 1) return 1;  // not a facet model, or one without facets
+  double(*vertices)[3] = new (std::nothrow) double[max_verts][3];
+  if (vertices == NULL) return 1;  // the corners stay as they came
+  int facets_read = 0;
+  int facet_id = -1;
+  UF_FACET_cycle_facets(facet_model, &facet_id);
+  while (facet_id != -1) {
+    int n = 0, n_read = 0;
+    UF_FACET_ask_num_verts_in_facet(facet_model, facet_id, &n);
+    // The buffer holds max_verts corners; a facet the host cannot give in full
+    // would leave stale corners in it, so such a facet is passed over.
+    if (n >= 1 && n <= max_verts)
+      UF_FACET_ask_vertices_of_facet(facet_model, facet_id, &n_read, vertices);
+    if (n_read == n && n >= 1) {
+      if (first) {
+        for (int k = 0; k < 3; ++k) min_vertex[k] = max_vertex[k] = vertices[0][k];
+        first = false;
+      }
+      for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) {
+          if (vertices[i][k] > max_vertex[k]) max_vertex[k] = vertices[i][k];
+          if (vertices[i][k] < min_vertex[k]) min_vertex[k] = vertices[i][k];
+        }
+      ++facets_read;
+    }
+    UF_FACET_cycle_facets(facet_model, &facet_id);
+  }
+  delete[] vertices;
+  return facets_read > 0 ? 0 : 1;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Drawing the box
+//-----------------------------------------------------------------------------
+
+// An edge of the box from a corner; its tag is not kept.
+static void draw_edge(const double from[3], double x, double y, double z) {
+  UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {x, y, z}};
+  tag_t line_tag = NULL_TAG;
+  UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
+}
+
+// Three edges of the box at each extreme corner, then the corners' points.
+static void draw_corners(double min_vertex[3], double max_vertex[3]) {
+  const double x0 = min_vertex[0], y0 = min_vertex[1], z0 = min_vertex[2];
+  const double x1 = max_vertex[0], y1 = max_vertex[1], z1 = max_vertex[2];
+  draw_edge(max_vertex, x1, y1, z0);
+  draw_edge(max_vertex, x0, y1, z1);
+  draw_edge(max_vertex, x1, y0, z1);
+  draw_edge(min_vertex, x1, y0, z0);
+  draw_edge(min_vertex, x0, y1, z0);
+  draw_edge(min_vertex, x0, y0, z1);
+  tag_t pset = NULL_TAG;
+  // clang-format off
+  CHECKED(UF_CURVE_create_point(max_vertex, &pset));
+  CHECKED(UF_CURVE_create_point(min_vertex, &pset));
+  // clang-format on
+}

@@ -1,0 +1,35 @@
+// Faceting of bodies: the triangles a facet model holds.
+#pragma once
+
+#include <memory>
+
+#include "ufhost/core/model.h"
+
+namespace ufhost {
+
+// How finely a B-rep body is tessellated. A chord or angle of 0 or less
+// takes the default.
+struct FacetSettings {
+  double surface_chord = 0.0;   // absolute: largest distance facet to surface
+  double relative_chord = 0.0;  // used when surface_chord is unset: fraction of the box diagonal
+  double surface_angle = 0.0;   // radians, between normals of neighbouring facets
+  double curve_chord = 0.0;     // absolute: largest distance edge segment to edge
+  double curve_angle = 0.0;     // radians, turn along an edge between segment ends
+};
+
+// Defaults: a chord of this fraction of the body's box diagonal keeps facet
+// corners within a thousandth of the part's size of the exact surface, so
+// that extremes read from them start close to the exact ones.
+constexpr double kDefaultRelativeChord = 0.001;
+// About 20 degrees: small fillets and holes get a few facets each.
+constexpr double kDefaultAngle = 0.35;
+
+// The triangles of `body` with corners in absolute coordinates, facets
+// counted from 0 and each wound outwards. A mesh body gives exactly its own
+// triangles, corners unchanged (the settings do not apply). The body is not
+// changed: a B-rep body is tessellated on a copy of its topology.
+// Returns nullptr when the object is not a body, the kernel cannot
+// tessellate it, or no triangle results.
+std::shared_ptr<const Facets> facet_body(const Object& body, const FacetSettings& settings);
+
+}  // namespace ufhost
