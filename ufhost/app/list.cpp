@@ -1,0 +1,125 @@
+#include "ufhost/app/list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "ufhost/app/cli.h"
+#include "ufhost/core/geometry.h"
+#include "ufhost/core/part_io.h"
+
+namespace ufhost::app {
+
+namespace {
+
+std::size_t utf8_width(const std::string& text) {
+  std::size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+std::string fixed(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value == 0.0 ? 0.0 : value);  // no "-0.000000"
+  return text;
+}
+
+std::string corner(const double* xyz) {
+  return "(" + fixed(xyz[0]) + ", " + fixed(xyz[1]) + ", " + fixed(xyz[2]) + ")";
+}
+
+// Copies are named after their original with this suffix by the host's copy
+// operation; the view colours them apart.
+bool named_as_copy(const std::string& name) {
+  const std::string suffix = " copy";
+  return name.size() >= suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+std::vector<BodyInfo> describe_bodies(const Model& model) {
+  std::vector<BodyInfo> out;
+  for (Tag tag : model.tags()) {
+    const Object* object = model.find(tag);
+    if (object == nullptr || !is_body(object->kind)) continue;
+    BodyInfo info;
+    info.number = static_cast<int>(out.size()) + 1;
+    info.tag = tag;
+    info.name = object->name;
+    info.type = kind_name(object->kind);
+    info.has_box = exact_box(*object, info.box);
+    info.tolerance = max_tolerance(*object);
+    info.copy = named_as_copy(object->name);
+    out.push_back(std::move(info));
+  }
+  return out;
+}
+
+std::string part_units(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".step" || ext == ".stp" || ext == ".igs" || ext == ".iges") return "mm";
+  return "file units";
+}
+
+std::string units_note() {
+  return "Lengths in the part file's units as the kernel reads it: millimetres for STEP and "
+         "IGES (converted on reading), the file's own units for BREP and STL (they carry none).";
+}
+
+std::string format_table(const std::vector<std::vector<std::string>>& rows,
+                         const std::vector<bool>& right) {
+  std::vector<std::size_t> width;
+  for (const auto& row : rows) {
+    if (width.size() < row.size()) width.resize(row.size(), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], utf8_width(row[c]));
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const std::string pad(width[c] - utf8_width(row[c]), ' ');
+      const bool align_right = c < right.size() && right[c];
+      if (c > 0) line += "  ";
+      line += align_right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
+  Model model;
+  std::string error;
+  if (!load_part(path, model, &error)) {
+    err << "ufhost: " << error << std::endl;
+    return kExitPart;
+  }
+  const std::vector<BodyInfo> bodies = describe_bodies(model);
+  out << path << ": " << bodies.size() << (bodies.size() == 1 ? " body" : " bodies")
+      << ", lengths in " << (part_units(path) == "mm" ? "millimetres" : "the file's own units")
+      << "\n";
+  std::vector<std::vector<std::string>> rows = {
+      {"No.", "Tag", "Type", "Name", "X", "Y", "Z", "Lower corner", "Upper corner"}};
+  for (const BodyInfo& b : bodies) {
+    std::vector<std::string> row = {std::to_string(b.number), std::to_string(b.tag), b.type,
+                                    b.name.empty() ? "-" : b.name};
+    if (b.has_box) {
+      for (int k = 0; k < 3; ++k) row.push_back(fixed(std::abs(b.box[k + 3] - b.box[k])));
+      row.push_back(corner(b.box));
+      row.push_back(corner(b.box + 3));
+    } else {
+      row.insert(row.end(), {"-", "-", "-", "no geometry", ""});
+    }
+    rows.push_back(std::move(row));
+  }
+  out << format_table(rows, {true, true, false, false, true, true, true, false, false});
+  return kExitOk;
+}
+
+}  // namespace ufhost::app
