@@ -137,4 +137,49 @@ HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::
   return run;
 }
 
+HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::string& dir,
+                           const std::string& input) {
+  const std::string in_path = dir + "/stdin.txt";
+  const std::string out_path = dir + "/stdout.txt";
+  const std::string err_path = dir + "/stderr.txt";
+  {
+    std::ofstream in(in_path, std::ios::binary);
+    in << input;
+  }
+  std::vector<std::string> argv_s = {UFHOST_BIN};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argv_s) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  pid_t pid = 0;
+  HostRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+
+  run.out = read_file(out_path);
+  run.err = read_file(err_path);
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    fs::path named(args[i + 1]);
+    if (named.is_relative()) named = fs::path(dir) / named;
+    if (args[i] == "--syslog") run.syslog = read_file(named.string());
+    if (args[i] != "--transcript") continue;
+    std::ifstream t(named);
+    std::string line;
+    while (std::getline(t, line))
+      if (!line.empty()) run.transcript.push_back(nlohmann::json::parse(line, nullptr, false));
+  }
+  return run;
+}
+
 }  // namespace testing_support

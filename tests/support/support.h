@@ -41,6 +41,13 @@ struct HostRun {
 HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::string>& answers,
                    const std::string& dir, const std::string& plugin = "");
 
+// Runs ufhost with exactly `args` (nothing added) in `dir`, with `input` as
+// its standard input, and reads back standard output and error, and the
+// transcript and system log when `args` name them with --transcript FILE /
+// --syslog FILE.
+HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::string& dir,
+                           const std::string& input = "");
+
 }  // namespace testing_support
 
 // Skips the current test with a visible message when ../shared/parts is absent.

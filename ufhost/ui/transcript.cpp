@@ -17,8 +17,14 @@ std::shared_ptr<Transcript> Transcript::open(const std::string& path, std::strin
 Transcript::~Transcript() { std::fclose(file_); }
 
 void Transcript::write(const nlohmann::json& entry) {
+  // "kind" first, so that a person reading the file sees at once what each
+  // line is.
+  nlohmann::ordered_json ordered;
+  if (entry.is_object() && entry.contains("kind")) ordered["kind"] = entry["kind"];
+  for (const auto& item : entry.items())
+    if (item.key() != "kind") ordered[item.key()] = item.value();
   const std::string line =
-      entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+      ordered.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0)
     good_ = false;
 }

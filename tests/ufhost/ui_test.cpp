@@ -1,0 +1,307 @@
+// libufui and the platform layer through their C interface, with a scripted
+// user interface and a transcript read back after each request.
+#include <BRepPrimAPI_MakeBox.hxx>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "host/uf.h"
+#include "platform/winplat.h"
+#include "tests/support/support.h"
+#include "ufhost/core/session.h"
+#include "ufhost/ui/transcript.h"
+#include "ufhost/ui/ui.h"
+
+using namespace ufhost;
+
+namespace {
+
+// "Габариты" in code page 1251, as the plug-in hands it over.
+const char kTitle1251[] = "\xC3\xE0\xE1\xE0\xF0\xE8\xF2\xFB";
+
+class HostUi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_session();
+    path_ = testing_support::work_dir(
+                ::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            "/transcript.jsonl";
+  }
+
+  void answer(std::vector<std::string> lines) {
+    session().ui = make_scripted_ui(std::move(lines));
+    std::string error;
+    session().ui->transcript = Transcript::open(path_, &error);
+    ASSERT_TRUE(session().ui->transcript) << error;
+  }
+
+  // Transcript entries so far.
+  std::vector<nlohmann::json> entries() const {
+    std::vector<nlohmann::json> out;
+    std::ifstream in(path_);
+    std::string line;
+    while (std::getline(in, line)) out.push_back(nlohmann::json::parse(line));
+    return out;
+  }
+  nlohmann::json last() const { return entries().back(); }
+
+  Tag add_box(const char* name, double dx, double dy, double dz) {
+    Object o;
+    o.kind = Kind::SolidBody;
+    o.name = name;
+    o.shape = BRepPrimAPI_MakeBox(dx, dy, dz).Shape();
+    return session().model.add(o);
+  }
+  Tag add_point(double x) {
+    Object o;
+    o.kind = Kind::Point;
+    o.p0 = gp_Pnt(x, 0, 0);
+    return session().model.add(o);
+  }
+
+  std::string path_;
+};
+
+}  // namespace
+
+TEST_F(HostUi, MenuReadsFixedFieldsAndConvertsTheTitle) {
+  answer({"menu 2", "menu back", "menu code 77", "menu 4"});
+  char items[3][UF_UI_MENU_ITEM_SIZE] = {};
+  std::strcpy(items[0], "first");
+  std::memset(items[1], 'x', UF_UI_MENU_ITEM_SIZE);  // fills the field, no terminator
+  std::memcpy(items[2], kTitle1251, sizeof kTitle1251);
+  EXPECT_EQ(6, uc1603(kTitle1251, 0, items, 3));
+  const auto e = last();
+  EXPECT_EQ("menu", e["kind"]);
+  EXPECT_EQ("Габариты", e["title"]);
+  EXPECT_EQ((std::vector<std::string>{"first", std::string(38, 'x'), "Габариты"}),
+            e["items"].get<std::vector<std::string>>());
+  EXPECT_EQ(6, e["answer"]["code"]);
+  EXPECT_EQ(UF_UI_BACK, uc1603("m", 0, items, 3));
+  EXPECT_EQ(77, uc1603("m", 0, items, 3));
+  EXPECT_EQ(UF_UI_CANCEL, uc1603("m", 0, items, 3));  // no item 4
+  EXPECT_NE(std::string::npos, last()["answer"]["error"].get<std::string>().find("answers:4"));
+  EXPECT_EQ(UF_UI_CANCEL, uc1603("m", 0, items, 3));  // ran out
+  EXPECT_EQ(kErrBadArgument, uc1603("m", 0, nullptr, 3));
+}
+
+TEST_F(HostUi, MenuThatAlwaysFailsIsCancelledInTheEnd) {
+  answer({});
+  session().fail_rules.push_back({"uc1603", 9, 0});
+  char items[1][UF_UI_MENU_ITEM_SIZE] = {"a"};
+  int failures = 0;
+  int code = 9;
+  while (code == 9 && failures < 5000) {
+    code = uc1603("m", 0, items, 1);
+    if (code == 9) ++failures;
+  }
+  EXPECT_EQ(UF_UI_CANCEL, code);
+  EXPECT_LT(failures, 5000);
+}
+
+TEST_F(HostUi, ValueDialogShowsWritesBackAndCancels) {
+  answer({"dialog ok", "dialog ok 7 8.5", "dialog cancel"});
+  char labels[2][UF_UI_LABEL_SIZE] = {};
+  std::memcpy(labels[0], kTitle1251, sizeof kTitle1251);
+  std::memset(labels[1], 'L', UF_UI_LABEL_SIZE);
+  int defaults[2] = {1, 1};
+  int types[2] = {1, 1};
+  double values[2] = {100.25, 1e-6};
+
+  EXPECT_EQ(UF_UI_OK, uc1608(kTitle1251, labels, 2, defaults, values, types));
+  EXPECT_EQ(100.25, values[0]);
+  auto e = last();
+  EXPECT_EQ((std::vector<std::string>{"Габариты", std::string(16, 'L')}),
+            e["labels"].get<std::vector<std::string>>());
+  EXPECT_EQ((std::vector<double>{100.25, 1e-6}), e["values"].get<std::vector<double>>());
+
+  EXPECT_EQ(UF_UI_OK, uc1608("t", labels, 2, defaults, values, types));
+  EXPECT_EQ(7.0, values[0]);
+  EXPECT_EQ(8.5, values[1]);
+  EXPECT_EQ((std::vector<double>{7, 8.5}), last()["answer"]["values"].get<std::vector<double>>());
+
+  EXPECT_EQ(UF_UI_CANCEL, uc1608("t", labels, 2, defaults, values, types));
+  EXPECT_EQ(7.0, values[0]);
+
+  int text_type[2] = {1, 3};
+  EXPECT_EQ(kErrBadArgument, uc1608("t", labels, 2, defaults, values, text_type));
+  EXPECT_EQ(kErrBadArgument, uc1608("t", labels, 2, defaults, nullptr, types));
+}
+
+TEST_F(HostUi, SelectionOffersMaskedObjectsAndHighlightsThePicks) {
+  const Tag a = add_box("a", 1, 2, 3);
+  add_point(5);
+  const Tag b = add_box("b", 100, 50, 20);
+  answer({"select 2 1", "select cancel", "select none"});
+  UF_UI_mask_t masks[3] = {{71, -1, 0}, {43, -1, 0}, {70, -1, 0}};
+  UF_UI_selection_options_t opts = {3, masks, UF_UI_SEL_SCOPE_WORK_PART, 0, 0};
+  int response = 0, count = -1;
+  tag_t* objects = nullptr;
+
+  ASSERT_EQ(0, UF_UI_select_by_class("Select Objects", &opts, &response, &count, &objects));
+  EXPECT_EQ(UF_UI_OK, response);
+  ASSERT_EQ(2, count);
+  EXPECT_EQ(b, objects[0]);  // in the order picked, not the order listed
+  EXPECT_EQ(a, objects[1]);
+  EXPECT_TRUE(session().model.find(a)->highlighted);
+  auto all = entries();
+  const auto& sel = all[all.size() - 3];
+  ASSERT_EQ("select", sel["kind"]);
+  ASSERT_EQ(2u, sel["objects"].size());  // the point is not offered
+  EXPECT_EQ("100 x 50 x 20", sel["objects"][1]["size"]);
+  EXPECT_EQ("highlight", all.back()["kind"]);
+  EXPECT_EQ(a, all.back()["tag"]);
+  EXPECT_TRUE(all.back()["on"].get<bool>());
+
+  // The array stays the host's: the next call replaces it.
+  const tag_t* kept = objects;
+  EXPECT_EQ(b, kept[0]);
+  ASSERT_EQ(0, UF_UI_select_by_class("Select Objects", &opts, &response, &count, &objects));
+  EXPECT_EQ(UF_UI_CANCEL, response);
+  EXPECT_EQ(0, count);
+  EXPECT_EQ(nullptr, objects);
+  ASSERT_EQ(0, UF_UI_select_by_class("Select Objects", &opts, &response, &count, &objects));
+  EXPECT_EQ(UF_UI_OK, response);
+  EXPECT_EQ(0, count);
+
+  UF_UI_mask_t points[1] = {{UF_point_type, -1, 0}};
+  UF_UI_selection_options_t point_opts = {1, points, UF_UI_SEL_SCOPE_WORK_PART, 0, 0};
+  answer({"select all"});
+  ASSERT_EQ(0, UF_UI_select_by_class("p", &point_opts, &response, &count, &objects));
+  EXPECT_EQ(1, count);
+}
+
+TEST_F(HostUi, SelectionRejectsMisuseAndInjectedFailureLeavesNothing) {
+  add_box("a", 1, 1, 1);
+  answer({"select all"});
+  UF_UI_mask_t masks[1] = {{70, -1, 0}};
+  UF_UI_selection_options_t opts = {1, masks, UF_UI_SEL_SCOPE_WORK_PART, 0, 0};
+  int response = 0, count = 0;
+  tag_t* objects = nullptr;
+  UF_UI_selection_options_t bad_scope = opts;
+  bad_scope.scope = 99;
+  UF_UI_selection_options_t no_masks = {1, nullptr, UF_UI_SEL_SCOPE_WORK_PART, 0, 0};
+  EXPECT_EQ(kErrBadArgument, UF_UI_select_by_class("s", nullptr, &response, &count, &objects));
+  EXPECT_EQ(kErrBadArgument, UF_UI_select_by_class("s", &opts, &response, nullptr, &objects));
+  EXPECT_EQ(kErrBadArgument, UF_UI_select_by_class("s", &bad_scope, &response, &count, &objects));
+  EXPECT_EQ(kErrBadArgument, UF_UI_select_by_class("s", &no_masks, &response, &count, &objects));
+
+  session().fail_rules.push_back({"UF_UI_select_by_class", kErrRefused, 5});
+  count = 7;
+  EXPECT_EQ(kErrRefused, UF_UI_select_by_class("s", &opts, &response, &count, &objects));
+  EXPECT_EQ(0, count);
+  EXPECT_EQ(UF_UI_CANCEL, response);
+  EXPECT_TRUE(entries().empty());  // the answer is still there for the next call
+  EXPECT_EQ(0, UF_UI_select_by_class("s", &opts, &response, &count, &objects));
+  EXPECT_EQ(1, count);
+}
+
+TEST_F(HostUi, HighlightIsSwitchedPerObject) {
+  const Tag a = add_box("a", 1, 1, 1);
+  answer({});
+  EXPECT_EQ(0, UF_DISP_set_highlight(a, 1));
+  EXPECT_TRUE(session().model.find(a)->highlighted);
+  EXPECT_EQ(0, UF_DISP_set_highlight(a, 0));
+  EXPECT_FALSE(session().model.find(a)->highlighted);
+  const auto e = last();
+  EXPECT_EQ("highlight", e["kind"]);
+  EXPECT_FALSE(e["on"].get<bool>());
+  EXPECT_EQ("UF_DISP_set_highlight", e["by"]);
+  EXPECT_EQ(kErrBadTag, UF_DISP_set_highlight(a + 100, 0));
+  EXPECT_EQ(kErrBadTag, UF_DISP_set_highlight(NULL_TAG, 0));
+  EXPECT_EQ(kErrBadArgument, UF_DISP_set_highlight(a, 2));
+  EXPECT_EQ(2u, entries().size());
+}
+
+TEST_F(HostUi, ListingWindowConvertsAndFailsWhenTold) {
+  answer({});
+  EXPECT_EQ(0, UF_UI_open_listing_window());
+  EXPECT_EQ(0, UF_UI_write_listing_window(kTitle1251));
+  EXPECT_EQ("listing", last()["kind"]);
+  EXPECT_EQ("Габариты", last()["text"]);
+  EXPECT_EQ(kErrBadArgument, UF_UI_write_listing_window(nullptr));
+  session().fail_rules.push_back({"UF_UI_open_listing_window", kErrListingWindow, 0});
+  EXPECT_EQ(kErrListingWindow, UF_UI_open_listing_window());
+}
+
+TEST_F(HostUi, MessageBoxNeedsNoOwner) {
+  answer({"message ok", "message ok"});
+  int window = 0;
+  EXPECT_EQ(0, MessageBoxA(&window, "x", "y", MB_OK));
+  EXPECT_TRUE(entries().empty());
+  EXPECT_EQ(IDOK, MessageBoxA(nullptr, "\xCD\xE5\xF2\n2", kTitle1251, MB_OK));
+  EXPECT_EQ("message", last()["kind"]);
+  EXPECT_EQ("Габариты", last()["title"]);
+  EXPECT_EQ("Нет\n2", last()["text"]);
+}
+
+TEST_F(HostUi, SaveDialogAddsTheExtensionAndCancelGivesNothing) {
+  const std::string dir = std::filesystem::path(path_).parent_path().string();
+  answer({"save " + dir + "/log", "save " + dir + "/log.csv", "save cancel", "message ok",
+          "save " + dir + "/"});
+  SaveFileDialog dialog(false, "txt", "*.txt", OFN_HIDEREADONLY,
+                        "MyType Files (*.txt)|*.txt|Text Files (*.txt)|*.txt||", nullptr,
+                        OPENFILENAME_SIZE_VERSION_400);
+  EXPECT_EQ("", std::string(dialog.GetPathName()));
+  ASSERT_EQ(IDOK, dialog.DoModal());
+  EXPECT_EQ(dir + "/log.txt", std::string(dialog.GetPathName()));
+  const auto e = last();
+  EXPECT_EQ("save", e["kind"]);
+  EXPECT_EQ(false, e["open_mode"]);
+  EXPECT_EQ("txt", e["default_ext"]);
+  EXPECT_EQ("*.txt", e["file_name"]);
+  EXPECT_EQ(4, e["flags"]);
+  EXPECT_EQ("MyType Files (*.txt)|*.txt|Text Files (*.txt)|*.txt||", e["filter"]);
+  EXPECT_EQ(76, e["struct_size"]);
+  EXPECT_EQ(dir + "/log.txt", e["answer"]["path"]);
+
+  ASSERT_EQ(IDOK, dialog.DoModal());
+  EXPECT_EQ(dir + "/log.csv", std::string(dialog.GetPathName()));
+  for (int i = 0; i < 4; ++i) {  // cancel, wrong kind, a folder, ran out
+    SCOPED_TRACE(i);
+    EXPECT_EQ(IDCANCEL, dialog.DoModal());
+    EXPECT_EQ("", std::string(dialog.GetPathName()));
+  }
+}
+
+TEST(TextBuffer, CopiesAndAssignsSafely) {
+  TextBuffer empty;
+  EXPECT_STREQ("", empty.c_str());
+  EXPECT_TRUE(empty.empty());
+  TextBuffer null_text(static_cast<const char*>(nullptr));
+  EXPECT_STREQ("", null_text);
+  TextBuffer a("\xCD\xE5\xF2 text");
+  TextBuffer b(a);
+  a = "other";
+  EXPECT_STREQ("\xCD\xE5\xF2 text", b.c_str());
+  EXPECT_EQ(8u, b.size());
+  b = b;
+  EXPECT_STREQ("\xCD\xE5\xF2 text", b.c_str());
+  b = b.c_str() + 4;  // from inside its own storage
+  EXPECT_STREQ("text", b.c_str());
+  b = a;
+  EXPECT_STREQ("other", b.c_str());
+  EXPECT_NE(a.c_str(), b.c_str());
+}
+
+TEST(CodePage, RoundTripsCyrillicAndReplacesWhatDoesNotFit) {
+  struct Case { std::string cp1251; std::string utf8; };
+  const Case cases[] = {
+      {"", ""},
+      {"plain ASCII", "plain ASCII"},
+      {kTitle1251, "Габариты"},
+      {"\xB8\xA8", "ёЁ"},
+      {"\xB9 \x96", "№ –"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.utf8, cp1251_to_utf8(c.cp1251));
+    EXPECT_EQ(c.cp1251, utf8_to_cp1251(c.utf8));
+  }
+  // 0x98 is not defined in the code page; a character it lacks, or broken
+  // UTF-8, becomes '?' and the rest of the text survives.
+  EXPECT_EQ("a\xEF\xBF\xBD" "b", cp1251_to_utf8("a\x98" "b"));
+  EXPECT_EQ("a?b", utf8_to_cp1251("a中b"));
+  EXPECT_EQ("a?b\xC3", utf8_to_cp1251("a\xFF" "bГ"));
+  EXPECT_EQ("\xC3?", utf8_to_cp1251("Г\xD0"));  // cut off at the end
+}
