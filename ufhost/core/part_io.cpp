@@ -15,6 +15,7 @@
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakePolygon.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepBuilderAPI_Transform.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
@@ -23,7 +24,6 @@
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Message_Printer.hxx>
-#include <RWStl_Reader.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPCAFControl_Writer.hxx>
 #include <STEPControl_StepModelType.hxx>
@@ -44,15 +44,24 @@
 #include <XCAFDoc_ShapeTool.hxx>
 #include <gp_Pln.hxx>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <new>
 #include <set>
+#include <sstream>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -63,9 +72,10 @@ namespace {
 // [SECTION] Kernel quiet
 
 // The kernel's readers and writers report through the default messenger,
-// which prints to standard output; the host's standard output is the
-// listing window. While one guard lives the printers are set aside and the
-// last failure or warning text is kept for the error line.
+// and some parts of it print straight to standard output; the host's
+// standard output is the listing window. While one guard lives the printers
+// are set aside (the last failure or warning text is kept for the error
+// line) and standard output goes to the null device.
 class KeepLast : public Message_Printer {
  public:
   mutable std::string last_fail;
@@ -88,19 +98,28 @@ class KernelQuiet {
     saved_ = messenger_->Printers();
     messenger_->ChangePrinters().Clear();
     messenger_->AddPrinter(printer_);
+    std::cout.flush();
+    std::fflush(stdout);
+    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd >= 0) {
+      saved_stdout_ = ::dup(STDOUT_FILENO);
+      if (saved_stdout_ >= 0) ::dup2(null_fd, STDOUT_FILENO);
+      ::close(null_fd);
+    }
   }
   ~KernelQuiet() {
+    std::cout.flush();
+    std::fflush(stdout);
+    if (saved_stdout_ >= 0) {
+      ::dup2(saved_stdout_, STDOUT_FILENO);
+      ::close(saved_stdout_);
+    }
     messenger_->ChangePrinters().Clear();
     for (Message_SequenceOfPrinters::Iterator it(saved_); it.More(); it.Next())
       messenger_->AddPrinter(it.Value());
   }
   KernelQuiet(const KernelQuiet&) = delete;
   KernelQuiet& operator=(const KernelQuiet&) = delete;
-  // Forgets what the kernel said so far.
-  void forget() const {
-    printer_->last_fail.clear();
-    printer_->last_warning.clear();
-  }
   // The kernel's own words for what went wrong, or "" when it said nothing.
   std::string said() const {
     return printer_->last_fail.empty() ? printer_->last_warning : printer_->last_fail;
@@ -110,6 +129,7 @@ class KernelQuiet {
   Handle(Message_Messenger) messenger_;
   Handle(KeepLast) printer_;
   Message_SequenceOfPrinters saved_;
+  int saved_stdout_ = -1;
 };
 
 // A one-line message: the file, then what is wrong with it.
@@ -330,6 +350,16 @@ void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet)
 }
 
 void read_brep(const std::string& path, Gathered* out) {
+  {
+    // Every BREP file names itself in its first lines; anything else is not
+    // handed to the kernel's parser, which trusts the counts it reads.
+    std::ifstream in(path, std::ios::binary);
+    std::string head(256, '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (head.find("CASCADE Topology V") == std::string::npos)
+      fail(path, "not a readable BREP file (no \"CASCADE Topology\" header)");
+  }
   TopoDS_Shape shape;
   BRep_Builder builder;
   if (!BRepTools::Read(shape, path.c_str(), builder) || shape.IsNull())
@@ -343,94 +373,169 @@ void read_brep(const std::string& path, Gathered* out) {
   }
 }
 
-// Keeps every corner exactly as the file gives it: the kernel's reader
-// merges only corners with equal coordinates and hands them over unchanged.
-class StlToTriangulation : public RWStl_Reader {
+// STL is read here rather than by the kernel's reader, which drops
+// triangles with two equal corners, keeps only the first solid of a text
+// file with several, and takes a binary file whose first triangle has small
+// whole coordinates for text. Every triangle of the file is kept, in the
+// file's order, with its corners exactly as written (text parsed to the
+// nearest double, binary single precision widened); corners with the same
+// bits are one node.
+class StlMesh {
  public:
-  std::vector<gp_XYZ> nodes;
-  std::vector<Poly_Triangle> triangles;
+  void add_corner(double x, double y, double z) {
+    std::array<std::uint64_t, 3> key;
+    const double c[3] = {x, y, z};
+    std::memcpy(key.data(), c, sizeof c);
+    const auto it = index_.emplace(key, static_cast<int>(nodes_.size()) + 1);
+    if (it.second) nodes_.emplace_back(x, y, z);
+    corners_.push_back(it.first->second);
+  }
+  std::size_t triangles() const { return corners_.size() / 3; }
+  Handle(Poly_Triangulation) triangulation() const {
+    Handle(Poly_Triangulation) mesh = new Poly_Triangulation(
+        static_cast<int>(nodes_.size()), static_cast<int>(triangles()), false, false);
+    for (std::size_t i = 0; i < nodes_.size(); ++i) mesh->SetNode(static_cast<int>(i) + 1, nodes_[i]);
+    for (std::size_t i = 0; i < triangles(); ++i)
+      mesh->SetTriangle(static_cast<int>(i) + 1,
+                        Poly_Triangle(corners_[3 * i], corners_[3 * i + 1], corners_[3 * i + 2]));
+    return mesh;
+  }
 
-  Standard_Integer AddNode(const gp_XYZ& p) override {
-    nodes.push_back(p);
-    return static_cast<Standard_Integer>(nodes.size());
-  }
-  void AddTriangle(Standard_Integer a, Standard_Integer b, Standard_Integer c) override {
-    triangles.emplace_back(a, b, c);
-  }
+ private:
+  struct KeyHash {
+    std::size_t operator()(const std::array<std::uint64_t, 3>& k) const {
+      std::uint64_t h = k[0] * 0x9E3779B97F4A7C15ULL;
+      h ^= k[1] + 0x7F4A7C159E3779B9ULL + (h << 6) + (h >> 2);
+      h ^= k[2] + 0x94D049BB133111EBULL + (h << 6) + (h >> 2);
+      return static_cast<std::size_t>(h);
+    }
+  };
+  std::unordered_map<std::array<std::uint64_t, 3>, int, KeyHash> index_;
+  std::vector<gp_Pnt> nodes_;
+  std::vector<int> corners_;
 };
 
-// The name an ASCII STL file gives its solid on the first line, if any.
-std::string stl_solid_name(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  std::getline(in, line);
-  line = trimmed(line);
-  if (line.rfind("solid", 0) != 0) return "";
-  return trimmed(line.substr(5));
+std::uint32_t little_endian_u32(const unsigned char* b) {
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
-// True when the last line that is not blank starts with "endsolid": an
-// ASCII file cut short loses it.
-bool ends_with_endsolid(const std::string& path, std::uintmax_t size) {
-  std::ifstream in(path, std::ios::binary);
-  const std::uintmax_t tail = std::min<std::uintmax_t>(size, 4096);
-  in.seekg(static_cast<std::streamoff>(size - tail));
-  std::string text(static_cast<std::size_t>(tail), '\0');
-  if (!in.read(&text[0], static_cast<std::streamsize>(tail))) return false;
-  text = trimmed(text);
-  const auto line_start = text.find_last_of("\r\n");
-  const std::string last = trimmed(line_start == std::string::npos ? text : text.substr(line_start + 1));
-  return last.rfind("endsolid", 0) == 0;
+float little_endian_float(const unsigned char* b) {
+  const std::uint32_t bits = little_endian_u32(b);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
 }
 
-void read_stl(const std::string& path, std::uintmax_t size, Gathered* out,
-              const KernelQuiet& quiet) {
-  bool ascii = false;
-  {
-    std::ifstream in(path, std::ios::binary);
-    StlToTriangulation probe;
-    ascii = probe.IsAscii(in, true);
+void read_binary_stl(const std::string& path, std::uintmax_t count, StlMesh* mesh) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(84);
+  unsigned char record[50];
+  for (std::uintmax_t i = 0; i < count; ++i) {
+    if (!in.read(reinterpret_cast<char*>(record), sizeof record))
+      fail(path, "not a readable STL file (it ends inside triangle " + std::to_string(i + 1) + ")");
+    for (int c = 0; c < 3; ++c) {
+      const float x = little_endian_float(record + 12 + 12 * c);
+      const float y = little_endian_float(record + 16 + 12 * c);
+      const float z = little_endian_float(record + 20 + 12 * c);
+      if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+        fail(path, "not a readable STL file (triangle " + std::to_string(i + 1) +
+                       " has a corner that is not a number)");
+      mesh->add_corner(x, y, z);
+    }
   }
-  if (ascii) {
-    if (!ends_with_endsolid(path, size))
-      fail(path, "not a readable STL file (the text ends before its \"endsolid\" line)");
+}
+
+// Reads "solid NAME", facets of "facet normal ...", "outer loop", three
+// "vertex X Y Z", "endloop", "endfacet", then "endsolid"; several solids in
+// a row are one mesh. Returns the first solid's name.
+std::string read_text_stl(const std::string& path, StlMesh* mesh) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line, name;
+  bool in_solid = false, in_facet = false, named = false;
+  int corners = 0;
+  long number = 0;
+  const auto bad = [&](const std::string& what) {
+    fail(path, "not a readable STL file (line " + std::to_string(number) + ": " + what + ")");
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word)) continue;
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char ch) {
+      return static_cast<char>(ch < 0x20 || ch > 0x7e ? '?' : std::tolower(ch));
+    });
+    if (word == "solid") {
+      if (in_solid) bad("\"solid\" inside a solid");
+      in_solid = true;
+      if (!named) {
+        std::getline(words, name);
+        name = trimmed(name);
+        named = true;
+      }
+    } else if (word == "endsolid") {
+      if (!in_solid || in_facet) bad("\"endsolid\" out of place");
+      in_solid = false;
+    } else if (word == "facet") {
+      if (!in_solid || in_facet) bad("\"facet\" out of place");
+      in_facet = true;
+      corners = 0;
+    } else if (word == "outer" || word == "endloop") {
+      if (!in_facet) bad("\"" + word + "\" outside a facet");
+    } else if (word == "vertex") {
+      if (!in_facet || corners == 3) bad("\"vertex\" out of place");
+      double c[3];
+      for (double& v : c) {
+        std::string token;
+        char* end = nullptr;
+        if (!(words >> token)) bad("a vertex needs three coordinates");
+        v = std::strtod(token.c_str(), &end);
+        if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
+          bad("\"" + token + "\" is not a coordinate");
+      }
+      mesh->add_corner(c[0], c[1], c[2]);
+      ++corners;
+    } else if (word == "endfacet") {
+      if (!in_facet || corners != 3) bad("a facet needs three vertices");
+      in_facet = false;
+    } else {
+      bad("unexpected \"" + word.substr(0, 20) + "\"");
+    }
+  }
+  if (in_solid || in_facet) fail(path, "not a readable STL file (the text ends before its \"endsolid\" line)");
+  return name;
+}
+
+void read_stl(const std::string& path, std::uintmax_t size, Gathered* out) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char head[84] = {0};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  const std::uintmax_t got = static_cast<std::uintmax_t>(in.gcount());
+  // Binary when the size is exactly what the header's triangle count asks
+  // for, whatever the header's text; otherwise text must start with "solid".
+  const std::uintmax_t count = got == 84 ? little_endian_u32(head + 80) : 0;
+  const bool binary = got == 84 && size == 84 + 50 * count;
+  std::string start(reinterpret_cast<const char*>(head), static_cast<std::size_t>(got));
+  start = trimmed(start);
+  StlMesh mesh;
+  std::string name;
+  if (binary) {
+    read_binary_stl(path, count, &mesh);
+  } else if (start.rfind("solid", 0) == 0) {
+    name = read_text_stl(path, &mesh);
+  } else if (got < 84) {
+    fail(path, "not a readable STL file (too short for binary STL, and not text)");
   } else {
-    // A binary file says how many triangles follow; check it before the
-    // reader trusts it.
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(80);
-    unsigned char n[4] = {0, 0, 0, 0};
-    if (size < 84 || !in.read(reinterpret_cast<char*>(n), 4))
-      fail(path, "not a readable STL file (too short for a binary STL header)");
-    const std::uintmax_t count = n[0] | (n[1] << 8) | (n[2] << 16) |
-                                 (static_cast<std::uintmax_t>(n[3]) << 24);
-    if (count == 0) fail(path, "the STL file holds no triangle");
-    if (size < 84 + 50 * count)
-      fail(path, "not a readable STL file (its header announces " + std::to_string(count) +
-                     " triangles, the file is too short for them)");
+    fail(path, "not a readable STL file (not text, and its header announces " + std::to_string(count) +
+                   " triangles, " + std::to_string(84 + 50 * count) + " bytes, for a file of " +
+                   std::to_string(size) + ")");
   }
-  StlToTriangulation reader;
-  reader.SetMergeTolerance(0.0);
-  // The reader answers false for every text file, even a sound one; its
-  // failure messages and the checks above tell a damaged file. (Its format
-  // probe complains about files shorter than its look-ahead: not a fault.)
-  quiet.forget();
-  const bool read = reader.Read(path.c_str(), Message_ProgressRange());
-  const std::string said = quiet.said();
-  if ((!ascii && !read) || (ascii && !said.empty()) || reader.triangles.empty()) {
-    if (reader.triangles.empty() && said.empty()) fail(path, "the STL file holds no triangle");
-    fail(path, "not a readable STL file" + (said.empty() ? "" : " (" + one_line(said) + ")"));
-  }
-  Handle(Poly_Triangulation) mesh = new Poly_Triangulation(
-      static_cast<int>(reader.nodes.size()), static_cast<int>(reader.triangles.size()), false, false);
-  for (std::size_t i = 0; i < reader.nodes.size(); ++i)
-    mesh->SetNode(static_cast<int>(i) + 1, gp_Pnt(reader.nodes[i]));
-  for (std::size_t i = 0; i < reader.triangles.size(); ++i)
-    mesh->SetTriangle(static_cast<int>(i) + 1, reader.triangles[i]);
+  if (mesh.triangles() == 0) fail(path, "the STL file holds no triangle");
   Found f;
   f.kind = Kind::MeshBody;
-  f.mesh = mesh;
-  f.name = ascii ? stl_solid_name(path) : "";
+  f.mesh = mesh.triangulation();
+  f.name = name;
   out->bodies.push_back(f);
 }
 
@@ -548,13 +653,29 @@ void write_brep(const Model& model, const std::string& tmp) {
   if (!BRepTools::Write(all, tmp.c_str())) throw PartError{"the BREP writer failed"};
 }
 
+// The exchange document takes a shape it already holds for the same
+// product, so a copy made by a move (the original's geometry under a
+// placement) or a copy that was not moved at all would vanish into its
+// original. Such shapes get geometry of their own, placement built in.
+TopoDS_Shape standalone(const TopoDS_Shape& shape, std::set<const void*>* seen) {
+  const bool shared = !seen->insert(shape.TShape().get()).second;
+  if (!shared && shape.Location().IsIdentity()) return shape;
+  BRepBuilderAPI_Transform op(shape.Located(TopLoc_Location()), shape.Location().Transformation(),
+                              /*copy=*/true);
+  if (!op.IsDone()) throw PartError{"a moved body could not be written"};
+  seen->insert(op.Shape().TShape().get());
+  return op.Shape();
+}
+
 void write_step(const Model& model, const std::string& tmp) {
   Handle(TDocStd_Document) doc = new_document();
   Handle(XCAFDoc_ShapeTool) tool = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  std::set<const void*> seen;
   for (Tag tag : model.tags()) {
     const Object& object = *model.find(tag);
-    const TopoDS_Shape s = shape_to_write(object, true);
+    TopoDS_Shape s = shape_to_write(object, true);
     if (s.IsNull()) continue;
+    s = standalone(s, &seen);
     const TDF_Label label = tool->AddShape(s, /*makeAssembly=*/false);
     const std::string name = object.name.empty() ? kind_name(object.kind) : object.name;
     TDataStd_Name::Set(label, TCollection_ExtendedString(name.c_str(), /*isMultiByte=*/true));
@@ -583,8 +704,9 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
     const bool known = ext == ".step" || ext == ".stp" || ext == ".igs" || ext == ".iges" ||
                        ext == ".brep" || ext == ".stl";
     if (!known)
-      fail(path, "unknown part file extension \"" + ext +
-                     "\" (the host reads .step, .stp, .igs, .iges, .brep and .stl)");
+      fail(path, (ext.empty() ? std::string("the file name has no extension")
+                              : "unknown part file extension \"" + ext + "\"") +
+                     " (the host reads .step, .stp, .igs, .iges, .brep and .stl)");
     const std::uintmax_t size = check_readable(path);
 
     Gathered found;
@@ -592,7 +714,7 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
       if (ext == ".step" || ext == ".stp") read_step(path, &found, quiet);
       else if (ext == ".igs" || ext == ".iges") read_iges(path, &found, quiet);
       else if (ext == ".brep") read_brep(path, &found);
-      else read_stl(path, size, &found, quiet);
+      else read_stl(path, size, &found);
     } catch (const Standard_Failure& e) {
       const char* what = e.GetMessageString();
       fail(path, std::string("the geometry kernel failed to read it") +
@@ -643,7 +765,9 @@ bool save_part(const Model& model, const std::string& path, const std::string& i
     KernelQuiet quiet;
     const std::string ext = lower_extension(path);
     if (ext != ".brep" && ext != ".step" && ext != ".stp")
-      throw PartError{"cannot save as \"" + ext + "\" (the host writes .brep, .step and .stp)"};
+      throw PartError{(ext.empty() ? std::string("the file name has no extension")
+                                   : "cannot save with the extension \"" + ext + "\"") +
+                      " (the host writes .brep, .step and .stp)"};
     std::error_code ec;
     const fs::path dest = fs::absolute(path);
     if (!input_path.empty()) {
