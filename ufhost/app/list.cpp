@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "ufhost/app/cli.h"
@@ -23,8 +24,8 @@ std::size_t utf8_width(const std::string& text) {
 
 std::string fixed(double value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.6f", value == 0.0 ? 0.0 : value);  // no "-0.000000"
-  return text;
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return std::strcmp(text, "-0.000000") == 0 ? "0.000000" : text;
 }
 
 std::string corner(const double* xyz) {

@@ -506,7 +506,7 @@ void collect(const Job& job, int status, const Options& options, Row* row) {
     row->has_rounded = true;
     for (int k = 0; k < 3; ++k)
       row->rounded[k] = round_up_length(row->sorted[k], options.round_up,
-                                        rounding_noise(row->sorted[k], options.command->refinement));
+                                        rounding_noise(row->sorted[k], options.command->refinement, row->max_tolerance));
   }
   if (!options.out_dir.empty() && options.command->command == Command::Search)
     row->log = job.dir + "/search-log.txt";
@@ -521,8 +521,8 @@ void collect(const Job& job, int status, const Options& options, Row* row) {
 
 std::string fixed(double v) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.6f", v == 0.0 ? 0.0 : v);
-  return text;
+  std::snprintf(text, sizeof text, "%.6f", v);
+  return std::strcmp(text, "-0.000000") == 0 ? "0.000000" : text;
 }
 
 std::string exact(double v) {
@@ -678,8 +678,8 @@ bool write_atomically(const std::string& path, const std::string& text, std::str
 
 }  // namespace
 
-double rounding_noise(double length, double refinement_tolerance) {
-  return std::max({1e-9 * std::abs(length), 1e-9, 2.0 * refinement_tolerance});
+double rounding_noise(double length, double refinement_tolerance, double max_tolerance) {
+  return std::max(1e-9 * std::abs(length), 1e-9) + 2.0 * (refinement_tolerance + max_tolerance);
 }
 
 double round_up_length(double length, double step, double noise) {

@@ -31,7 +31,7 @@ struct State {
   std::mutex mutex;
   std::condition_variable wake;
   ProgressSettings settings;
-  bool resolved = false;  // on and terminal worked out from settings
+  std::atomic<bool> resolved{false};  // on and terminal worked out from settings
   std::atomic<bool> on{false};
   bool terminal = false;
 
@@ -236,6 +236,7 @@ void Progress::set(long done) {
 
 void progress_host_call(const char* operation) {
   State& s = state();
+  if (!s.resolved) progress_on();
   if (!s.on || operation == nullptr) return;
   if (is_user_request(operation)) {
     s.activity.reset();
