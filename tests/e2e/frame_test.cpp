@@ -123,9 +123,10 @@ TEST(FrameCommand, SharedPartsShowTheirReferenceBoxes) {
     const auto v = dialog_values(run);
     ASSERT_EQ(3u, v.size());
     if (run.of_kind("select")[0]["objects"].size() > 1) continue;  // the box is of all bodies
-    EXPECT_NEAR(ref.x, v[0], 1e-6 * ref.x);
-    EXPECT_NEAR(ref.y, v[1], 1e-6 * ref.y);
-    EXPECT_NEAR(ref.z, v[2], 1e-6 * ref.z);
+    using testing_support::ReferenceBox;
+    EXPECT_NEAR(ref.x, v[0], ReferenceBox::tolerance(ref.x, ref.rx));
+    EXPECT_NEAR(ref.y, v[1], ReferenceBox::tolerance(ref.y, ref.ry));
+    EXPECT_NEAR(ref.z, v[2], ReferenceBox::tolerance(ref.z, ref.rz));
   }
 }
 

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -55,7 +57,18 @@ std::vector<ReferenceBox> shared_part_boxes() {
     for (std::size_t at; (at = dims.find(times)) != std::string::npos;) dims.replace(at, times.size(), " ");
     ReferenceBox box;
     std::stringstream ds(dims);
-    if (!(ds >> box.x >> box.y >> box.z)) continue;
+    std::string tx, ty, tz;
+    if (!(ds >> tx >> ty >> tz)) continue;
+    auto value = [](const std::string& t, double* v, double* r) {
+      char* end = nullptr;
+      *v = std::strtod(t.c_str(), &end);
+      const auto dot = t.find('.');
+      const int decimals = dot == std::string::npos ? 0 : static_cast<int>(t.size() - dot - 1);
+      *r = 0.5 * std::pow(10.0, -decimals);
+      return end != t.c_str() && *end == '\0';
+    };
+    if (!value(tx, &box.x, &box.rx) || !value(ty, &box.y, &box.ry) || !value(tz, &box.z, &box.rz))
+      continue;
     box.path = shared_part(name);
     out.push_back(box);
   }

@@ -20,6 +20,12 @@ std::vector<std::string> shared_parts();
 struct ReferenceBox {
   std::string path;  // full path of the part file
   double x = 0, y = 0, z = 0;
+  // Half a unit in the last decimal the README prints for each length: the
+  // values are rounded, so no comparison can be closer than that.
+  double rx = 0, ry = 0, rz = 0;
+  // The tolerance for comparing `measured` with `ref` of resolution `r`:
+  // 1e-6 relative, or the rounding of the printed value when that is larger.
+  static double tolerance(double ref, double r) { return ref * 1e-6 > r ? ref * 1e-6 : r; }
 };
 std::vector<ReferenceBox> shared_part_boxes();
 // A fresh, empty folder for one test's outputs.
