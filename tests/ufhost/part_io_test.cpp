@@ -441,10 +441,12 @@ TEST(PartIo, SaveRefusesTheInputFileAndLeavesNothingOnFailure) {
       {dir + "/missing/out.brep", input, "does not exist"},
       {dir + "/sub", input, "extension"},
       {dir + "/out.stl", input, "extension"},
+      {dir + "/empty.step", input, "nothing to write"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.dest);
-    EXPECT_FALSE(ufhost::save_part(m, k.dest, k.input, &error));
+    const bool empty = k.dest.find("empty") != std::string::npos;
+    EXPECT_FALSE(ufhost::save_part(empty ? Model() : m, k.dest, k.input, &error));
     EXPECT_NE(error.find(k.says), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }

@@ -262,12 +262,15 @@ TEST_F(UfunModel, TransformWithABadArgumentChangesNothing) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    tag_t copies[3] = {NULL_TAG, NULL_TAG, NULL_TAG};
+    tag_t copies[3] = {7, 7, 7};
     tag_t group = 5;
     int status = 0;
     uf5947_(k.matrix, list, &k.count, &k.code, &k.layer, &k.trace, copies, &group, &status);
     EXPECT_EQ(status, k.status);
     EXPECT_EQ(group, NULL_TAG);
+    if (k.code == 2) {
+      EXPECT_EQ(copies[0], NULL_TAG);
+    }
     EXPECT_EQ(session().model.size(), 2u);
     EXPECT_EQ(box(bodies[0]), box0);
   }

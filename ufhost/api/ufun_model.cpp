@@ -250,6 +250,8 @@ UF_EXPORT void uf5947_(const double matrix[16], const tag_t* objects, const int*
                        const int* move_or_copy, const int* layer, const int* trace,
                        tag_t* copies, tag_t* trace_group, int* status) {
   if (trace_group != nullptr) *trace_group = NULL_TAG;
+  if (copies != nullptr && count != nullptr && move_or_copy != nullptr && *move_or_copy == 2)
+    for (int i = 0; i < *count; ++i) copies[i] = NULL_TAG;
   const int rc = guarded([&] {
     if (int injected = session().fail_point("uf5947_")) return injected;
     if (matrix == nullptr || count == nullptr || move_or_copy == nullptr || layer == nullptr ||

@@ -646,10 +646,14 @@ void write_brep(const Model& model, const std::string& tmp) {
   TopoDS_Compound all;
   BRep_Builder b;
   b.MakeCompound(all);
+  int written = 0;
   for (Tag tag : model.tags()) {
     const TopoDS_Shape s = shape_to_write(*model.find(tag), false);
-    if (!s.IsNull()) b.Add(all, s);
+    if (s.IsNull()) continue;
+    b.Add(all, s);
+    ++written;
   }
+  if (written == 0) throw PartError{"the part holds nothing to write"};
   if (!BRepTools::Write(all, tmp.c_str())) throw PartError{"the BREP writer failed"};
 }
 
@@ -671,6 +675,7 @@ void write_step(const Model& model, const std::string& tmp) {
   Handle(TDocStd_Document) doc = new_document();
   Handle(XCAFDoc_ShapeTool) tool = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
   std::set<const void*> seen;
+  int written = 0;
   for (Tag tag : model.tags()) {
     const Object& object = *model.find(tag);
     TopoDS_Shape s = shape_to_write(object, true);
@@ -679,7 +684,9 @@ void write_step(const Model& model, const std::string& tmp) {
     const TDF_Label label = tool->AddShape(s, /*makeAssembly=*/false);
     const std::string name = object.name.empty() ? kind_name(object.kind) : object.name;
     TDataStd_Name::Set(label, TCollection_ExtendedString(name.c_str(), /*isMultiByte=*/true));
+    ++written;
   }
+  if (written == 0) throw PartError{"the part holds nothing to write"};
   STEPCAFControl_Writer writer;
   writer.SetNameMode(true);
   writer.SetColorMode(false);
