@@ -16,6 +16,7 @@
 #include <BRep_Builder.hxx>
 #include <IGESControl_Writer.hxx>
 #include <STEPControl_Writer.hxx>
+#include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 #include <TopoDS_Edge.hxx>
@@ -208,16 +209,17 @@ TEST(PartIo, StlKeepsTheFilesTrianglesCornerForCorner) {
 struct SharedPart {
   int bodies;
   Kind kind;
+  int faces;  // faces of all bodies, or triangles of a mesh
   Size size;  // all bodies together
 };
 const std::map<std::string, SharedPart> kSharedParts = {
-    {"screw.step", {1, Kind::SolidBody, {19.843135, 20.000000, 42.295120}}},
-    {"bottle.brep", {1, Kind::SolidBody, {70.000000, 30.000000, 55.000000}}},
-    {"Pump_Nut.brep", {1, Kind::SolidBody, {53.128230, 15.000000, 59.951264}}},
-    {"mal_vis.brep", {1, Kind::SolidBody, {40.000000, 40.000000, 65.000000}}},
-    {"Ball.brep", {2, Kind::SolidBody, {23.900000, 23.900000, 24.950000}}},
-    {"shape.stl", {1, Kind::MeshBody, {297, 168.609, 90}}},
-    {"bearing.iges", {1, Kind::SheetBody, {0.100977, 0.121977, 0.031352}}},
+    {"screw.step", {1, Kind::SolidBody, 10, {19.843135, 20.000000, 42.295120}}},
+    {"bottle.brep", {1, Kind::SolidBody, 71, {70.000000, 30.000000, 55.000000}}},
+    {"Pump_Nut.brep", {1, Kind::SolidBody, 25, {53.128230, 15.000000, 59.951264}}},
+    {"mal_vis.brep", {1, Kind::SolidBody, 6, {40.000000, 40.000000, 65.000000}}},
+    {"Ball.brep", {2, Kind::SolidBody, 17, {23.900000, 23.900000, 24.950000}}},
+    {"shape.stl", {1, Kind::MeshBody, 494, {297, 168.609, 90}}},
+    {"bearing.iges", {1, Kind::SheetBody, 213, {0.100977, 0.121977, 0.031352}}},
 };
 
 TEST(PartIo, RealPartsLoadWithTheReferenceBoxes) {
@@ -233,10 +235,15 @@ TEST(PartIo, RealPartsLoadWithTheReferenceBoxes) {
     std::string error;
     ASSERT_TRUE(ufhost::load_part(path, m, &error)) << error;
     ASSERT_EQ(static_cast<int>(m.size()), it->second.bodies);
+    int faces = 0;
     for (Tag t : m.tags()) {
-      EXPECT_EQ(m.find(t)->kind, it->second.kind);
-      EXPECT_FALSE(m.find(t)->name.empty());
+      const Object& o = *m.find(t);
+      EXPECT_EQ(o.kind, it->second.kind);
+      EXPECT_FALSE(o.name.empty());
+      if (!o.mesh.IsNull()) faces += o.mesh->NbTriangles();
+      for (TopExp_Explorer e(o.shape, TopAbs_FACE); e.More(); e.Next()) ++faces;
     }
+    EXPECT_EQ(faces, it->second.faces);
     const Size got = size_of_all(m);
     const Size& want = it->second.size;
     // Six decimals given: half a unit of the last one, or 1e-6 relative.
