@@ -4,6 +4,8 @@
 // [SECTION] The subcommand
 #include "ufhost/app/measure.h"
 
+#include <Precision.hxx>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -498,7 +500,12 @@ void collect(const Job& job, int status, const Options& options, Row* row) {
   for (const nlohmann::json& b : report["bodies"])
     if (measured.count(b.value("tag", Tag{0})))
       row->max_tolerance = std::max(row->max_tolerance, b.value("tolerance", 0.0));
-  row->exactness = std::max(options.command->refinement, row->max_tolerance);
+  // Section probes take a plane within a face's tolerance as cutting it, and
+  // no band is thinner than the kernel's confusion distance, meshes included.
+  const double band = options.command->command == Command::Frame
+                          ? row->max_tolerance
+                          : std::max(row->max_tolerance, Precision::Confusion());
+  row->exactness = std::max(options.command->refinement, band);
 
   std::copy(row->lengths, row->lengths + 3, row->sorted);
   std::sort(row->sorted, row->sorted + 3, [](double a, double b) { return a > b; });
@@ -506,7 +513,7 @@ void collect(const Job& job, int status, const Options& options, Row* row) {
     row->has_rounded = true;
     for (int k = 0; k < 3; ++k)
       row->rounded[k] = round_up_length(row->sorted[k], options.round_up,
-                                        rounding_noise(row->sorted[k], options.command->refinement, row->max_tolerance));
+                                        rounding_noise(row->sorted[k], options.command->refinement, band));
   }
   if (!options.out_dir.empty() && options.command->command == Command::Search)
     row->log = job.dir + "/search-log.txt";

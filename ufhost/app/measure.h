@@ -35,10 +35,11 @@ double round_up_length(double length, double step, double noise);
 
 // How close to a multiple of the step a length counts as that multiple:
 // floating-point noise (1e-9 of the length, at least 1e-9) plus, for each of
-// the length's two ends, the command's refinement tolerance and the kernel's
-// largest tolerance of the measured bodies (a section plane that comes within
-// a face's tolerance cuts it, so a refined end can lie that far out).
-double rounding_noise(double length, double refinement_tolerance, double max_tolerance);
+// the length's two ends, the command's refinement tolerance and the band
+// within which the kernel takes a plane as touching the body (a section
+// plane that comes within a face's tolerance cuts it, so a refined end can
+// lie that far out).
+double rounding_noise(double length, double refinement_tolerance, double band);
 
 // For the batch: writes a JSON summary of the part's bodies as the run left
 // them (tag, name, type, exact box, the kernel's largest tolerance, copy or

@@ -1,0 +1,141 @@
+// --view: the page a run writes, opened in headless Chromium. Screenshots
+// stay in the build tree's test work folder (view_*/page.png).
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing_support::HostRun;
+using testing_support::run_ufhost;
+using testing_support::run_ufhost_exactly;
+using testing_support::sample;
+using testing_support::work_dir;
+
+namespace {
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Chromium, node and the web packages come with tools/setup.sh. Without them
+// the browser checks skip, except in CI, where they must run.
+std::string browser_missing() {
+  const std::string web = std::string(ZARVEL_SOURCE_DIR) + "/web";
+  if (!fs::exists("/usr/bin/chromium")) return "/usr/bin/chromium is not installed";
+  if (std::system("node --version > /dev/null 2>&1") != 0) return "node is not installed";
+  if (!fs::exists(web + "/node_modules/playwright-core")) return "web/node_modules is missing";
+  if (!fs::exists(web + "/dist/viewer.js")) return "web/dist/viewer.js is not built";
+  return "";
+}
+
+#define REQUIRE_BROWSER()                                                              \
+  do {                                                                                 \
+    const std::string missing = browser_missing();                                     \
+    if (!missing.empty()) {                                                            \
+      if (std::getenv("CI") != nullptr) FAIL() << missing << " (run tools/setup.sh)"; \
+      GTEST_SKIP() << missing << ": run tools/setup.sh for the browser checks";       \
+    }                                                                                  \
+  } while (0)
+
+// Opens the page and returns what check_view.mjs saw.
+json open_in_browser(const std::string& page, const std::string& screenshot) {
+  const std::string out = screenshot + ".json";
+  const std::string command = "node '" + std::string(ZARVEL_SOURCE_DIR) +
+                              "/tests/browser/check_view.mjs' '" + page + "' '" + screenshot +
+                              "' > '" + out + "' 2> '" + out + ".err'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(0, status) << read_text(out + ".err");
+  return json::parse(read_text(out), nullptr, false);
+}
+
+}  // namespace
+
+TEST(View, EverySampleOpensWithoutErrorsAndDrawsThePart) {
+  REQUIRE_BROWSER();
+  struct Case {
+    const char* sample;
+    std::vector<std::string> answers;
+    int bodies, copies, boxes;
+  };
+  const Case cases[] = {
+      {"bracket.step", {"menu 1", "select all", "dialog ok", "menu cancel"}, 1, 0, 1},
+      {"two_bodies.step", {"menu 2", "select all", "dialog ok", "menu cancel"}, 2, 0, 1},
+      // The search leaves a turned copy and the box of its final measure.
+      {"turned_block.step", {"menu 3", "select all", "dialog ok 1e-6", "save log.txt", "menu cancel"}, 2, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sample);
+    const std::string dir = work_dir(std::string("view_") + fs::path(c.sample).stem().string());
+    HostRun run = run_ufhost({sample(c.sample), "--view", dir + "/page.html"}, c.answers, dir);
+    ASSERT_EQ(0, run.exit_code) << run.err;
+    const std::string page = read_text(dir + "/page.html");
+    // Self-contained: no script, style or image from elsewhere.
+    EXPECT_EQ(std::string::npos, page.find("<script src")) << "external script";
+    EXPECT_EQ(std::string::npos, page.find("<link")) << "external stylesheet";
+
+    const json seen = open_in_browser(dir + "/page.html", dir + "/page.png");
+    ASSERT_TRUE(seen.is_object());
+    EXPECT_TRUE(seen["errors"].empty()) << seen["errors"].dump();
+    EXPECT_TRUE(seen["requests"].empty()) << seen["requests"].dump();
+    EXPECT_TRUE(seen["view"]["webgl"].get<bool>());
+    EXPECT_EQ(c.bodies, seen["view"]["bodies"].get<int>());
+    EXPECT_EQ(c.copies, seen["view"]["copies"].get<int>());
+    EXPECT_EQ(c.boxes, seen["view"]["boxes"].get<int>());
+    EXPECT_GT(seen["view"]["triangles"].get<int>(), 10);
+    // Not blank: a good part of the canvas is drawn, in more than a few colours.
+    EXPECT_GT(seen["canvas"]["drawn_fraction"].get<double>(), 0.03) << seen["canvas"].dump();
+    EXPECT_GT(seen["canvas"]["colours"].get<int>(), 20) << seen["canvas"].dump();
+    EXPECT_TRUE(fs::file_size(dir + "/page.png") > 10000);
+    // The box's three lengths stand beside it, as the dialog or log gave them.
+    EXPECT_EQ(3u, seen["labels"].size()) << seen["labels"].dump();
+    if (!run.of_kind("dialog").empty() && run.of_kind("dialog").back()["values"].size() >= 3) {
+      const auto v = run.of_kind("dialog").back()["values"].get<std::vector<double>>();
+      char x[64];
+      std::snprintf(x, sizeof x, "X %.6f", v[0]);
+      std::string expect = x;
+      expect.erase(expect.find_last_not_of('0') + 1);
+      if (expect.back() == '.') expect.pop_back();
+      EXPECT_EQ(expect, seen["labels"][0].get<std::string>());
+    }
+  }
+}
+
+TEST(View, BatchWritesOnePagePerPart) {
+  REQUIRE_BROWSER();
+  const std::string dir = work_dir("view_batch");
+  HostRun run = run_ufhost_exactly({"measure", "--command", "frame", "--view-dir", dir + "/pages",
+                                    "--json", dir + "/rows.json", sample("bracket.step"),
+                                    sample("two_bodies.step")},
+                                   dir);
+  ASSERT_EQ(0, run.exit_code) << run.out << run.err;
+  for (const char* name : {"bracket", "two_bodies"}) {
+    SCOPED_TRACE(name);
+    const std::string page = dir + "/pages/" + name + ".html";
+    ASSERT_TRUE(fs::exists(page));
+    const json seen = open_in_browser(page, dir + "/" + name + ".png");
+    EXPECT_TRUE(seen["errors"].empty()) << seen["errors"].dump();
+    EXPECT_GT(seen["canvas"]["drawn_fraction"].get<double>(), 0.03);
+  }
+  const json rows = json::parse(read_text(dir + "/rows.json"));
+  EXPECT_EQ(dir + "/pages/bracket.html", rows["rows"][0]["view"].get<std::string>());
+}
+
+TEST(View, AMissingViewerLeavesNoPageAndSaysWhy) {
+  const std::string dir = work_dir("view_missing");
+  fs::create_directories(dir + "/web");
+  setenv("ZARVEL_WEB_DIR", (dir + "/web").c_str(), 1);
+  HostRun run = run_ufhost({sample("bracket.step"), "--view", dir + "/page.html"},
+                           {"menu 2", "select all", "dialog ok", "menu cancel"}, dir);
+  unsetenv("ZARVEL_WEB_DIR");
+  EXPECT_EQ(4, run.exit_code);
+  EXPECT_NE(std::string::npos, run.err.find("--view")) << run.err;
+  EXPECT_FALSE(fs::exists(dir + "/page.html"));
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_EQ(std::string::npos, e.path().filename().string().find("page.html")) << e.path();
+  // The run itself went through: its dialog is in the transcript.
+  EXPECT_EQ(1u, run.of_kind("dialog").size());
+}
