@@ -12,14 +12,20 @@
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <IGESControl_Writer.hxx>
+#include <STEPCAFControl_Writer.hxx>
 #include <STEPControl_Writer.hxx>
+#include <TDataStd_Name.hxx>
+#include <TDocStd_Document.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 #include <TopoDS_Edge.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
 
 #include "tests/support/support.h"
 #include "ufhost/core/geometry.h"
@@ -321,6 +327,56 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
     EXPECT_NE(error.find(k.says), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
+}
+
+TEST(PartIo, AssembliesPlaceEveryInstanceAndNameItAfterItsProduct) {
+  const std::string path = work_dir("PartIo.Assembly") + "/rack.step";
+  // A peg 10 x 20 x 30 used three times: twice in a sub-assembly that is
+  // itself placed, once directly.
+  const TopoDS_Shape peg = BRepPrimAPI_MakeBox(10, 20, 30).Shape();
+  gp_Trsf along, turn, lift;
+  along.SetTranslation(gp_Vec(100, 0, 0));
+  turn.SetRotation(gp::OZ(), M_PI / 2);
+  lift.SetTranslation(gp_Vec(0, 0, 1000));
+  BRep_Builder b;
+  TopoDS_Compound pair, rack;
+  b.MakeCompound(pair);
+  b.Add(pair, peg);
+  b.Add(pair, peg.Moved(TopLoc_Location(along)));
+  b.MakeCompound(rack);
+  b.Add(rack, pair.Moved(TopLoc_Location(lift)));
+  b.Add(rack, peg.Moved(TopLoc_Location(turn)));
+  {
+    Handle(TDocStd_Document) doc = new TDocStd_Document("BinXCAF");
+    Handle(XCAFDoc_ShapeTool) tool = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+    const TDF_Label top = tool->AddShape(rack, /*makeAssembly=*/true);
+    TDataStd_Name::Set(top, "rack");
+    TDF_Label part;
+    ASSERT_TRUE(tool->Search(peg, part, /*findInstance=*/false));
+    TDataStd_Name::Set(part, "peg");
+    STEPCAFControl_Writer w;
+    ASSERT_TRUE(w.Transfer(doc, STEPControl_AsIs));
+    ASSERT_EQ(w.Write(path.c_str()), IFSelect_RetDone);
+  }
+  Model m;
+  std::string error;
+  ASSERT_TRUE(ufhost::load_part(path, m, &error)) << error;
+  ASSERT_EQ(m.size(), 3u);
+  std::vector<std::array<double, 6>> boxes;
+  for (Tag t : m.tags()) {
+    EXPECT_EQ(m.find(t)->name, "peg");
+    std::array<double, 6> box;
+    ASSERT_TRUE(ufhost::exact_box(*m.find(t), box.data()));
+    boxes.push_back(box);
+  }
+  std::sort(boxes.begin(), boxes.end());
+  const std::vector<std::array<double, 6>> want = {
+      {-20, 0, 0, 0, 10, 30},            // turned a quarter about Z
+      {0, 0, 1000, 10, 20, 1030},        // first of the lifted pair
+      {100, 0, 1000, 110, 20, 1030},     // second, moved along X and lifted
+  };
+  for (std::size_t i = 0; i < want.size(); ++i)
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(boxes[i][k], want[i][k], 1e-9) << i << " " << k;
 }
 
 // A part with something of every kind the host writes.
