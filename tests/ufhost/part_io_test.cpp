@@ -419,6 +419,19 @@ Model everything(const std::string& stl_path) {
   o.kind = Kind::FacetModel;
   o.facets = facets;
   m.add(o);
+  // Section curves are computed when written; one the kernel cannot make
+  // is left out and does not spoil the save.
+  for (bool fails : {false, true}) {
+    auto section = std::make_shared<ufhost::Section>();
+    section->compute = [fails]() -> TopoDS_Shape {
+      if (fails) throw Standard_Failure("no section");
+      return BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(0, 0, 9)).Edge();
+    };
+    o = Object();
+    o.kind = Kind::SectionCurves;
+    o.section = section;
+    m.add(o);
+  }
   return m;
 }
 

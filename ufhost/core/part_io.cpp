@@ -637,7 +637,14 @@ TopoDS_Shape shape_to_write(const Object& object, bool step) {
       if (step || !object.facets || object.facets->count() == 0) return TopoDS_Shape();
       return triangulation_face(facet_triangulation(*object.facets));
     case Kind::SectionCurves:
-      return object.section ? object.section->curves() : object.shape;
+      if (!object.section) return object.shape;
+      // Curves nobody looked at are computed now; a section the kernel
+      // cannot make is left out rather than failing the whole save.
+      try {
+        return object.section->curves();
+      } catch (const Standard_Failure&) {
+        return TopoDS_Shape();
+      }
   }
   return TopoDS_Shape();
 }
