@@ -271,7 +271,7 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
       "ENDSEC;\nEND-ISO-10303-21;\n";
   struct Case {
     const char* file;
-    const char* content;  // nullptr: do not create
+    const char* content;  // nullptr: made beforehand, or missing
     std::string bytes;
     const char* says;     // part of the message
   };
@@ -288,6 +288,7 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
       {"text.stl", "x", "solid nothing\n  facet normal 0 0 1\n    outer loop\n      vertex 0 0 0\n", "STL"},
       {"cut_short.stl", "x", binary_stl(kTriangles).substr(0, 150), "STL"},
       {"no_triangles.stl", "x", binary_stl({}), "no triangle"},
+      {"cut_short.igs", nullptr, "", "IGES"},
       {"no_triangles_text.stl", "x", "solid none\nendsolid none\n", "no triangle"},
       {"no_shapes.step", "x", step_without_shapes, "no"},
       {"empty_compound.brep", nullptr, "", "no solid"},
@@ -311,6 +312,16 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
     iw.AddShape(BRepBuilderAPI_MakeVertex(gp_Pnt(1, 2, 3)).Vertex());
     iw.ComputeModel();
     ASSERT_TRUE(iw.Write((dir + "/point_only.igs").c_str()));
+    // A sound IGES file of a box, cut in the middle.
+    IGESControl_Writer box;
+    box.AddShape(BRepPrimAPI_MakeBox(1, 2, 3).Shape());
+    box.ComputeModel();
+    ASSERT_TRUE(box.Write((dir + "/box.igs").c_str()));
+    const std::string whole = slurp(dir + "/box.igs");
+    spit(dir + "/cut_short.igs", whole.substr(0, whole.size() / 2));
+    Model m;
+    std::string error;
+    EXPECT_TRUE(ufhost::load_part(dir + "/box.igs", m, &error)) << error;
   }
   for (const Case& k : cases) {
     SCOPED_TRACE(k.file);

@@ -333,7 +333,24 @@ void read_step(const std::string& path, Gathered* out, const KernelQuiet& quiet)
   read_exchange_document(doc, out);
 }
 
+// An IGES file closes with its terminate record, the one line with "T" in
+// column 73; the kernel's reader takes a file cut short for a smaller part.
+bool ends_with_iges_terminate(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in.tellg();
+  const std::streamoff tail = std::min<std::streamoff>(size, 400);
+  in.seekg(size - tail);
+  std::string text(static_cast<std::size_t>(tail), '\0');
+  if (!in.read(&text[0], tail)) return false;
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  const auto start = text.find_last_of("\r\n");
+  const std::string last = start == std::string::npos ? text : text.substr(start + 1);
+  return last.size() >= 73 && last[72] == 'T';
+}
+
 void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet) {
+  if (!ends_with_iges_terminate(path))
+    fail(path, "not a readable IGES file (no terminate record at its end: cut short?)");
   IGESCAFControl_Reader reader;
   reader.SetNameMode(true);
   reader.SetColorMode(false);
