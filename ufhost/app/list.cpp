@@ -89,6 +89,7 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows,
       if (c > 0) line += "  ";
       line += align_right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
     }
+    line.erase(line.find_last_not_of(' ') + 1);
     text += line + "\n";
   }
   return text;

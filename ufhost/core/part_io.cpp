@@ -10,6 +10,7 @@
 // it was. Saving writes a temporary file beside the destination and renames
 // it, so a reader never sees a half-written part.
 #include "ufhost/core/part_io.h"
+#include "ufhost/core/progress.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
@@ -729,6 +730,7 @@ std::string temporary_beside(const fs::path& dest) {
 }  // namespace
 
 bool load_part(const std::string& path, Model& model, std::string* error) {
+  Progress progress("reading " + path);
   try {
     KernelQuiet quiet;
     const std::string ext = lower_extension(path);
