@@ -138,4 +138,11 @@ TEST(View, AMissingViewerLeavesNoPageAndSaysWhy) {
     EXPECT_EQ(std::string::npos, e.path().filename().string().find("page.html")) << e.path();
   // The run itself went through: its dialog is in the transcript.
   EXPECT_EQ(1u, run.of_kind("dialog").size());
+
+  // A page that could not be kept is refused before the run, not after it.
+  HostRun early = run_ufhost({sample("bracket.step"), "--view", dir + "/no/such/page.html"},
+                             {"menu 2", "select all", "dialog ok", "menu cancel"}, dir);
+  EXPECT_EQ(1, early.exit_code);
+  EXPECT_NE(std::string::npos, early.err.find("no such folder")) << early.err;
+  EXPECT_TRUE(early.of_kind("menu").empty());
 }

@@ -87,6 +87,16 @@ int take_tool_options(int* argc, char** argv, ToolOptions* tools) {
   }
   *argc = kept;
   argv[kept] = nullptr;
+  // Found out now rather than after a long run whose page could not be kept.
+  for (const std::string* file : {&tools->view, &tools->report}) {
+    std::error_code ec;
+    if (!file->empty() &&
+        !std::filesystem::is_directory(std::filesystem::absolute(*file, ec).parent_path(), ec)) {
+      std::cerr << "ufhost: " << (file == &tools->view ? "--view " : "--report ") << *file
+                << ": no such folder" << std::endl;
+      return kExitUsage;
+    }
+  }
   return -1;
 }
 
