@@ -4,6 +4,207 @@
 // [SECTION] Facet corners
 // [SECTION] Turning and measuring the cloud, the plain way
 // [SECTION] The fast evaluation
+// [SECTION] Angle scan and refinement
+// [SECTION] Search log and turning of model objects
+// [SECTION] The search command
+//
+// Floating point decides ties here: about Z the XY sum repeats every 90
+// degrees, so which of two angles wins comes down to the last bits, and the
+// log shows it. Every expression below is written in the order it must be
+// evaluated; the build forbids contraction into fused multiply-adds.
+#include "src/ruled.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "src/get_zarvel.h"
+#include "src/ruled_internal.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+// Degrees per radian for turning model objects.
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+#ifdef ZARVEL_DEBUG
+constexpr bool kDebugBuild = true;
+#else
+constexpr bool kDebugBuild = false;
+#endif
+
+bool g_search_plain = false;
+
+// [SECTION] Rotation arithmetic
+
+void normalise_axis(double k[3]) {
+  const double length = std::sqrt(k[0] * k[0] + k[1] * k[1] + k[2] * k[2]);
+  const double inverse = 1.0 / length;
+  k[0] *= inverse;
+  k[1] *= inverse;
+  k[2] *= inverse;
+}
+
+// Rodrigues' matrix for the unit axis k, row by row. The diagonal stays
+// tau*k*k + gamma: simplified it would give other bits.
+void rotation_matrix(const double k[3], double angle, double m[9]) {
+  const double gamma = std::cos(angle);
+  const double sigma = std::sin(angle);
+  const double tau = 1.0 - gamma;
+  m[0] = tau * k[0] * k[0] + gamma;
+  m[1] = tau * k[0] * k[1] - sigma * k[2];
+  m[2] = tau * k[0] * k[2] + sigma * k[1];
+  m[3] = tau * k[0] * k[1] + sigma * k[2];
+  m[4] = tau * k[1] * k[1] + gamma;
+  m[5] = tau * k[1] * k[2] - sigma * k[0];
+  m[6] = tau * k[0] * k[2] - sigma * k[1];
+  m[7] = tau * k[1] * k[2] + sigma * k[0];
+  m[8] = tau * k[2] * k[2] + gamma;
+}
+
+void apply_rotation(const double m[9], double p[3]) {
+  const double x = p[0];
+  const double y = p[1];
+  const double z = p[2];
+  p[0] = m[0] * x + m[1] * y + m[2] * z;
+  p[1] = m[3] * x + m[4] * y + m[5] * z;
+  p[2] = m[6] * x + m[7] * y + m[8] * z;
+}
+
+// rotate_point normalises the axis on every call. When one normalisation
+// gives an axis that a second leaves bit for bit as it is, every point of a
+// cloud is turned by the same matrix and the axis ends as that one; the
+// search's axes (0, 0, 1), (0, 1, 0), (1, 0, 0) are such. Otherwise the
+// matrix may change from point to point and only the plain way is exact.
+bool settled_axis(const double axis[3], double settled[3]) {
+  double again[3];
+  std::memcpy(settled, axis, sizeof again);
+  normalise_axis(settled);
+  std::memcpy(again, settled, sizeof again);
+  normalise_axis(again);
+  return std::memcmp(again, settled, sizeof again) == 0;
+}
+
+void widen(const double p[3], double lower[3], double upper[3]) {
+  for (int c = 0; c < 3; ++c)
+    if (upper[c] < p[c]) upper[c] = p[c];
+  for (int c = 0; c < 3; ++c)
+    if (lower[c] > p[c]) lower[c] = p[c];
+}
+
+double xy_sum_of(const double lower[3], const double upper[3]) {
+  return std::fabs(upper[0] - lower[0]) + std::fabs(upper[1] - lower[1]);
+}
+
+void copy3(const double from[3], double to[3]) { std::memcpy(to, from, 3 * sizeof(double)); }
+
+void zero_corners(double lower[3], double upper[3]) {
+  for (int c = 0; c < 3; ++c) lower[c] = upper[c] = 0.0;
+}
+
+}  // namespace
+
+// [SECTION] Facet corners
+
+// The walks stop at the first failing host call as well: a host that fails
+// without moving the facet identifier on would otherwise keep us here.
+int count_facet_vertices(tag_t facet_model) {
+  int total = 0;
+  int facet_nom = -1;
+  if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) return 0;
+  while (facet_nom != -1) {
+    int num_vertices_in_facet = 0;
+    UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet);
+    if (num_vertices_in_facet > 0) total += num_vertices_in_facet;
+    if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) break;
+  }
+  return total;
+}
+
+void load_facet_vertices(tag_t facet_model, int start, double (*cloud)[3]) {
+  int max_vertices_in_facet = 0;
+  UF_FACET_ask_max_facet_verts(facet_model, &max_vertices_in_facet);
+  if (max_vertices_in_facet < 1) return;
+  std::vector<double> buffer(3 * static_cast<std::size_t>(max_vertices_in_facet));
+  double(*vertices)[3] = reinterpret_cast<double(*)[3]>(buffer.data());
+  int facet_nom = -1;
+  if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) return;
+  while (facet_nom != -1) {
+    int num_vertices_in_facet = 0;
+    int verts_in_facet = 0;  // the count asked for above decides
+    UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet);
+    UF_FACET_ask_vertices_of_facet(facet_model, facet_nom, &verts_in_facet, vertices);
+    // Never more than the buffer holds; count_facet_vertices counts the same.
+    const int n = num_vertices_in_facet < max_vertices_in_facet ? num_vertices_in_facet
+                                                                : max_vertices_in_facet;
+    for (int i = 0; i < n; ++i) copy3(vertices[i], cloud[start + i]);
+    if (n > 0) start += n;
+    if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) break;
+  }
+}
+
+// [SECTION] Turning and measuring the cloud, the plain way
+
+void rotate_point(double point[3], double axis[3], double angle) {
+  normalise_axis(axis);
+  double m[9];
+  rotation_matrix(axis, angle, m);
+  apply_rotation(m, point);
+}
+
+void rotate_cloud_plain(double angle, double axis[3], int count, double (*cloud)[3]) {
+  for (int i = 0; i < count; ++i) rotate_point(cloud[i], axis, angle);
+}
+
+void translate_cloud(const double vector[3], int count, double (*cloud)[3]) {
+  for (int i = 0; i < count; ++i)
+    for (int c = 0; c < 3; ++c) cloud[i][c] += vector[c];
+}
+
+void rotated_extents_plain(double lower[3], double upper[3], double angle, double axis[3],
+                           int count, double (*cloud)[3]) {
+  if (count < 1) {
+    zero_corners(lower, upper);
+    return;
+  }
+  double model_vertex1[3];
+  copy3(cloud[0], model_vertex1);
+  rotate_point(model_vertex1, axis, angle);
+  copy3(model_vertex1, lower);
+  copy3(model_vertex1, upper);
+  for (int i = 1; i < count; ++i) {
+    copy3(cloud[i], model_vertex1);
+    rotate_point(model_vertex1, axis, angle);
+    widen(model_vertex1, lower, upper);
+  }
+}
+
+void scan_rotation_plain(double axis[3], double* xy_sum, double lower[3], double upper[3],
+                         double* angle, int count, double (*cloud)[3]) {
+  scan_rotation_by(
+      [count, cloud](double* lo, double* up, double a, double* k, bool) {
+        rotated_extents_plain(lo, up, a, k, count, cloud);
+        return true;
+      },
+      axis, xy_sum, lower, upper, angle);
+}
+
+double refine_rotation_plain(double lower[3], double upper[3], double axis[3], double start,
+                             int count, double (*cloud)[3], double tolerance) {
+  return refine_rotation_by(
+      [count, cloud](double* lo, double* up, double a, double* k, bool) {
+        rotated_extents_plain(lo, up, a, k, count, cloud);
+        return true;
+      },
+      lower, upper, axis, start, tolerance, nullptr);
+}
+
+// [SECTION] The fast evaluation
 //
 // The rotation is computed once per angle and applied to each distinct
 // point once: a corner repeated by the facets that share it cannot change a
