@@ -1,4 +1,5 @@
 #include "ufhost/core/facets.h"
+#include "ufhost/core/progress.h"
 
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Copy.hxx>
@@ -109,6 +110,7 @@ std::shared_ptr<const Facets> brep_facets(const TopoDS_Shape& shape, const Facet
 }  // namespace
 
 std::shared_ptr<const Facets> facet_body(const Object& body, const FacetSettings& settings) {
+  Progress progress("faceting " + body.name);
   try {
     switch (body.kind) {
       case Kind::MeshBody:
