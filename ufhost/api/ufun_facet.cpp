@@ -113,10 +113,10 @@ int read_parameters(const UF_FACET_parameters_t& p, ufhost::FacetSettings* s) {
 //                       diagonal; true: an absolute distance in part units
 //   surface_chord       0.001: facets stay within a thousandth of the body's
 //                       size of its surfaces (0 with the flag cleared: the same)
-//   surface_angle       0.35 rad (about 20 degrees) between neighbouring facet normals
+//   surface_angle       0.5 rad (about 29 degrees) between neighbouring facet normals
 //   use_curve_chord     false: edges are divided with the surface chord
 //   curve_chord         0.0; with use_curve_chord, the absolute chord along edges
-//   curve_angle         0.35 rad: largest turn along an edge between segment ends
+//   curve_angle         0.5 rad: largest turn along an edge between segment ends
 //   curve_max_length    0.0: no limit; this host's mesher has none and ignores it
 //   convex_facets       true: triangles are always convex
 //   use_max_facet_size  false, max_facet_size 0.0: no limit; not applied by this host

@@ -21,8 +21,10 @@ struct FacetSettings {
 // corners within a thousandth of the part's size of the exact surface, so
 // that extremes read from them start close to the exact ones.
 constexpr double kDefaultRelativeChord = 0.001;
-// About 20 degrees: small fillets and holes get a few facets each.
-constexpr double kDefaultAngle = 0.35;
+// About 29 degrees: small fillets and holes get a few facets each; finer
+// angles multiply the facets of detailed parts for little gain, since the
+// extremes are refined against the exact body anyway.
+constexpr double kDefaultAngle = 0.5;
 
 // The triangles of `body` with corners in absolute coordinates, facets
 // counted from 0 and each wound outwards. A mesh body gives exactly its own

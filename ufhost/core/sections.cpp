@@ -4,15 +4,27 @@
 // [SECTION] Mesh bodies
 // [SECTION] B-rep bodies
 //
-// A probe is decided, cheapest first:
-//   1. outside the body's exact box by more than its tolerance: no section;
-//   2. an axis-aligned plane strictly inside the extent of a connected piece
-//      of the body (by more than the tolerance): a section for certain, since
-//      a connected set that has points on both sides of a plane meets it;
-//   3. no face (or free edge) whose box reaches the plane: no section;
-//   4. otherwise the kernel's boolean section of the faces that reach it.
-// Only probes within the tolerance band of an extreme get to 4. A section
-// answered by 2 still has real curves: they are computed when asked for.
+// A B-rep body is looked at as its leaves: faces, and edges or vertices that
+// belong to no face. The kernel counts a plane as touching a leaf when it
+// comes within the leaf's tolerance of the leaf's geometry, or within an
+// edge's or vertex's tolerance of that edge or vertex. A probe is decided,
+// cheapest first:
+//   1. a plane farther from every leaf than that (so also one outside the
+//      body's exact box by more than its largest tolerance) meets nothing:
+//      no section;
+//   2. a plane with points of a connected leaf, or of a connected piece of
+//      leaves, beyond the tolerance on both sides meets it for certain (a
+//      connected set with points on both sides of a plane meets the plane):
+//      a section. The points are vertices, and along the axes the extremes
+//      of a leaf's exact box;
+//   3. otherwise the kernel's boolean section of the leaves near the plane.
+// Only probes within a tolerance of an extreme get to 3. A section answered
+// by 2 still has real curves: they are computed when asked for. Answers to
+// the last few planes are remembered.
+//
+// Exact boxes cost as much as the kernel's precise box of the body; a leaf's
+// is worked out only when its rough box (quick, and never smaller) comes
+// near a probe, which near the six extremes is true of few leaves.
 #include "ufhost/core/sections.h"
 
 #include <BRepAlgoAPI_Section.hxx>
@@ -21,6 +33,8 @@
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <Geom_Curve.hxx>
 #include <Bnd_Box.hxx>
 #include <Precision.hxx>
 #include <ShapeAnalysis_FreeBounds.hxx>
@@ -35,11 +49,12 @@
 #include <TopoDS_Edge.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Vertex.hxx>
+#include <gp_Pln.hxx>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <deque>
-#include <gp_Pln.hxx>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -53,8 +68,30 @@ namespace {
 
 using Box = std::array<double, 6>;  // min X, Y, Z, max X, Y, Z
 
-// ---------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
 // [SECTION] What is remembered of a body
+//-----------------------------------------------------------------------------
+
+// A piece of geometry with its tolerance; its exact box is worked out when
+// first needed.
+struct Zone {
+  TopoDS_Shape shape;
+  double band = 0.0;  // the kernel's tolerance for it
+  Box rough{};        // contains the geometry with its tolerance
+  mutable bool has_exact = false;
+  mutable Box exact{};
+};
+
+struct Leaf {
+  Zone zone;
+  double border_band = 0.0;    // the largest tolerance of its edges and vertices
+  std::vector<gp_Pnt> points;  // its vertices: points of the leaf within border_band
+};
+
+struct Piece {
+  double band = 0.0;  // the largest tolerance in it
+  std::vector<gp_Pnt> points;
+};
 
 // Everything a probe needs that does not depend on the plane. Bodies are
 // probed a few dozen times per extreme, so this is worked out once.
@@ -64,19 +101,28 @@ struct BodyInfo {
   Handle(Standard_Transient) key;
   TopLoc_Location location;
 
-  bool has_box = false;
-  Box box{};
-  double band = 0.0;  // within this of an extreme only the boolean can tell
-
   // B-rep bodies.
-  std::vector<Box> pieces;           // exact boxes of the connected pieces
-  std::vector<TopoDS_Shape> leaves;  // faces and free edges, what a plane can cut
-  std::vector<Box> leaf_boxes;       // their boxes, tolerances included
-  TopoDS_Shape all_leaves;           // compound of the leaves
+  std::vector<Leaf> leaves;
+  std::vector<Piece> pieces;  // leaves joined by shared edges or vertices
+  TopoDS_Shape all_leaves;
+  Box rough{};
 
   // Mesh bodies.
   Handle(Poly_Triangulation) mesh;
+  bool has_box = false;
+  Box box{};
+
+  // The last planes asked about and their answers. Refining an extreme, the
+  // plug-in asks about a plane again right after its first answer, and after
+  // each cut it moves back onto a plane it saw missing a little earlier.
+  struct Asked {
+    gp_Pnt origin;
+    gp_Dir normal;
+    PlaneCut cut;
+  };
+  mutable std::deque<Asked> asked;
 };
+constexpr std::size_t kRemembered = 8;
 
 std::deque<std::shared_ptr<const BodyInfo>>& cache() {
   static std::deque<std::shared_ptr<const BodyInfo>> entries;
@@ -84,10 +130,19 @@ std::deque<std::shared_ptr<const BodyInfo>>& cache() {
 }
 constexpr std::size_t kCacheSize = 64;
 
+const double kInfinite = Precision::Infinite();
+const Box kEverywhere = {-kInfinite, -kInfinite, -kInfinite, kInfinite, kInfinite, kInfinite};
+
 Box to_box(const Bnd_Box& b) {
+  if (b.IsVoid()) return kEverywhere;  // could be anywhere: every probe considers it
   Box out{};
   b.Get(out[0], out[1], out[2], out[3], out[4], out[5]);
   return out;
+}
+
+Box union_of(const Box& a, const Box& b) {
+  return Box{std::min(a[0], b[0]), std::min(a[1], b[1]), std::min(a[2], b[2]),
+             std::max(a[3], b[3]), std::max(a[4], b[4]), std::max(a[5], b[5])};
 }
 
 TopoDS_Shape compound_of(const std::vector<TopoDS_Shape>& shapes) {
@@ -96,6 +151,42 @@ TopoDS_Shape compound_of(const std::vector<TopoDS_Shape>& shapes) {
   builder.MakeCompound(c);
   for (const TopoDS_Shape& s : shapes) builder.Add(c, s);
   return c;
+}
+
+double tolerance_of(const TopoDS_Shape& s) {
+  double tol = 0.0;
+  switch (s.ShapeType()) {
+    case TopAbs_FACE: tol = BRep_Tool::Tolerance(TopoDS::Face(s)); break;
+    case TopAbs_EDGE: tol = BRep_Tool::Tolerance(TopoDS::Edge(s)); break;
+    case TopAbs_VERTEX: tol = BRep_Tool::Tolerance(TopoDS::Vertex(s)); break;
+    default: break;
+  }
+  return std::max(tol, Precision::Confusion());
+}
+
+Zone zone_of(const TopoDS_Shape& shape) {
+  Zone z;
+  z.shape = shape;
+  z.band = tolerance_of(shape);
+  Bnd_Box b;
+  BRepBndLib::Add(shape, b, Standard_False);  // enlarged by the tolerances it holds
+  b.Enlarge(z.band);
+  z.rough = to_box(b);
+  return z;
+}
+
+const Box& exact_of(const Zone& z) {
+  if (!z.has_exact) {
+    Bnd_Box b;
+    if (z.shape.ShapeType() == TopAbs_VERTEX) {
+      b.Add(BRep_Tool::Pnt(TopoDS::Vertex(z.shape)));
+    } else {
+      BRepBndLib::AddOptimal(z.shape, b, Standard_False, Standard_False);
+    }
+    z.exact = to_box(b);
+    z.has_exact = true;
+  }
+  return z.exact;
 }
 
 int find_root(std::vector<int>& parent, int i) {
@@ -124,16 +215,15 @@ std::vector<std::vector<int>> connected_pieces(const TopoDS_Shape& shape,
       }
     }
   }
-  std::vector<std::vector<int>> pieces;
   std::vector<int> piece_of(parent.size(), -1);
+  int count = 0;
   for (int i = 0; i < static_cast<int>(parent.size()); ++i) {
     const int root = find_root(parent, i);
-    if (piece_of[root] < 0) {
-      piece_of[root] = static_cast<int>(pieces.size());
-      pieces.emplace_back();
-    }
-    pieces[piece_of[root]].push_back(i);
+    if (piece_of[root] < 0) piece_of[root] = count++;
   }
+  std::vector<std::vector<int>> pieces(static_cast<std::size_t>(count));
+  for (int i = 0; i < static_cast<int>(parent.size()); ++i)
+    pieces[piece_of[find_root(parent, i)]].push_back(i);
   return pieces;
 }
 
@@ -141,42 +231,40 @@ std::shared_ptr<const BodyInfo> describe_brep(const Object& body) {
   auto info = std::make_shared<BodyInfo>();
   info->key = body.shape.TShape();
   info->location = body.shape.Location();
-  info->has_box = exact_box(body, info->box.data());
-  info->band = std::max(max_tolerance(body), Precision::Confusion());
 
   TopTools_IndexedMapOfShape faces;
   TopExp::MapShapes(body.shape, TopAbs_FACE, faces);
-  bool loose = false;  // free edges or vertices: the faces' boxes may not make the body's
-  for (int i = 1; i <= faces.Extent(); ++i) info->leaves.push_back(faces(i));
-  for (TopExp_Explorer e(body.shape, TopAbs_EDGE, TopAbs_FACE); e.More(); e.Next()) {
-    info->leaves.push_back(e.Current());
-    loose = true;
-  }
-  if (TopExp_Explorer(body.shape, TopAbs_VERTEX, TopAbs_EDGE).More()) loose = true;
-  for (const TopoDS_Shape& leaf : info->leaves) {
-    Bnd_Box b;
-    BRepBndLib::Add(leaf, b, Standard_False);
-    info->leaf_boxes.push_back(b.IsVoid() ? Box{} : to_box(b));
-    if (b.IsVoid()) {
-      // A leaf without a box could be anywhere: let every probe consider it.
-      const double inf = Precision::Infinite();
-      info->leaf_boxes.back() = Box{-inf, -inf, -inf, inf, inf, inf};
-    }
-  }
-  info->all_leaves = compound_of(info->leaves);
+  std::vector<TopoDS_Shape> leaves;
+  for (int i = 1; i <= faces.Extent(); ++i) leaves.push_back(faces(i));
+  for (TopExp_Explorer e(body.shape, TopAbs_EDGE, TopAbs_FACE); e.More(); e.Next())
+    leaves.push_back(e.Current());
+  for (TopExp_Explorer e(body.shape, TopAbs_VERTEX, TopAbs_EDGE); e.More(); e.Next())
+    leaves.push_back(e.Current());
 
-  if (!info->has_box) return info;
-  const std::vector<std::vector<int>> pieces = connected_pieces(body.shape, faces);
-  if (pieces.size() == 1 && !loose) {
-    info->pieces.push_back(info->box);
-    return info;
+  for (const TopoDS_Shape& shape : leaves) {
+    Leaf leaf;
+    leaf.zone = zone_of(shape);
+    TopTools_IndexedMapOfShape own;
+    TopExp::MapShapes(shape, TopAbs_EDGE, own);
+    TopExp::MapShapes(shape, TopAbs_VERTEX, own);
+    for (int i = 1; i <= own.Extent(); ++i) {
+      leaf.border_band = std::max(leaf.border_band, tolerance_of(own(i)));
+      if (own(i).ShapeType() == TopAbs_VERTEX)
+        leaf.points.push_back(BRep_Tool::Pnt(TopoDS::Vertex(own(i))));
+    }
+    info->rough = info->leaves.empty() ? leaf.zone.rough : union_of(info->rough, leaf.zone.rough);
+    info->leaves.push_back(std::move(leaf));
   }
-  for (const std::vector<int>& piece : pieces) {
-    std::vector<TopoDS_Shape> members;
-    for (int i : piece) members.push_back(faces(i + 1));
-    Bnd_Box b;
-    BRepBndLib::AddOptimal(compound_of(members), b, Standard_False, Standard_False);
-    if (!b.IsVoid()) info->pieces.push_back(to_box(b));
+  info->all_leaves = compound_of(leaves);
+
+  for (const std::vector<int>& members : connected_pieces(body.shape, faces)) {
+    Piece piece;
+    for (int i : members) {
+      const Leaf& leaf = info->leaves[i];
+      piece.band = std::max({piece.band, leaf.zone.band, leaf.border_band});
+      piece.points.insert(piece.points.end(), leaf.points.begin(), leaf.points.end());
+    }
+    info->pieces.push_back(std::move(piece));
   }
   return info;
 }
@@ -186,14 +274,13 @@ std::shared_ptr<const BodyInfo> describe_mesh(const Object& body) {
   info->key = body.mesh;
   info->mesh = body.mesh;
   info->has_box = exact_box(body, info->box.data());
-  info->band = Precision::Confusion();
   return info;
 }
 
 std::shared_ptr<const BodyInfo> info_of(const Object& body) {
   const bool mesh = body.kind == Kind::MeshBody;
-  const Handle(Standard_Transient) key = mesh ? Handle(Standard_Transient)(body.mesh)
-                                              : Handle(Standard_Transient)(body.shape.TShape());
+  const Handle(Standard_Transient) key =
+      mesh ? Handle(Standard_Transient)(body.mesh) : Handle(Standard_Transient)(body.shape.TShape());
   if (key.IsNull()) throw Standard_Failure("the body has no geometry");
   auto& entries = cache();
   for (const auto& e : entries)
@@ -206,16 +293,22 @@ std::shared_ptr<const BodyInfo> info_of(const Object& body) {
 
 // Signed distances of the box's corners from the plane: their smallest and
 // largest value.
-void box_range(const Box& b, const gp_Pnt& origin, const gp_Dir& n, double* lo, double* hi) {
-  *lo = Precision::Infinite();
-  *hi = -Precision::Infinite();
+struct Range {
+  double lo, hi;
+};
+Range range_of(const Box& b, const gp_Pnt& origin, const gp_Dir& n) {
+  Range r{kInfinite, -kInfinite};
   for (int corner = 0; corner < 8; ++corner) {
     const gp_Pnt p(b[(corner & 1) ? 3 : 0], b[(corner & 2) ? 4 : 1], b[(corner & 4) ? 5 : 2]);
     const double d = gp_Vec(origin, p).Dot(gp_Vec(n));
-    *lo = std::min(*lo, d);
-    *hi = std::max(*hi, d);
+    r.lo = std::min(r.lo, d);
+    r.hi = std::max(r.hi, d);
   }
+  return r;
 }
+
+bool within(const Range& r, double band) { return r.lo <= band && r.hi >= -band; }
+bool across(const Range& r, double band) { return r.lo < -band && r.hi > band; }
 
 // The axis the normal lies along, or -1.
 int axis_of(const gp_Dir& n) {
@@ -226,13 +319,12 @@ int axis_of(const gp_Dir& n) {
 
 TopoDS_Shape empty_compound() { return compound_of({}); }
 
-bool has_geometry(const TopoDS_Shape& s) {
-  return !s.IsNull() &&
-         (TopExp_Explorer(s, TopAbs_EDGE).More() || TopExp_Explorer(s, TopAbs_VERTEX).More());
-}
-
-// ---------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
 // [SECTION] Mesh bodies
+//-----------------------------------------------------------------------------
+
+// A corner within this of the plane lies on it.
+const double kMeshBand = Precision::Confusion();
 
 // Distances of the mesh's nodes from the plane, indexed from 1 like the nodes.
 std::vector<double> node_distances(const Poly_Triangulation& mesh, const gp_Pnt& origin,
@@ -242,19 +334,18 @@ std::vector<double> node_distances(const Poly_Triangulation& mesh, const gp_Pnt&
   return d;
 }
 
-bool triangle_meets(const std::vector<double>& d, const int n[3], double band) {
-  const double lo = std::min({d[n[0]], d[n[1]], d[n[2]]});
-  const double hi = std::max({d[n[0]], d[n[1]], d[n[2]]});
-  return lo <= band && hi >= -band;
+bool triangle_meets(const std::vector<double>& d, const int k[3]) {
+  const double lo = std::min({d[k[0]], d[k[1]], d[k[2]]});
+  const double hi = std::max({d[k[0]], d[k[1]], d[k[2]]});
+  return lo <= kMeshBand && hi >= -kMeshBand;
 }
 
-bool mesh_meets(const Poly_Triangulation& mesh, const gp_Pnt& origin, const gp_Dir& n,
-                double band) {
+bool mesh_meets(const Poly_Triangulation& mesh, const gp_Pnt& origin, const gp_Dir& n) {
   const std::vector<double> d = node_distances(mesh, origin, n);
   for (int i = 1; i <= mesh.NbTriangles(); ++i) {
     int k[3];
     mesh.Triangle(i).Get(k[0], k[1], k[2]);
-    if (triangle_meets(d, k, band)) return true;
+    if (triangle_meets(d, k)) return true;
   }
   return false;
 }
@@ -262,22 +353,21 @@ bool mesh_meets(const Poly_Triangulation& mesh, const gp_Pnt& origin, const gp_D
 // The plane's trace on each triangle it meets: a segment, or a lone point
 // where it only touches a corner.
 TopoDS_Shape mesh_curves(const Handle(Poly_Triangulation) & mesh, const gp_Pnt& origin,
-                         const gp_Dir& n, double band) {
+                         const gp_Dir& n) {
   std::vector<TopoDS_Shape> pieces;
   const std::vector<double> d = node_distances(*mesh, origin, n);
   for (int i = 1; i <= mesh->NbTriangles(); ++i) {
     int k[3];
     mesh->Triangle(i).Get(k[0], k[1], k[2]);
-    if (!triangle_meets(d, k, band)) continue;
+    if (!triangle_meets(d, k)) continue;
     std::vector<gp_Pnt> hits;
     for (int e = 0; e < 3; ++e) {
       const int a = k[e], b = k[(e + 1) % 3];
       const double da = d[a], db = d[b];
-      if (std::abs(da) <= band) hits.push_back(mesh->Node(a));
-      if ((da < -band && db > band) || (da > band && db < -band)) {
+      if (std::abs(da) <= kMeshBand) hits.push_back(mesh->Node(a));
+      if ((da < -kMeshBand && db > kMeshBand) || (da > kMeshBand && db < -kMeshBand)) {
         const double t = da / (da - db);
-        hits.push_back(
-            gp_Pnt(mesh->Node(a).XYZ() + t * (mesh->Node(b).XYZ() - mesh->Node(a).XYZ())));
+        hits.push_back(gp_Pnt(mesh->Node(a).XYZ() + t * (mesh->Node(b).XYZ() - mesh->Node(a).XYZ())));
       }
     }
     if (hits.empty()) continue;
@@ -294,26 +384,24 @@ TopoDS_Shape mesh_curves(const Handle(Poly_Triangulation) & mesh, const gp_Pnt& 
   return compound_of(pieces);
 }
 
+// Corners are exact here: the triangles are all there is of the body.
 PlaneCut probe_mesh(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& origin,
                     const gp_Dir& n) {
   Session::Stats& stats = session().stats;
   PlaneCut cut;
-  if (info->has_box) {
-    double lo = 0.0, hi = 0.0;
-    box_range(info->box, origin, n, &lo, &hi);
-    if (lo > info->band || hi < -info->band) {
-      ++stats.probes_by_box;
-      return cut;
-    }
+  if (info->has_box && !within(range_of(info->box, origin, n), kMeshBand)) {
+    ++stats.probes_by_box;
+    return cut;
   }
-  if (!mesh_meets(*info->mesh, origin, n, info->band)) return cut;
+  if (!mesh_meets(*info->mesh, origin, n)) return cut;
   cut.meets = true;
-  cut.curves = [info, origin, n]() { return mesh_curves(info->mesh, origin, n, info->band); };
+  cut.curves = [mesh = info->mesh, origin, n]() { return mesh_curves(mesh, origin, n); };
   return cut;
 }
 
-// ---------------------------------------------------------------------------
+//-----------------------------------------------------------------------------
 // [SECTION] B-rep bodies
+//-----------------------------------------------------------------------------
 
 // A square of the plane big enough to reach past every corner of `reach`.
 TopoDS_Face plane_face(const gp_Pnt& origin, const gp_Dir& n, const Box& reach) {
@@ -332,82 +420,130 @@ TopoDS_Face plane_face(const gp_Pnt& origin, const gp_Dir& n, const Box& reach) 
 // intersection needs a larger tolerance on a sub-shape, the kernel enlarges
 // a copy, and the body keeps its own tolerances.
 TopoDS_Shape boolean_section(const TopoDS_Shape& shape, const gp_Pnt& origin, const gp_Dir& n,
-                             const Box& reach) {
+                             const Box& reach, bool approximate = true) {
   BRepAlgoAPI_Section section(shape, plane_face(origin, n, reach), Standard_False);
   section.SetNonDestructive(Standard_True);
   section.ComputePCurveOn1(Standard_False);
   section.ComputePCurveOn2(Standard_False);
-  section.Approximation(Standard_True);
+  section.Approximation(approximate);
   section.Build();
   if (!section.IsDone() || section.HasErrors())
     throw Standard_Failure("the kernel's boolean section failed");
   return section.Shape();
 }
 
-Box union_of(const Box& a, const Box& b) {
-  return Box{std::min(a[0], b[0]), std::min(a[1], b[1]), std::min(a[2], b[2]),
-             std::max(a[3], b[3]), std::max(a[4], b[4]), std::max(a[5], b[5])};
+// Points beyond `band` on both sides of the plane.
+bool points_across(const std::vector<gp_Pnt>& points, double band, const gp_Pnt& origin,
+                   const gp_Dir& n) {
+  bool below = false, above = false;
+  for (const gp_Pnt& p : points) {
+    const double d = gp_Vec(origin, p).Dot(gp_Vec(n));
+    below = below || d < -band;
+    above = above || d > band;
+    if (below && above) return true;
+  }
+  return false;
 }
 
-Box reach_of(const std::shared_ptr<const BodyInfo>& info) {
-  if (info->has_box) return info->box;
-  Box r = info->leaf_boxes.empty() ? Box{} : info->leaf_boxes.front();
-  for (const Box& b : info->leaf_boxes) r = union_of(r, b);
-  return r;
+double distance(const gp_Pnt& p, const gp_Pnt& origin, const gp_Dir& n) {
+  return std::abs(gp_Vec(origin, p).Dot(gp_Vec(n)));
+}
+
+// Whether the kernel's section has something within `band` of the plane.
+// The kernel also gives back edges and vertices that are only within their
+// own tolerance of it: an edge or vertex with a loose tolerance at an
+// extreme would then let planes cut the body up to that tolerance beyond
+// the face's exact geometry, and make the body look that much larger.
+bool lies_on_plane(const TopoDS_Shape& section, double band, const gp_Pnt& origin,
+                   const gp_Dir& n) {
+  for (TopExp_Explorer e(section, TopAbs_EDGE); e.More(); e.Next()) {
+    const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+    double first = 0.0, last = 0.0;
+    const Handle(Geom_Curve) curve = BRep_Tool::Curve(edge, first, last);  // located
+    if (curve.IsNull()) return true;  // nothing to measure: take the kernel's word
+    if (distance(curve->Value(0.5 * (first + last)), origin, n) <= band) return true;
+  }
+  for (TopExp_Explorer v(section, TopAbs_VERTEX); v.More(); v.Next())
+    if (distance(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())), origin, n) <= band) return true;
+  return false;
+}
+
+enum class Verdict { Away, Near, Across };
+
+// Where a leaf stands towards the plane. Near means that only the kernel
+// can tell whether the plane meets the leaf within the leaf's tolerance.
+Verdict judge(const Leaf& leaf, bool along_axis, const gp_Pnt& origin, const gp_Dir& n) {
+  const Zone& z = leaf.zone;
+  // A vertex lies on its leaf only within its own tolerance.
+  const double loose = std::max(z.band, leaf.border_band);
+  if (!within(range_of(z.rough, origin, n), loose)) return Verdict::Away;
+  if (points_across(leaf.points, loose, origin, n)) return Verdict::Across;
+  // A box's extremes are points of what it holds only along the axes.
+  const Range exact = range_of(exact_of(z), origin, n);
+  if (along_axis && across(exact, z.band)) return Verdict::Across;
+  if (within(exact, z.band)) return Verdict::Near;
+  for (const gp_Pnt& p : leaf.points)
+    if (distance(p, origin, n) <= z.band) return Verdict::Near;
+  return Verdict::Away;
 }
 
 PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& origin,
                     const gp_Dir& n) {
   Session::Stats& stats = session().stats;
-  const double band = info->band;
   PlaneCut cut;
-  auto whole_section = [info, origin, n]() {
-    return boolean_section(info->all_leaves, origin, n, reach_of(info));
+  // Holds the shapes, not the body's record: the record keeps the last
+  // answer, and the answer must not keep the record.
+  auto certain = [&]() {
+    ++stats.probes_by_box;
+    cut.meets = true;
+    cut.curves = [all = info->all_leaves, reach = info->rough, origin, n]() {
+      return boolean_section(all, origin, n, reach);
+    };
+    return cut;
   };
+  const bool along_axis = axis_of(n) >= 0;
 
-  if (info->has_box) {
-    double lo = 0.0, hi = 0.0;
-    box_range(info->box, origin, n, &lo, &hi);
-    if (lo > band || hi < -band) {
-      ++stats.probes_by_box;
-      return cut;
-    }
-    // A piece's box bounds the piece's extremes only along the axes.
-    if (axis_of(n) >= 0) {
-      for (const Box& piece : info->pieces) {
-        box_range(piece, origin, n, &lo, &hi);
-        if (lo < -band && hi > band) {
-          ++stats.probes_by_box;
-          cut.meets = true;
-          cut.curves = whole_section;
-          return cut;
-        }
-      }
-    }
+  struct Touched {
+    double depth;  // how far the leaf's box reaches past the plane on its shorter side
+    const Leaf* leaf;
+  };
+  std::vector<Touched> touched;
+  for (const Leaf& leaf : info->leaves) {
+    const Verdict v = judge(leaf, along_axis, origin, n);
+    if (v == Verdict::Across) return certain();
+    if (v == Verdict::Away) continue;
+    const Range r = range_of(exact_of(leaf.zone), origin, n);
+    touched.push_back({std::min(-r.lo, r.hi), &leaf});
   }
-
-  std::vector<TopoDS_Shape> near;
-  bool first = true;
-  Box reach{};
-  for (std::size_t i = 0; i < info->leaves.size(); ++i) {
-    double lo = 0.0, hi = 0.0;
-    box_range(info->leaf_boxes[i], origin, n, &lo, &hi);
-    if (lo > band || hi < -band) continue;
-    near.push_back(info->leaves[i]);
-    reach = first ? info->leaf_boxes[i] : union_of(reach, info->leaf_boxes[i]);
-    first = false;
-  }
-  if (near.empty()) {
+  if (touched.empty()) {
     ++stats.probes_by_box;
     return cut;
   }
+  for (const Piece& piece : info->pieces)
+    if (points_across(piece.points, piece.band, origin, n)) return certain();
 
+  // Leaf by leaf, the likeliest to be cut first: one that is cut settles the
+  // answer, and many flat faces touching the plane together make the
+  // kernel's work on all of them at once slow. The section's curves, of all
+  // the leaves near the plane, are computed when asked for.
   ++stats.booleans;
-  // Faces that do not reach the plane add nothing to its section.
-  const TopoDS_Shape curves = boolean_section(compound_of(near), origin, n, reach);
-  if (!has_geometry(curves)) return cut;
-  cut.meets = true;
-  cut.curves = [curves]() { return curves; };
+  std::sort(touched.begin(), touched.end(),
+            [](const Touched& a, const Touched& b) { return a.depth > b.depth; });
+  std::vector<TopoDS_Shape> shapes;
+  Box reach = touched.front().leaf->zone.rough;
+  for (const Touched& t : touched) {
+    shapes.push_back(t.leaf->zone.shape);
+    reach = union_of(reach, t.leaf->zone.rough);
+  }
+  for (const Touched& t : touched) {
+    const TopoDS_Shape curves = boolean_section(t.leaf->zone.shape, origin, n, t.leaf->zone.rough, false);
+    if (!lies_on_plane(curves, t.leaf->zone.band, origin, n)) continue;
+    cut.meets = true;
+    cut.curves = [all = compound_of(shapes), reach, origin, n]() {
+      return boolean_section(all, origin, n, reach);
+    };
+    return cut;
+  }
   return cut;
 }
 
@@ -425,7 +561,13 @@ PlaneCut section_by_plane(Tag tag, const Object& body, const gp_Pnt& origin, con
     return cut;
   }
   const std::shared_ptr<const BodyInfo> info = info_of(body);
-  return body.kind == Kind::MeshBody ? probe_mesh(info, origin, n) : probe_brep(info, origin, n);
+  for (const BodyInfo::Asked& a : info->asked)
+    if (a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;
+  PlaneCut cut =
+      body.kind == Kind::MeshBody ? probe_mesh(info, origin, n) : probe_brep(info, origin, n);
+  info->asked.push_back({origin, n, cut});
+  if (info->asked.size() > kRemembered) info->asked.pop_front();
+  return cut;
 }
 
 TopoDS_Shape join_curves(const TopoDS_Shape& curves, double tolerance) {
