@@ -752,6 +752,12 @@ int measure_main(const std::vector<std::string>& args) {
     }
   }
 
+  // Each run starts in its own folder: paths it is given must not be relative.
+  if (options.plugin.empty())
+    if (const char* env = std::getenv("UFHOST_PLUGIN"); env != nullptr && *env != '\0')
+      options.plugin = env;
+  if (!options.plugin.empty()) options.plugin = fs::absolute(options.plugin, ec).string();
+
   const std::vector<std::string> names = unique_names(options.parts);
   std::vector<Job> jobs(options.parts.size());
   std::vector<Row> rows(options.parts.size());
