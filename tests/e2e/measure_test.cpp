@@ -245,6 +245,10 @@ TEST(Measure, BadFilesGiveErrorRowsAndTheOthersTheirs) {
         {dir + "/missing.step", "no such file"},
         {dir + "/empty.brep", "empty.brep"}}},
   };
+  // A run that does not end in time is stopped (a whole run takes far longer
+  // than 10 ms: the kernel alone needs more to start).
+  cases.push_back({{"--timeout", "0.01"}, {sample("bracket.step")},
+                   {{sample("bracket.step"), "did not finish within 0.01 s"}}});
   if (have_crash)
     // Given relative to where the batch starts, not where each run does.
     cases.push_back({{"--plugin", "crash.so"}, {sample("bracket.step")},

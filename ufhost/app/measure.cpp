@@ -427,8 +427,9 @@ void collect(const Job& job, int status, const Options& options, Row* row) {
   const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/transcript.jsonl");
   row->units = part_units(job.part);
   if (job.timed_out) {
-    row->error = "did not finish within " + std::to_string(static_cast<long>(options.timeout)) +
-                 " s; stopped";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", options.timeout);
+    row->error = std::string("did not finish within ") + seconds + " s; stopped";
     return;
   }
   if (WIFSIGNALED(status)) {
