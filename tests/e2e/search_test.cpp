@@ -118,7 +118,7 @@ std::vector<std::string> search_answers(const std::string& log, const char* prec
 
 }  // namespace
 
-TEST(SearchCommand, TurnedBlockIsTurnedBackInItsCopy) {
+TEST(SearchThroughHost, TurnedBlockIsTurnedBackInItsCopy) {
   const std::string dir = work_dir("search_turned_block");
   const std::string log = dir + "/log.txt";
   const HostRun run = run_ufhost({sample("turned_block.step"), "--save", dir + "/out.step"},
@@ -177,7 +177,7 @@ TEST(SearchCommand, TurnedBlockIsTurnedBackInItsCopy) {
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(dims[c], copy[c], 1e-6);
 }
 
-TEST(SearchCommand, AngleLinesOnlyForPassesThatTurn) {
+TEST(SearchThroughHost, AngleLinesOnlyForPassesThatTurn) {
   struct Case {
     const char* name;
     double w, h, d, degrees;
@@ -213,7 +213,7 @@ TEST(SearchCommand, AngleLinesOnlyForPassesThatTurn) {
   }
 }
 
-TEST(SearchCommand, SeveralBodiesTurnAsOneGroup) {
+TEST(SearchThroughHost, SeveralBodiesTurnAsOneGroup) {
   const std::string dir = work_dir("search_two_bodies");
   const std::string log = dir + "/log.txt";
   const HostRun run = run_ufhost({sample("two_bodies.step"), "--save", dir + "/out.step"},
@@ -240,7 +240,7 @@ TEST(SearchCommand, SeveralBodiesTurnAsOneGroup) {
   EXPECT_NEAR(10, box_centre.Z(), 1e-6);
 }
 
-TEST(SearchCommand, DebugBuildWritesTheFixedLogAndShowsTheResult) {
+TEST(SearchThroughHost, DebugBuildWritesTheFixedLogAndShowsTheResult) {
   const std::string dir = work_dir("search_debug");
   const HostRun run = run_ufhost(
       {sample("turned_block.step")},
