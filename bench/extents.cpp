@@ -6,13 +6,16 @@
 // the median per body, the probes made, the share of them answered without a
 // boolean section, and the median time of BRepBndLib::AddOptimal over the
 // same bodies. What a host remembers of a body between probes is forgotten
-// before every run, so each run pays for it as a first command would.
+// before every run, so each run pays for it as a first command would. The
+// last columns compare the lengths with that precise box and give the
+// bodies' largest tolerance. A summary over the shared parts follows.
 //
 //   bench_extents [PART ...]     default: samples/*.step and the shared parts
 #include <BRepBndLib.hxx>
 #include <Bnd_Box.hxx>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "src/get_zarvel.h"
+#include "ufhost/core/geometry.h"
 #include "ufhost/core/model.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/sections.h"
@@ -55,7 +59,7 @@ std::vector<std::string> default_parts() {
 
 // The kernel's precise box of every body: exact geometry for B-rep bodies,
 // the nodes for meshes.
-void kernel_box(const ufhost::Model& model, const std::vector<tag_t>& bodies) {
+Bnd_Box kernel_box(const ufhost::Model& model, const std::vector<tag_t>& bodies) {
   Bnd_Box box;
   for (tag_t t : bodies) {
     const ufhost::Object* o = model.find(t);
@@ -65,6 +69,7 @@ void kernel_box(const ufhost::Model& model, const std::vector<tag_t>& bodies) {
       BRepBndLib::AddOptimal(o->shape, box, Standard_False, Standard_False);
     }
   }
+  return box;
 }
 
 struct Row {
@@ -73,6 +78,9 @@ struct Row {
   double command = 0, per_body = 0, kernel = 0;
   long probes = 0, without_boolean = 0;
   double lengths[3] = {0, 0, 0};
+  double error = 0.0;      // largest difference from the kernel's precise box
+  double tolerance = 0.0;  // largest tolerance of the bodies
+  bool shared = false;
 };
 
 bool measure(const std::string& path, Row* row) {
@@ -101,9 +109,15 @@ bool measure(const std::string& path, Row* row) {
     s.model.undo_to(mark);
 
     t0 = std::chrono::steady_clock::now();
-    kernel_box(s.model, bodies);
+    const Bnd_Box box = kernel_box(s.model, bodies);
     kernel.push_back(seconds_since(t0));
+    double lo[3], hi[3];
+    box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+    for (int k = 0; k < 3; ++k)
+      row->error = std::max(row->error, std::abs(row->lengths[k] - (hi[k] - lo[k])));
   }
+  for (tag_t t : bodies)
+    row->tolerance = std::max(row->tolerance, ufhost::max_tolerance(*s.model.find(t)));
   row->command = median(command);
   row->per_body = row->command / row->bodies;
   row->kernel = median(kernel);
@@ -117,20 +131,33 @@ bool measure(const std::string& path, Row* row) {
 int main(int argc, char** argv) {
   std::vector<std::string> parts(argv + 1, argv + argc);
   if (parts.empty()) parts = default_parts();
-  std::printf("%-28s %6s %10s %10s %7s %9s %11s  %s\n", "part", "bodies", "command s",
-              "per body s", "probes", "no bool.", "AddOptimal s", "lengths X Y Z");
+  std::printf("%-18s %6s %9s %9s %6s %8s %10s  %-38s %9s %9s\n", "part", "bodies", "command s",
+              "per body", "probes", "no bool.", "AddOpt. s", "lengths X Y Z", "vs box", "tolerance");
   int failed = 0;
+  std::vector<double> per_body;
+  double slowest = 0.0;
+  long probes = 0, without_boolean = 0;
   for (const std::string& path : parts) {
     Row r;
     if (!measure(path, &r)) {
       ++failed;
       continue;
     }
-    std::printf("%-28s %6d %10.4f %10.4f %7ld %8.1f%% %11.4f  %.7f %.7f %.7f\n", r.name.c_str(),
-                r.bodies, r.command, r.per_body, r.probes,
+    std::printf("%-18s %6d %9.4f %9.4f %6ld %7.1f%% %10.4f  %12.7f %12.7f %12.7f %9.1e %9.1e\n",
+                r.name.c_str(), r.bodies, r.command, r.per_body, r.probes,
                 r.probes > 0 ? 100.0 * r.without_boolean / r.probes : 100.0, r.kernel,
-                r.lengths[0], r.lengths[1], r.lengths[2]);
+                r.lengths[0], r.lengths[1], r.lengths[2], r.error, r.tolerance);
     std::fflush(stdout);
+    if (path.rfind(SHARED_PARTS_DIR, 0) == 0) {
+      per_body.push_back(r.per_body);
+      slowest = std::max(slowest, r.command);
+      probes += r.probes;
+      without_boolean += r.without_boolean;
+    }
   }
+  if (!per_body.empty())
+    std::printf("\nshared parts: median %.4f s per body, slowest part %.4f s, %.1f%% of %ld probes "
+                "without a boolean section\n",
+                median(per_body), slowest, 100.0 * without_boolean / probes, probes);
   return failed == 0 ? 0 : 1;
 }

@@ -27,6 +27,7 @@
 // near a probe, which near the six extremes is true of few leaves.
 #include "ufhost/core/sections.h"
 
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepAlgoAPI_Section.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
@@ -35,6 +36,7 @@
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <Geom_Curve.hxx>
+#include <BndLib_AddSurface.hxx>
 #include <Bnd_Box.hxx>
 #include <Precision.hxx>
 #include <ShapeAnalysis_FreeBounds.hxx>
@@ -175,6 +177,16 @@ Zone zone_of(const TopoDS_Shape& shape) {
   return z;
 }
 
+Box intersection_of(const Box& a, const Box& b) {
+  return Box{std::max(a[0], b[0]), std::max(a[1], b[1]), std::max(a[2], b[2]),
+             std::min(a[3], b[3]), std::min(a[4], b[4]), std::min(a[5], b[5])};
+}
+
+// The kernel's precise box. On spline surfaces it comes out larger by about
+// the kernel's confusion distance on every side, as wide as a face's whole
+// band; a flat spline patch then looks near planes that it cannot touch.
+// Its control points bound it too (the surface lies in their hull), and
+// exactly so for such patches: the box is the overlap of both.
 const Box& exact_of(const Zone& z) {
   if (!z.has_exact) {
     Bnd_Box b;
@@ -184,6 +196,17 @@ const Box& exact_of(const Zone& z) {
       BRepBndLib::AddOptimal(z.shape, b, Standard_False, Standard_False);
     }
     z.exact = to_box(b);
+    if (z.shape.ShapeType() == TopAbs_FACE && !b.IsVoid()) {
+      const BRepAdaptor_Surface surface(TopoDS::Face(z.shape));
+      if (surface.GetType() == GeomAbs_BSplineSurface || surface.GetType() == GeomAbs_BezierSurface) {
+        Bnd_Box hull;
+        BndLib_AddSurface::Add(surface, 0.0, hull);
+        if (!hull.IsVoid()) {
+          const Box both = intersection_of(z.exact, to_box(hull));
+          if (both[0] <= both[3] && both[1] <= both[4] && both[2] <= both[5]) z.exact = both;
+        }
+      }
+    }
     z.has_exact = true;
   }
   return z.exact;
