@@ -89,6 +89,8 @@ TEST_F(FrameBox, LengthsDoNotDependOnWhichCornerComesFirst) {
   frame_box(body, swapped);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(straight[i], swapped[i]);
   EXPECT_EQ(3, straight[0]);
+  // The frame is drawn from the corner the host gave first.
+  EXPECT_EQ((std::array<double, 3>{-2, -2, -2}), points().back());
 }
 
 TEST_F(FrameBox, FailedBoxShowsZerosAndDrawsNothing) {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/uf.h"
@@ -149,6 +150,9 @@ UF_EXPORT int UF_MODL_ask_bounding_box(tag_t object, double box[6]) {
     if (found == nullptr) return ufhost::kErrBadTag;
     double b[6];
     if (!ufhost::exact_box(*found, b)) return ufhost::kErrWrongType;
+    if (session().swap_box_corners) {
+      for (int i = 0; i < 3; ++i) std::swap(b[i], b[i + 3]);
+    }
     std::memcpy(box, b, sizeof b);
     return 0;
   });
