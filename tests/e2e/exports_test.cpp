@@ -1,0 +1,42 @@
+// What the host sees of the plug-in library: its exported entry points and
+// the bytes of its texts.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/support/support.h"
+
+namespace {
+
+std::string dynamic_symbols(const std::string& library) {
+  std::string out;
+  FILE* pipe = popen(("nm -D --defined-only '" + library + "' 2>&1").c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+TEST(Exports, BothConfigurationsExportTheEntryPointsByTheirCNames) {
+  for (const char* library : {PLUGIN_RELEASE, PLUGIN_DEBUG}) {
+    SCOPED_TRACE(library);
+    const std::string symbols = dynamic_symbols(library);
+    EXPECT_NE(std::string::npos, symbols.find(" T ufusr\n")) << symbols;
+    EXPECT_NE(std::string::npos, symbols.find(" T ufusr_ask_unload\n")) << symbols;
+  }
+}
+
+TEST(Exports, TextsAreCodePage1251Bytes) {
+  std::ifstream in(PLUGIN_RELEASE, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string library = ss.str();
+  // "Габариты детали" in code page 1251, and not in UTF-8.
+  const std::string cp1251 = "\xC3\xE0\xE1\xE0\xF0\xE8\xF2\xFB \xE4\xE5\xF2\xE0\xEB\xE8";
+  EXPECT_NE(std::string::npos, library.find(cp1251));
+  EXPECT_EQ(std::string::npos, library.find("Габариты детали"));
+}
+
+}  // namespace
