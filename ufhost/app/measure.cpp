@@ -28,6 +28,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ufhost/app/files.h"
 #include "ufhost/app/list.h"
 #include "ufhost/core/progress.h"
 #include "ufhost/ui/ui.h"
@@ -224,13 +225,6 @@ struct Job {
   std::chrono::steady_clock::time_point start;
   bool timed_out = false;
 };
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string trim(std::string text) {
   const char* blanks = " \t\r\n";
@@ -655,33 +649,6 @@ nlohmann::json json_rows(const std::vector<Row>& rows, const Options& options) {
     out.push_back(j);
   }
   return {{"command", options.command->name}, {"units", units_note()}, {"rows", out}};
-}
-
-// Through a temporary file renamed into place: a reader never sees half a table.
-bool write_atomically(const std::string& path, const std::string& text, std::string* error) {
-  std::error_code ec;
-  const fs::path target = fs::absolute(path, ec);
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    *error = path + " cannot be written (no such folder, or not writable)";
-    return false;
-  }
-  std::FILE* file = fdopen(fd, "wb");
-  bool ok = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (file != nullptr) ok = (std::fclose(file) == 0) && ok;
-  else close(fd);
-  if (ok) {
-    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read, ec);
-    fs::rename(temp, target, ec);
-    ok = !ec;
-  }
-  if (!ok) {
-    fs::remove(temp, ec);
-    *error = "writing " + path + " failed";
-  }
-  return ok;
 }
 
 }  // namespace

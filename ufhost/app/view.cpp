@@ -10,34 +10,18 @@
 #include <TopoDS.hxx>
 #include <TopoDS_Face.hxx>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "ufhost/app/files.h"
 #include "ufhost/app/list.h"
 #include "ufhost/core/geometry.h"
-
-namespace fs = std::filesystem;
 
 namespace ufhost::app {
 
 namespace {
-
-bool read_file(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  *text = ss.str();
-  return true;
-}
 
 struct Triangles {
   nlohmann::json positions = nlohmann::json::array();  // x, y, z as floats
@@ -218,29 +202,11 @@ bool write_view(const Model& model, const std::string& path, const ViewOptions& 
                      {"@@SCENE_JSON@@", script_safe(scene)},
                      {"@@VIEWER_JS@@", script_safe(script)}});
 
-  std::error_code ec;
-  const fs::path target = fs::absolute(path, ec);
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    *error = "--view: " + path + " cannot be written (no such folder, or not writable)";
+  if (!write_atomically(path, page, error)) {
+    *error = "--view: " + *error;
     return false;
   }
-  std::FILE* file = fdopen(fd, "wb");
-  bool ok = file != nullptr && std::fwrite(page.data(), 1, page.size(), file) == page.size();
-  if (file != nullptr) ok = (std::fclose(file) == 0) && ok;
-  else close(fd);
-  if (ok) {
-    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read, ec);
-    fs::rename(temp, target, ec);
-    ok = !ec;
-  }
-  if (!ok) {
-    fs::remove(temp, ec);
-    *error = "--view: writing " + path + " failed";
-  }
-  return ok;
+  return true;
 }
 
 }  // namespace ufhost::app
