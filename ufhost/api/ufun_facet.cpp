@@ -5,11 +5,9 @@
 // Sections answer one question for the plug-in, whether a plane meets a body,
 // and give back one section-curves object (type 15) when it does.
 #include <BRep_Builder.hxx>
-#include <Standard_Failure.hxx>
 #include <TopoDS_Compound.hxx>
 #include <cmath>
 #include <cstddef>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <new>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "host/uf.h"
+#include "ufhost/api/guarded.h"
 #include "ufhost/core/facets.h"
 #include "ufhost/core/model.h"
 #include "ufhost/core/sections.h"
@@ -49,19 +48,7 @@ namespace {
 
 constexpr int kLayoutVersion = -2;
 
-// Runs the body of an entry point; nothing thrown gets past it.
-template <class Body>
-int guarded(Body body) {
-  try {
-    return body();
-  } catch (const Standard_Failure&) {
-    return ufhost::kErrGeometry;
-  } catch (const std::exception&) {
-    return ufhost::kErrInternal;
-  } catch (...) {
-    return ufhost::kErrInternal;
-  }
-}
+using ufhost::guarded;
 
 // The live object named by `tag`, or the failure code in *rc.
 const ufhost::Object* find_object(tag_t tag, int* rc) {

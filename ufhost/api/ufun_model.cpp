@@ -5,19 +5,18 @@
 // exception at its edge: nothing thrown may reach the plug-in. None of them
 // needs UF_initialize (tests call them directly). Changes go through the
 // model, so undo takes back what they did.
-#include <Standard_Failure.hxx>
 #include <gp_Ax1.hxx>
 #include <gp_Mat.hxx>
 #include <gp_Trsf.hxx>
 
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/uf.h"
+#include "ufhost/api/guarded.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
 
@@ -29,19 +28,7 @@ bool finite3(const double v[3]) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// Runs `body` and turns anything it throws into a host failure code.
-template <class F>
-int guarded(F body) {
-  try {
-    return body();
-  } catch (const Standard_Failure&) {
-    return ufhost::kErrGeometry;
-  } catch (const std::exception&) {
-    return ufhost::kErrInternal;
-  } catch (...) {
-    return ufhost::kErrInternal;
-  }
-}
+using ufhost::guarded;
 
 // The matrix as a rigid motion, or false when it is not one: a move keeps
 // shapes as they are, so scaling, shearing, mirroring and a last row other
