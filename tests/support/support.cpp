@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 extern char** environ;
 
@@ -89,6 +90,47 @@ static std::string read_file(const std::string& path) {
   return ss.str();
 }
 
+namespace {
+
+// Runs `args` (the program first) in `dir`, standard input from `in_path`,
+// standard output and error into `out_path` and `err_path`, and waits.
+// Returns the exit status, 128 + the signal for a killed run, or -1 when it
+// could not be started.
+int run_process(std::vector<std::string> args, const std::string& dir, const std::string& in_path,
+                const std::string& out_path, const std::string& err_path) {
+  std::vector<char*> argv;
+  for (auto& s : args) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  pid_t pid = 0;
+  int exit_code = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return exit_code;
+}
+
+// The entries of a transcript file, one a line. A line that is not JSON is
+// kept as a discarded value rather than dropped.
+std::vector<nlohmann::json> read_transcript(const std::string& path) {
+  std::vector<nlohmann::json> entries;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) entries.push_back(nlohmann::json::parse(line, nullptr, false));
+  return entries;
+}
+
+}  // namespace
+
 std::vector<nlohmann::json> HostRun::of_kind(const std::string& kind) const {
   std::vector<nlohmann::json> out;
   for (const auto& entry : transcript)
@@ -119,34 +161,12 @@ HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::
     argv_s.push_back("--plugin");
     argv_s.push_back(plugin);
   }
-  std::vector<char*> argv;
-  for (auto& s : argv_s) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  pid_t pid = 0;
   HostRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-
+  run.exit_code = run_process(argv_s, dir, "/dev/null", out_path, err_path);
   run.out = read_file(out_path);
   run.err = read_file(err_path);
   run.syslog = read_file(syslog_path);
-  std::ifstream t(transcript_path);
-  std::string line;
-  while (std::getline(t, line)) {
-    if (line.empty()) continue;
-    run.transcript.push_back(nlohmann::json::parse(line, nullptr, false));
-  }
+  run.transcript = read_transcript(transcript_path);
   return run;
 }
 
@@ -161,25 +181,8 @@ HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::stri
   }
   std::vector<std::string> argv_s = {UFHOST_BIN};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : argv_s) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  pid_t pid = 0;
   HostRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-
+  run.exit_code = run_process(argv_s, dir, in_path, out_path, err_path);
   run.out = read_file(out_path);
   run.err = read_file(err_path);
   for (std::size_t i = 0; i + 1 < args.size(); ++i) {
@@ -187,10 +190,7 @@ HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::stri
     if (named.is_relative()) named = fs::path(dir) / named;
     if (args[i] == "--syslog") run.syslog = read_file(named.string());
     if (args[i] != "--transcript") continue;
-    std::ifstream t(named);
-    std::string line;
-    while (std::getline(t, line))
-      if (!line.empty()) run.transcript.push_back(nlohmann::json::parse(line, nullptr, false));
+    for (nlohmann::json& entry : read_transcript(named.string())) run.transcript.push_back(std::move(entry));
   }
   return run;
 }
