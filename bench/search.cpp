@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <random>
 #include <string>
@@ -27,6 +26,7 @@
 #include "src/get_zarvel.h"
 #include "src/ruled.h"
 #include "src/ruled_internal.h"
+#include "tests/support/text.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/session.h"
 #include "ufhost/ui/ui.h"
@@ -228,23 +228,10 @@ void compare_paths(const char* name, const Cloud& cloud, double bandwidth) {
 
 // --- the whole command on parts --------------------------------------------
 
+// The numbers of the log's last line: the dimensions the search found.
 std::vector<double> last_numbers(const std::string& log) {
-  std::ifstream in(log, std::ios::binary);
-  std::string line, last;
-  while (std::getline(in, line)) last = line;
-  std::vector<double> out;
-  const char* p = last.c_str();
-  while (*p != '\0') {
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end != p && (std::isdigit(static_cast<unsigned char>(*p)) || *p == '-')) {
-      out.push_back(v);
-      p = end;
-    } else {
-      ++p;
-    }
-  }
-  return out;
+  const std::vector<std::string> lines = testing_support::split_lines(testing_support::read_file(log));
+  return lines.empty() ? std::vector<double>{} : testing_support::numbers_in(lines.back());
 }
 
 // The kernel's optimal oriented box of the part's bodies, its three sides.

@@ -1,18 +1,13 @@
 // The object-extents command ("Габарит объекта(ов)") through ufhost with
 // answers, on the bundled samples and on real parts from elsewhere.
-#include <BRepTools.hxx>
-#include <BRep_Builder.hxx>
-#include <TopoDS_Iterator.hxx>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 #include "ufhost/core/facets.h"
 #include "ufhost/core/geometry.h"
@@ -91,49 +86,18 @@ std::vector<double> measure(const std::string& part, const std::string& dir,
   return dialogs[0]["values"].get<std::vector<double>>();
 }
 
-void count_loose(const TopoDS_Shape& shape, int* edges, int* vertices) {
-  for (TopoDS_Iterator it(shape); it.More(); it.Next()) {
-    const TopAbs_ShapeEnum type = it.Value().ShapeType();
-    if (type == TopAbs_COMPOUND) count_loose(it.Value(), edges, vertices);
-    if (type == TopAbs_EDGE) ++*edges;
-    if (type == TopAbs_VERTEX) ++*vertices;
-  }
-}
-
-// The boxes of the parts' README: file name to the three lengths, each with
-// half a unit of its last printed decimal, the rounding of the figure.
-struct Listed {
-  double length[3];
-  double rounding[3];
-};
-std::map<std::string, Listed> listed_boxes() {
-  std::map<std::string, Listed> out;
-  std::ifstream in(testing_support::shared_part("README.md"));
-  const std::regex row(R"(^\|\s*([^|\s]+)\s*\|.*\|\s*([0-9.]+)\s*×\s*([0-9.]+)\s*×\s*([0-9.]+))");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::smatch m;
-    if (!std::regex_search(line, m, row)) continue;
-    Listed l{};
-    for (int k = 0; k < 3; ++k) {
-      const std::string figure = m[k + 2].str();
-      const auto dot = figure.find('.');
-      const int decimals = dot == std::string::npos ? 0 : static_cast<int>(figure.size() - dot - 1);
-      l.length[k] = std::stod(figure);
-      l.rounding[k] = 0.5 * std::pow(10.0, -decimals);
-    }
-    out[m[1].str()] = l;
-  }
+// The README's boxes by file name.
+std::map<std::string, testing_support::ReferenceBox> listed_boxes() {
+  std::map<std::string, testing_support::ReferenceBox> out;
+  for (const testing_support::ReferenceBox& box : testing_support::shared_part_boxes())
+    out[fs::path(box.path).filename().string()] = box;
   return out;
 }
 
 }  // namespace
 
 TEST(ExtentsCommand, SamplesMeasureTheirExactBox) {
-  std::vector<std::string> samples;
-  for (const auto& e : fs::directory_iterator(SAMPLES_DIR))
-    if (e.path().extension() == ".step") samples.push_back(e.path().string());
-  std::sort(samples.begin(), samples.end());
+  const std::vector<std::string> samples = testing_support::bundled_samples();
   ASSERT_FALSE(samples.empty());
   for (const std::string& path : samples) {
     const std::string name = fs::path(path).stem().string();
@@ -157,11 +121,8 @@ TEST(ExtentsCommand, DrawnBoxIsAllThatStays) {
   const std::vector<double> v =
       measure(testing_support::sample("two_bodies.step"), dir, {"--save", dir + "/out.brep"});
   ASSERT_EQ(4u, v.size());
-  TopoDS_Shape saved;
-  BRep_Builder builder;
-  ASSERT_TRUE(BRepTools::Read(saved, (dir + "/out.brep").c_str(), builder));
   int edges = 0, vertices = 0;
-  count_loose(saved, &edges, &vertices);
+  ASSERT_TRUE(testing_support::count_loose(dir + "/out.brep", &edges, &vertices));
   // Six corner edges and two corner points; no section curves, facets or planes.
   EXPECT_EQ(6, edges);
   EXPECT_EQ(2, vertices);
@@ -169,7 +130,7 @@ TEST(ExtentsCommand, DrawnBoxIsAllThatStays) {
 
 TEST(ExtentsCommand, RealPartsMeasureTheirListedBox) {
   SKIP_WITHOUT_SHARED_PARTS();
-  const std::map<std::string, Listed> listed = listed_boxes();
+  const std::map<std::string, testing_support::ReferenceBox> listed = listed_boxes();
   for (const std::string& path : testing_support::shared_parts()) {
     const std::string file = fs::path(path).filename().string();
     SCOPED_TRACE(file);
@@ -178,11 +139,15 @@ TEST(ExtentsCommand, RealPartsMeasureTheirListedBox) {
     const Reference ref = reference_of(path);
     const std::vector<double> v = measure(path, work_dir("extents_part_" + file));
     ASSERT_EQ(4u, v.size());
+    // Each length with half a unit of its last printed decimal, the rounding
+    // of the figure.
+    const double length[3] = {it->second.x, it->second.y, it->second.z};
+    const double rounding[3] = {it->second.rx, it->second.ry, it->second.rz};
     for (int k = 0; k < 3; ++k) {
       // A plane meets the body within the kernel's tolerance, so no probe
       // can do better than the tolerance of the geometry at the extreme.
-      const double allowed = std::max(1e-6 * it->second.length[k], ref.tolerance);
-      EXPECT_NEAR(it->second.length[k], v[k], allowed + it->second.rounding[k]) << "axis " << k;
+      const double allowed = std::max(1e-6 * length[k], ref.tolerance);
+      EXPECT_NEAR(length[k], v[k], allowed + rounding[k]) << "axis " << k;
     }
     EXPECT_EQ((v[0] + v[1]) + v[2], v[3]);
   }

@@ -1,46 +1,24 @@
 // The dimension command driver, the selection and the frame box, driven
 // through ufhost with answers.
-#include <BRepTools.hxx>
-#include <BRep_Builder.hxx>
-#include <TopoDS_Iterator.hxx>
-#include <TopoDS_Shape.hxx>
-
 #include <cmath>
-#include <fstream>
 #include <string>
 
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 
+using testing_support::count_loose;
 using testing_support::HostRun;
 using testing_support::run_ufhost;
 using testing_support::sample;
+using testing_support::source_line;
 using testing_support::work_dir;
 
 namespace {
-
-int source_line(const std::string& file, const std::string& needle) {
-  std::ifstream in(std::string(ZARVEL_SOURCE_DIR) + "/src/" + file);
-  std::string line;
-  for (int n = 1; std::getline(in, line); ++n)
-    if (line.find(needle) != std::string::npos) return n;
-  return -1;
-}
 
 std::vector<double> dialog_values(const HostRun& run, std::size_t index = 0) {
   auto dialogs = run.of_kind("dialog");
   if (dialogs.size() <= index) return {};
   return dialogs[index]["values"].get<std::vector<double>>();
-}
-
-// Edges and vertices that stand on their own in the compounds of a saved
-// part, as lines and points do.
-void count_loose(const TopoDS_Shape& shape, int* edges, int* vertices) {
-  for (TopoDS_Iterator it(shape); it.More(); it.Next()) {
-    const TopAbs_ShapeEnum type = it.Value().ShapeType();
-    if (type == TopAbs_COMPOUND) count_loose(it.Value(), edges, vertices);
-    if (type == TopAbs_EDGE) ++*edges;
-    if (type == TopAbs_VERTEX) ++*vertices;
-  }
 }
 
 // Exact box of the sample block 100 x 50 x 20 turned 10 degrees about Z.
@@ -104,11 +82,8 @@ TEST(FrameCommand, SeveralBodiesFrameOnlyTheFirst) {
   EXPECT_EQ(3u, dialog_values(run).size());
 
   // Six lines and two points went into the saved part.
-  TopoDS_Shape saved;
-  BRep_Builder builder;
-  ASSERT_TRUE(BRepTools::Read(saved, (dir + "/out.brep").c_str(), builder));
   int edges = 0, vertices = 0;
-  count_loose(saved, &edges, &vertices);
+  ASSERT_TRUE(count_loose(dir + "/out.brep", &edges, &vertices));
   EXPECT_EQ(6, edges);
   EXPECT_EQ(2, vertices);
 }

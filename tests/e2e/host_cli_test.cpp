@@ -13,7 +13,9 @@
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
+using testing_support::count_calls;
 using testing_support::HostRun;
+using testing_support::read_file;
 using testing_support::run_ufhost;
 using testing_support::run_ufhost_exactly;
 using testing_support::work_dir;
@@ -31,19 +33,8 @@ void write_text(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 int lines_of(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-int calls(const HostRun& run, const std::string& name) {
-  int n = 0;
-  for (const auto& e : run.of_kind("call")) n += e.value("text", "") == name;
-  return n;
 }
 
 // The run stopped before the plug-in: one line on standard error and none
@@ -157,7 +148,7 @@ TEST(HostCli, WrongKindAnswerNamesItsLineAndIsCancelled) {
   EXPECT_EQ(2, selects[0]["answer"]["response"]);
   EXPECT_NE(std::string::npos,
             selects[0]["answer"]["error"].get<std::string>().find("answers.txt:2"));
-  EXPECT_EQ(1, calls(run, "UF_terminate"));
+  EXPECT_EQ(1, count_calls(run, "UF_terminate"));
   EXPECT_EQ(2, run.of_kind("summary").at(0)["unusable_answers"]);
 }
 
@@ -169,7 +160,7 @@ TEST(HostCli, RunningOutOfAnswersEndsTheRun) {
   const auto menus = run.of_kind("menu");
   ASSERT_EQ(1u, menus.size());
   EXPECT_EQ(2, menus[0]["answer"]["code"]);
-  EXPECT_EQ(1, calls(run, "UF_terminate"));
+  EXPECT_EQ(1, count_calls(run, "UF_terminate"));
   ASSERT_EQ(2u, run.of_kind("plugin").size());
   EXPECT_EQ("load", run.of_kind("plugin")[0]["text"]);
   EXPECT_EQ("unload", run.of_kind("plugin")[1]["text"]);
@@ -201,7 +192,7 @@ TEST(HostCli, AnswersFromStandardInputAndTheCommandLine) {
 TEST(HostCli, SaveWritesWhatTheRunCreatedAndNeverTheInput) {
   const std::string dir = work_dir("cli_save");
   const std::string part = write_box(dir);
-  const std::string before = read_text(part);
+  const std::string before = read_file(part);
   const HostRun run = run_ufhost({part, "--save", "out.brep"},
                                  {"menu 2", "select all", "dialog ok", "menu cancel"}, dir);
   ASSERT_EQ(0, run.exit_code) << run.err;
@@ -221,7 +212,7 @@ TEST(HostCli, SaveWritesWhatTheRunCreatedAndNeverTheInput) {
   TopTools_IndexedMapOfShape edges;
   TopExp::MapShapes(saved, TopAbs_EDGE, edges);
   EXPECT_GE(edges.Extent(), 12 + 6);  // the box's edges and the frame's lines
-  EXPECT_EQ(before, read_text(part));
+  EXPECT_EQ(before, read_file(part));
   EXPECT_EQ(std::vector<std::string>{}, [&] {
     std::vector<std::string> leftovers;  // no temporary file stays behind
     for (const auto& e : fs::directory_iterator(dir))

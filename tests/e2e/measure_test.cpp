@@ -25,7 +25,9 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing_support::bundled_samples;
 using testing_support::HostRun;
+using testing_support::read_file;
 using testing_support::run_ufhost;
 using testing_support::run_ufhost_exactly;
 using testing_support::sample;
@@ -33,20 +35,7 @@ using testing_support::work_dir;
 
 namespace {
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> bundled_samples() {
-  std::vector<std::string> out;
-  for (const auto& e : fs::directory_iterator(SAMPLES_DIR))
-    if (e.path().extension() == ".step") out.push_back(e.path().string());
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-json read_json(const std::string& path) { return json::parse(read_text(path), nullptr, false); }
+json read_json(const std::string& path) { return json::parse(read_file(path), nullptr, false); }
 
 std::map<std::string, json> rows_by_file(const json& doc) {
   std::map<std::string, json> out;
@@ -94,10 +83,7 @@ Single single_run(const std::string& command, const std::string& part, const std
     const std::string log = dir + "/log.txt";
     HostRun run = run_ufhost({part}, {"menu 3", "select all", "dialog ok 1e-6", "save " + log, "menu cancel"}, dir);
     EXPECT_EQ(0, run.exit_code) << run.err;
-    std::ifstream in(log, std::ios::binary);
-    std::string raw;
-    while (std::getline(in, raw)) {
-      const std::string line = ufhost::cp1251_to_utf8(raw);
+    for (const std::string& line : testing_support::log_lines(log)) {
       if (line.rfind("Угол поворота по", 0) == 0) s.angle_lines.push_back(line);
       if (line.rfind("Конечные габариты:", 0) == 0) {
         EXPECT_EQ(4, std::sscanf(line.c_str() + std::string("Конечные габариты:").size(),
@@ -208,7 +194,7 @@ TEST(Measure, ParallelRunsGiveTheSameRows) {
     args.insert(args.end(), parts.begin(), parts.end());
     HostRun run = run_ufhost_exactly(args, dir);
     ASSERT_EQ(0, run.exit_code) << run.out << run.err;
-    outputs[jobs] = read_text(dir + "/rows.json");
+    outputs[jobs] = read_file(dir + "/rows.json");
     // The table lists the files in the order given, whichever finished first.
     std::size_t at = 0;
     for (const std::string& p : parts) {
@@ -555,6 +541,6 @@ TEST(Readme, ExamplesRunAsWritten) {
     const std::string file = dir + "/example" + std::to_string(i) + ".sh";
     std::ofstream(file) << "set -eu\ncd '" << ZARVEL_SOURCE_DIR << "'\n" << script;
     const int status = std::system(("bash " + file + " > " + file + ".out 2>&1").c_str());
-    EXPECT_EQ(0, status) << read_text(file + ".out");
+    EXPECT_EQ(0, status) << read_file(file + ".out");
   }
 }

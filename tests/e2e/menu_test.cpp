@@ -1,32 +1,16 @@
 // The plug-in's entry and main menu, driven through ufhost with answers.
-#include <fstream>
 #include <regex>
 #include <string>
 
 #include "tests/support/support.h"
 
+using testing_support::count_calls;
 using testing_support::run_ufhost;
 using testing_support::sample;
+using testing_support::source_line;
 using testing_support::work_dir;
 
 namespace {
-
-// The line of `needle` in the plug-in source file `file` (counted from 1),
-// so reports can be checked against where the call really sits.
-int source_line(const std::string& file, const std::string& needle) {
-  std::ifstream in(std::string(ZARVEL_SOURCE_DIR) + "/src/" + file);
-  std::string line;
-  for (int n = 1; std::getline(in, line); ++n)
-    if (line.find(needle) != std::string::npos) return n;
-  return -1;
-}
-
-int count_calls(const testing_support::HostRun& run, const std::string& name) {
-  int n = 0;
-  for (const auto& e : run.of_kind("call"))
-    if (e.value("text", "") == name) ++n;
-  return n;
-}
 
 const char* const kAboutText =
     "Программа для вычисления габаритов одной или нескольких деталей.\n"

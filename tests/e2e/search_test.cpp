@@ -13,16 +13,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "tests/support/support.h"
 #include "ufhost/core/part_io.h"
-#include "ufhost/ui/ui.h"
 
 using testing_support::HostRun;
+using testing_support::log_lines;
+using testing_support::numbers_in;
+using testing_support::read_file;
 using testing_support::run_ufhost;
 using testing_support::sample;
 using testing_support::work_dir;
@@ -30,37 +30,6 @@ using testing_support::work_dir;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// The log's lines in UTF-8.
-std::vector<std::string> log_lines(const std::string& path) {
-  std::istringstream text(ufhost::cp1251_to_utf8(read_bytes(path)));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(text, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<double> numbers_in(const std::string& line) {
-  std::vector<double> out;
-  const char* p = line.c_str();
-  while (*p != '\0') {
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end != p && (std::isdigit(static_cast<unsigned char>(*p)) || *p == '-')) {
-      out.push_back(v);
-      p = end;
-    } else {
-      ++p;
-    }
-  }
-  return out;
-}
 
 std::vector<double> sorted3(const std::vector<double>& v) {
   std::vector<double> s(v.begin(), v.begin() + 3);
@@ -162,7 +131,7 @@ TEST(SearchThroughHost, TurnedBlockIsTurnedBackInItsCopy) {
   EXPECT_NEAR(170.0, dims[3], 1e-6);
 
   // The log is code page 1251: "Поворот" is one byte a letter.
-  const std::string bytes = read_bytes(log);
+  const std::string bytes = read_file(log);
   EXPECT_NE(std::string::npos, bytes.find("\xCF\xEE\xE2\xEE\xF0\xEE\xF2 "));
   EXPECT_EQ(std::string::npos, bytes.find("\xD0\x9F"));  // no UTF-8 "П"
 

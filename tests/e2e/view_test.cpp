@@ -2,24 +2,19 @@
 // stay in the build tree's test work folder (view_*/page.png).
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing_support::HostRun;
+using testing_support::read_file;
 using testing_support::run_ufhost;
 using testing_support::run_ufhost_exactly;
 using testing_support::sample;
 using testing_support::work_dir;
 
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Chromium, node and the web packages come with tools/setup.sh. Without them
 // the browser checks skip, except in CI, where they must run.
@@ -48,8 +43,8 @@ json open_in_browser(const std::string& page, const std::string& screenshot) {
                               "/tests/browser/check_view.mjs' '" + page + "' '" + screenshot +
                               "' > '" + out + "' 2> '" + out + ".err'";
   const int status = std::system(command.c_str());
-  EXPECT_EQ(0, status) << read_text(out + ".err");
-  return json::parse(read_text(out), nullptr, false);
+  EXPECT_EQ(0, status) << read_file(out + ".err");
+  return json::parse(read_file(out), nullptr, false);
 }
 
 }  // namespace
@@ -72,7 +67,7 @@ TEST(View, EverySampleOpensWithoutErrorsAndDrawsThePart) {
     const std::string dir = work_dir(std::string("view_") + fs::path(c.sample).stem().string());
     HostRun run = run_ufhost({sample(c.sample), "--view", dir + "/page.html"}, c.answers, dir);
     ASSERT_EQ(0, run.exit_code) << run.err;
-    const std::string page = read_text(dir + "/page.html");
+    const std::string page = read_file(dir + "/page.html");
     // Self-contained: no script, style or image from elsewhere.
     EXPECT_EQ(std::string::npos, page.find("<script src")) << "external script";
     EXPECT_EQ(std::string::npos, page.find("<link")) << "external stylesheet";
@@ -120,7 +115,7 @@ TEST(View, BatchWritesOnePagePerPart) {
     EXPECT_TRUE(seen["errors"].empty()) << seen["errors"].dump();
     EXPECT_GT(seen["canvas"]["drawn_fraction"].get<double>(), 0.03);
   }
-  const json rows = json::parse(read_text(dir + "/rows.json"));
+  const json rows = json::parse(read_file(dir + "/rows.json"));
   EXPECT_EQ(dir + "/pages/bracket.html", rows["rows"][0]["view"].get<std::string>());
 }
 

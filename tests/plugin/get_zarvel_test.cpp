@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "src/get_zarvel.h"
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
@@ -26,6 +27,7 @@
 
 namespace {
 
+using testing_support::tolerances;
 using ufhost::Kind;
 using ufhost::Object;
 using ufhost::session;
@@ -52,17 +54,6 @@ class RecordingUi : public ufhost::UserInterface {
  private:
   std::vector<std::pair<std::string, std::string>>* messages_;
 };
-
-std::vector<double> tolerances(const TopoDS_Shape& shape) {
-  std::vector<double> out;
-  for (TopExp_Explorer e(shape, TopAbs_VERTEX); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Vertex(e.Current())));
-  for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Edge(e.Current())));
-  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Face(e.Current())));
-  return out;
-}
 
 // A block with a bore and rounded vertical edges: planar, cylindrical and
 // toroidal-free fillet faces, with tolerances the fillet builder chose.

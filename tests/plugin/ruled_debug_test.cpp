@@ -10,7 +10,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "src/ruled.h"
 #include "src/ruled_internal.h"
@@ -23,25 +22,10 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
+using testing_support::numbers_in;
 using ufhost::Kind;
 using ufhost::Object;
 using ufhost::session;
-
-std::vector<double> numbers_in(const std::string& line) {
-  std::vector<double> out;
-  const char* p = line.c_str();
-  while (*p != '\0') {
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end != p && (std::isdigit(static_cast<unsigned char>(*p)) || *p == '-')) {
-      out.push_back(v);
-      p = end;
-    } else {
-      ++p;
-    }
-  }
-  return out;
-}
 
 TEST(DebugScan, TakesTheHalfTurnToo) {
   std::vector<double> taken;
@@ -114,12 +98,7 @@ TEST(DebugCommand, WritesTheFixedLogAndShowsTheResult) {
   }
   EXPECT_FALSE(saved);  // no dialog: the log is fixed
 
-  std::ifstream in(dir + "/test.txt", std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  std::istringstream text(ufhost::cp1251_to_utf8(bytes.str()));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  const std::vector<std::string> lines = testing_support::log_lines(dir + "/test.txt");
   ASSERT_EQ(9u, lines.size());  // n + 8
   EXPECT_EQ("Count tags: 1", lines[0]);
   EXPECT_EQ(0u, lines[1].find("\tTag: "));

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "src/get_zarvel.h"
 #include "src/ruled.h"
@@ -29,6 +28,8 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kDegree = kPi * (1.0 / 180.0);
 
+using testing_support::log_lines;
+using testing_support::numbers_in;
 using ufhost::Kind;
 using ufhost::Object;
 using ufhost::session;
@@ -427,33 +428,6 @@ TEST_F(FacetCorners, NoFacetsOrNoFacetModelGiveNothing) {
 
 // --- the command in the same process ----------------------------------------
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::vector<std::string> lines;
-  std::string line;
-  std::istringstream text(ufhost::cp1251_to_utf8(ss.str()));
-  while (std::getline(text, line)) lines.push_back(line);
-  return lines;
-}
-
-std::vector<double> numbers_in(const std::string& line) {
-  std::vector<double> out;
-  const char* p = line.c_str();
-  while (*p != '\0') {
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end != p && (std::isdigit(static_cast<unsigned char>(*p)) || *p == '-')) {
-      out.push_back(v);
-      p = end;
-    } else {
-      ++p;
-    }
-  }
-  return out;
-}
-
 class SearchCommand : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -526,7 +500,7 @@ TEST_F(SearchCommand, TurnedBlockIsLoggedAndItsCopyTurnedBack) {
   EXPECT_EQ(1e-6, dialogs[0]["values"][0].get<double>());
   EXPECT_TRUE(of_kind(t, "message").empty());
 
-  const auto lines = read_lines(log_);
+  const auto lines = log_lines(log_);
   ASSERT_GE(lines.size(), 6u);
   ASSERT_LE(lines.size(), 9u);
   EXPECT_EQ("Count tags: 1", lines[0]);
@@ -564,7 +538,7 @@ TEST_F(SearchCommand, AlignedBlockWritesOnlyTheFixedLines) {
   // smaller sum than where it starts.
   const tag_t body = add_box(10, 20, 30, 0.0, gp_Pnt(1, 2, 3));
   run({body}, {"dialog ok", "save " + log_});
-  const auto lines = read_lines(log_);
+  const auto lines = log_lines(log_);
   ASSERT_EQ(5u, lines.size());  // n + 4
   EXPECT_EQ("Поворот вокруг точки: 6.000000 12.000000 18.000000", lines[3]);
   ASSERT_EQ(0u, lines[4].find("Конечные габариты: "));
@@ -582,7 +556,7 @@ TEST_F(SearchCommand, AlignedBlockWritesOnlyTheFixedLines) {
 TEST_F(SearchCommand, NegativeAngleHasAMinusInDegreesAndRadians) {
   const tag_t body = add_box(100, 50, 20, 0.3);
   run({body}, {"dialog ok 1e-12", "save " + log_});
-  const auto lines = read_lines(log_);
+  const auto lines = log_lines(log_);
   ASSERT_GE(lines.size(), 6u);
   EXPECT_EQ("Угол поворота по Z : -0.300000(-0.005236)", lines[4]);
 }
@@ -591,7 +565,7 @@ TEST_F(SearchCommand, SeveralBodiesTurnAsOneGroup) {
   const tag_t a = add_box(40, 10, 10, 30.0);
   const tag_t b = add_box(40, 10, 10, 30.0, gp_Pnt(0, 30, 0));
   run({a, b}, {"dialog ok", "save " + log_});
-  const auto lines = read_lines(log_);
+  const auto lines = log_lines(log_);
   ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ("Count tags: 2", lines[0]);
   EXPECT_EQ(0u, lines[1].find("\tTag: "));
@@ -677,11 +651,7 @@ std::vector<std::string> command_log(const std::string& log, bool plain,
   set_search_plain(plain);
   search_min_dimensions(tags.data(), static_cast<int>(tags.size()));
   set_search_plain(false);
-  std::ifstream in(log, std::ios::binary);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
+  return testing_support::split_lines(testing_support::read_file(log));
 }
 
 TEST_F(SearchCommand, LogIsTheSameEvaluatedEitherWay) {

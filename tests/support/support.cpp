@@ -12,6 +12,8 @@
 #include <sstream>
 #include <utility>
 
+#include "ufhost/ui/ui.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -22,6 +24,14 @@ std::string sample(const std::string& name) { return std::string(SAMPLES_DIR) + 
 std::string test_data(const std::string& name) { return std::string(TEST_DATA_DIR) + "/" + name; }
 std::string shared_part(const std::string& name) {
   return std::string(SHARED_PARTS_DIR) + "/" + name;
+}
+
+std::vector<std::string> bundled_samples() {
+  std::vector<std::string> out;
+  for (const auto& entry : fs::directory_iterator(SAMPLES_DIR))
+    if (entry.path().extension() == ".step") out.push_back(entry.path().string());
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 bool have_shared_parts() { return fs::is_directory(SHARED_PARTS_DIR); }
@@ -81,13 +91,6 @@ std::string work_dir(const std::string& test_name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
-}
-
-static std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 namespace {
@@ -193,6 +196,25 @@ HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::stri
     for (nlohmann::json& entry : read_transcript(named.string())) run.transcript.push_back(std::move(entry));
   }
   return run;
+}
+
+std::vector<std::string> log_lines(const std::string& path) {
+  return split_lines(ufhost::cp1251_to_utf8(read_file(path)));
+}
+
+int source_line(const std::string& file, const std::string& needle) {
+  std::ifstream in(std::string(ZARVEL_SOURCE_DIR) + "/src/" + file);
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n)
+    if (line.find(needle) != std::string::npos) return n;
+  return -1;
+}
+
+int count_calls(const HostRun& run, const std::string& name) {
+  int n = 0;
+  for (const auto& e : run.of_kind("call"))
+    if (e.value("text", "") == name) ++n;
+  return n;
 }
 
 }  // namespace testing_support

@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/text.h"
+
 namespace testing_support {
 
 std::string sample(const std::string& name);       // samples/NAME
+// The STEP files of samples/ (full paths, sorted).
+std::vector<std::string> bundled_samples();
 std::string test_data(const std::string& name);    // tests/data/NAME
 std::string shared_part(const std::string& name);  // ../shared/parts/NAME
 bool have_shared_parts();
@@ -53,6 +57,16 @@ HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::
 // --syslog FILE.
 HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::string& dir,
                            const std::string& input = "");
+
+// The plug-in's log file at `path` (code page 1251) as lines in UTF-8.
+std::vector<std::string> log_lines(const std::string& path);
+
+// The line of `needle` in the plug-in source file src/`file` (counted from
+// 1), or -1, so reports can be checked against where a call really sits.
+int source_line(const std::string& file, const std::string& needle);
+
+// How many times the transcript of `run` records the host call `name`.
+int count_calls(const HostRun& run, const std::string& name);
 
 }  // namespace testing_support
 

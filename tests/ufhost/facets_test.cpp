@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/uf.h"
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/part_io.h"
@@ -25,6 +26,7 @@
 
 namespace {
 
+using testing_support::tolerances;
 using ufhost::Kind;
 using ufhost::Object;
 using ufhost::session;
@@ -90,15 +92,6 @@ std::array<double, 6> corner_box(const std::vector<Triangle>& triangles) {
       box[i % 3 + 3] = std::max(box[i % 3 + 3], t[i]);
     }
   return box;
-}
-
-std::vector<double> tolerances(const TopoDS_Shape& shape) {
-  std::vector<double> out;
-  for (TopExp_Explorer e(shape, TopAbs_VERTEX); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Vertex(e.Current())));
-  for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Edge(e.Current())));
-  return out;
 }
 
 TEST_F(FacetModel, TrianglesCoverTheBodyInAbsoluteCoordinatesFacingOut) {

@@ -32,6 +32,7 @@
 #include "ufhost/core/part_io.h"
 
 namespace fs = std::filesystem;
+using testing_support::read_file;
 using testing_support::sample;
 using testing_support::work_dir;
 using ufhost::Kind;
@@ -82,11 +83,6 @@ std::vector<std::string> files_in(const std::string& dir) {
   for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
   std::sort(out.begin(), out.end());
   return out;
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void spit(const std::string& path, const std::string& bytes) {
@@ -317,7 +313,7 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
     box.AddShape(BRepPrimAPI_MakeBox(1, 2, 3).Shape());
     box.ComputeModel();
     ASSERT_TRUE(box.Write((dir + "/box.igs").c_str()));
-    const std::string whole = slurp(dir + "/box.igs");
+    const std::string whole = read_file(dir + "/box.igs");
     spit(dir + "/cut_short.igs", whole.substr(0, whole.size() / 2));
     Model m;
     std::string error;
@@ -511,7 +507,7 @@ TEST(PartIo, SaveRefusesTheInputFileAndLeavesNothingOnFailure) {
   m.add(o);
   std::string error;
   ASSERT_TRUE(ufhost::save_part(m, input, "", &error)) << error;
-  const std::string original = slurp(input);
+  const std::string original = read_file(input);
   fs::create_directories(dir + "/sub");
   fs::create_symlink(input, dir + "/link.brep");
   struct Case {
@@ -537,7 +533,7 @@ TEST(PartIo, SaveRefusesTheInputFileAndLeavesNothingOnFailure) {
     EXPECT_NE(error.find(k.says), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
-  EXPECT_EQ(slurp(input), original);
+  EXPECT_EQ(read_file(input), original);
   EXPECT_EQ(files_in(dir), (std::vector<std::string>{"in.brep", "link.brep", "sub"}));
   EXPECT_TRUE(files_in(dir + "/sub").empty());
 }

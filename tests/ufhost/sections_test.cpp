@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "host/uf.h"
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 #include "ufhost/core/sections.h"
 #include "ufhost/core/session.h"
 
 namespace {
 
+using testing_support::tolerances;
 using ufhost::Kind;
 using ufhost::Object;
 using ufhost::session;
@@ -59,17 +61,6 @@ class Sections : public ::testing::Test {
     return curves;
   }
 };
-
-std::vector<double> tolerances(const TopoDS_Shape& shape) {
-  std::vector<double> out;
-  for (TopExp_Explorer e(shape, TopAbs_VERTEX); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Vertex(e.Current())));
-  for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Edge(e.Current())));
-  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next())
-    out.push_back(BRep_Tool::Tolerance(TopoDS::Face(e.Current())));
-  return out;
-}
 
 double length_of(const TopoDS_Shape& curves) {
   double total = 0.0;
