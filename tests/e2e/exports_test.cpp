@@ -1,8 +1,6 @@
 // What the host sees of the plug-in library: its exported entry points and
 // the bytes of its texts.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/support/support.h"
@@ -29,10 +27,7 @@ TEST(Exports, BothConfigurationsExportTheEntryPointsByTheirCNames) {
 }
 
 TEST(Exports, TextsAreCodePage1251Bytes) {
-  std::ifstream in(PLUGIN_RELEASE, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string library = ss.str();
+  const std::string library = testing_support::read_file(PLUGIN_RELEASE);
   // "Габариты детали" in code page 1251, and not in UTF-8.
   const std::string cp1251 = "\xC3\xE0\xE1\xE0\xF0\xE8\xF2\xFB \xE4\xE5\xF2\xE0\xEB\xE8";
   EXPECT_NE(std::string::npos, library.find(cp1251));
