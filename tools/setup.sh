@@ -26,6 +26,39 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenc
           libocct-modeling-algorithms-dev libocct-data-exchange-dev libtbb-dev)
 install_missing "" "${packages[@]}"
 
+# The kernel's CMake targets name the system libraries they link (fontconfig,
+# X11, GL, ...), and Debian's kernel packages do not depend on the development
+# files of all of them. Each one the linker cannot find is installed from the
+# -dev package of its name, or of the longest leading part of its name that
+# is a package (tbbmalloc comes with libtbb-dev).
+kernel_link_names() {
+  sed -n 's/.*INTERFACE_LINK_LIBRARIES "\(.*\)"/\1/p' /usr/lib/*/cmake/opencascade/*Targets.cmake |
+    tr ';' '\n' | grep -v -E '^(TK|\$<|$)' | sed -E 's|^/.*/lib([^/]*)\.so$|\1|' | sort -u
+}
+links() { echo 'int main(void) { return 0; }' | cc -x c - -o /dev/null "-l$1" 2>/dev/null; }
+package_of() {
+  local name=${1,,}
+  while [ ${#name} -ge 2 ]; do
+    apt-cache show "lib$name-dev" >/dev/null 2>&1 && { echo "lib$name-dev"; return; }
+    name=${name%?}
+  done
+}
+unlinked=()
+for lib in $(kernel_link_names); do links "$lib" || unlinked+=("$lib"); done
+if ((${#unlinked[@]})); then
+  $([ "$(id -u)" -eq 0 ] || echo sudo) apt-get update -qq
+  needed=()
+  for lib in "${unlinked[@]}"; do
+    p=$(package_of "$lib")
+    [ -n "$p" ] || { echo "setup: no package found for the library $lib that the kernel links" >&2; exit 1; }
+    needed+=("$p")
+  done
+  install_missing "" "${needed[@]}"
+fi
+for lib in $(kernel_link_names); do
+  links "$lib" || { echo "setup: the linker still cannot find -l$lib, which the kernel links" >&2; exit 1; }
+done
+
 # The --view page and its browser tests: headless Chromium from Debian, Node.js
 # only where none is installed (a newer one may be), and the page's npm
 # packages, bundled into web/dist/viewer.js. Each step runs only when needed.
