@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -86,11 +85,13 @@ class SteadyUser : public ufhost::UserInterface {
 // The operations the plug-in calls through CHECKED, as its sources write them.
 std::set<std::string> checked_operations() {
   std::set<std::string> operations;
-  const std::regex call(R"(CHECKED\((\w+)\()");
+  const std::string mark = "CHECKED(";
   for (const char* name : kSources) {
     const std::string text = read_file(std::string(ZARVEL_SOURCE_DIR) + "/src/" + name + ".cpp");
-    for (std::sregex_iterator m(text.begin(), text.end(), call), end; m != end; ++m)
-      operations.insert((*m)[1]);
+    for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) {
+      const std::size_t begin = at + mark.size();
+      operations.insert(text.substr(begin, text.find('(', begin) - begin));
+    }
   }
   return operations;
 }
@@ -106,21 +107,28 @@ std::string reported_name(const std::string& bare) {
 // `text` is exactly one report of a failed call of `operation`: its three
 // lines, naming the file and the line the checked call stands on.
 ::testing::AssertionResult one_report_of(const std::string& operation, const std::string& text) {
-  static const std::regex report(
-      "\\*\\*\\* ERROR code 1009 at line (\\d+) in ([^\\n]+):\\n"
-      "\\+\\+\\+The operation was refused\\n([^\\n]+);\\n");
-  std::smatch m;
-  if (!std::regex_match(text, m, report)) return ::testing::AssertionFailure() << text;
-  const std::string file = m[2], call = m[3];
+  // "*** ERROR code 1009 at line L in FILE:", "+++The operation was refused", "CALL;"
+  const std::vector<std::string> lines = split_lines(text);
+  const std::string head = "*** ERROR code 1009 at line ";
+  if (lines.size() != 3 || text.back() != '\n' || lines[0].rfind(head, 0) != 0 ||
+      lines[0].back() != ':' || lines[1] != "+++The operation was refused" ||
+      lines[2].empty() || lines[2].back() != ';')
+    return ::testing::AssertionFailure() << "not one report: " << text;
+  std::size_t digits = 0;
+  const int line = std::stoi(lines[0].substr(head.size()), &digits);
+  const std::size_t in = head.size() + digits;
+  if (lines[0].compare(in, 4, " in ") != 0)
+    return ::testing::AssertionFailure() << "no file in " << lines[0];
+  const std::string file = lines[0].substr(in + 4, lines[0].size() - in - 5);
+  const std::string call = lines[2].substr(0, lines[2].size() - 1);
   if (call.rfind(operation + "(", 0) != 0)
     return ::testing::AssertionFailure() << "the report names " << call;
   for (const char* bare : kSources) {
     if (file != reported_name(bare)) continue;
-    const auto lines =
+    const auto source =
         split_lines(read_file(std::string(ZARVEL_SOURCE_DIR) + "/src/" + bare + ".cpp"));
-    const std::size_t line = std::stoul(m[1]);
-    if (line >= 1 && line <= lines.size() &&
-        lines[line - 1].find("CHECKED(" + call + ")") != std::string::npos)
+    if (line >= 1 && line <= static_cast<int>(source.size()) &&
+        source[line - 1].find("CHECKED(" + call + ")") != std::string::npos)
       return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "line " << line << " of " << bare << " is not " << call;
   }
