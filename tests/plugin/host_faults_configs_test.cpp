@@ -150,7 +150,8 @@ class HostFaults : public ::testing::Test {
   // The debug configuration writes its log into the current folder.
   void SetUp() override {
     before_ = std::filesystem::current_path();
-    std::filesystem::current_path(testing_support::work_dir(kDebug ? "faults_debug" : "faults"));
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::current_path(testing_support::work_dir(name + (kDebug ? "_debug" : "")));
   }
   void TearDown() override { std::filesystem::current_path(before_); }
 
