@@ -101,7 +101,9 @@ void dimension_command(int mode) {
 
   int selected_count = 0;
   tag_t* sel1_tags = NULL;
-  select_objects(select_mask, 3, &selected_count, &sel1_tags);  // reported inside; the count decides
+  // A failed selection is reported inside; whatever it left in the count and
+  // the array, nothing was chosen.
+  if (select_objects(select_mask, 3, &selected_count, &sel1_tags) != 0) selected_count = 0;
   if (selected_count <= 0 || sel1_tags == NULL) {
     message_str = "Нет выбранных объектов...";
     MessageBoxA(NULL, message_str, "Неувязочка", MB_OK);

@@ -5,9 +5,13 @@
 #include "host/uf.h"
 #include "platform/winplat.h"
 
+// The number of facet corners of the model, as the host counts them.
 int count_facet_vertices(tag_t facet_model);
-// Writes the model's corners to cloud[start] onwards.
-void load_facet_vertices(tag_t facet_model, int start, double (*cloud)[3]);
+// Writes the corners of the model's facets to cloud[start] onwards, facet
+// after facet, never more than `count` (what count_facet_vertices gave).
+// A facet whose corners the host cannot give in full is left out. Returns
+// the number of corners written.
+int load_facet_vertices(tag_t facet_model, int start, int count, double (*cloud)[3]);
 
 // Turns the point about the line through the origin along `axis` by `angle`
 // radians; the axis is normalised and written back.

@@ -222,6 +222,8 @@ UF_EXPORT int UF_FACET_ask_vertices_of_facet(tag_t facet_model, int facet_id, in
     if (facet_id < 0 || facet_id >= f->count()) return ufhost::kErrBadArgument;
     const int first = f->start[facet_id];
     const int n = f->start[facet_id + 1] - first;
+    // The caller made room for the largest facet as this host gave it.
+    if (n > f->max_corners) return ufhost::kErrInternal;
     for (int i = 0; i < n; ++i)
       for (int k = 0; k < 3; ++k)
         vertices[i][k] = f->xyz[3 * static_cast<std::size_t>(first + i) + k];
