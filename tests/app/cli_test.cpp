@@ -18,9 +18,8 @@ TEST(Cli, RunOptionsAsDocumented) {
   std::string error;
   ASSERT_EQ(Parsed::Run,
             ufhost::app::parse_run_options(
-                {"--answers=a.txt", "--answer", "--progress", "--answer=", "--fail",
-                 "uc1603=9@2", "--view", "v.html", "--report=r.json", "--progress", "--",
-                 "--odd.step"},
+                {"--answers=a.txt", "--answer", "--progress", "--answer=", "--fail", "uc1603=9@2",
+                 "--view", "v.html", "--report=r.json", "--progress", "--", "--odd.step"},
                 &o, &error))
       << error;
   EXPECT_EQ("a.txt", o.answers_file);

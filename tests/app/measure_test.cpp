@@ -23,7 +23,8 @@ const ufhost::app::CommandInfo& command(const std::string& name) {
 // lines ("Z 10" is about Z by 10 degrees) and the final line unless `final`
 // is false.
 std::string search_log(const std::vector<std::pair<char, double>>& angles, bool final = true) {
-  std::string text = "Count tags: 1\n\tTag: 7\nCount vertex: 24\nПоворот вокруг точки: 1.0 2.0 3.0\n";
+  std::string text =
+      "Count tags: 1\n\tTag: 7\nCount vertex: 24\nПоворот вокруг точки: 1.0 2.0 3.0\n";
   for (const auto& [axis, degrees] : angles) {
     char line[128];
     std::snprintf(line, sizeof line, "Угол поворота по %c : %f(%f)\n", axis, degrees,

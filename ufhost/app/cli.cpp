@@ -170,15 +170,23 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty())
     for (const Mode& mode : kModes)
-      if (args[0] == mode.name) return mode.run(std::vector<std::string>(args.begin() + 1, args.end()));
+      if (args[0] == mode.name)
+        return mode.run(std::vector<std::string>(args.begin() + 1, args.end()));
 
   RunOptions options;
   std::string error;
   switch (parse_run_options(args, &options, &error)) {
-    case Parsed::Help: std::cout << usage_text(); return kExitOk;
-    case Parsed::Version: std::cout << version_text(); return kExitOk;
-    case Parsed::Error: std::cerr << "ufhost: " << error << "\n"; return kExitUsage;
-    case Parsed::Run: break;
+    case Parsed::Help:
+      std::cout << usage_text();
+      return kExitOk;
+    case Parsed::Version:
+      std::cout << version_text();
+      return kExitOk;
+    case Parsed::Error:
+      std::cerr << "ufhost: " << error << "\n";
+      return kExitUsage;
+    case Parsed::Run:
+      break;
   }
   if (options.progress) set_progress_mode(ProgressMode::Always);
   return run(options);

@@ -166,7 +166,8 @@ int measure_main(const std::vector<std::string>& args) {
   if (!options.view_dir.empty()) {
     fs::create_directories(options.view_dir, ec);
     if (!fs::is_directory(options.view_dir)) {
-      std::cerr << "ufhost measure: --view-dir " << options.view_dir << " cannot be made" << std::endl;
+      std::cerr << "ufhost measure: --view-dir " << options.view_dir << " cannot be made"
+                << std::endl;
       return kMeasureUsage;
     }
   }
@@ -191,7 +192,8 @@ int measure_main(const std::vector<std::string>& args) {
   }
 
   {
-    Progress progress("measuring " + std::string(options.command->name), static_cast<long>(jobs.size()));
+    Progress progress("measuring " + std::string(options.command->name),
+                      static_cast<long>(jobs.size()));
     const bool waited = run_jobs(
         jobs, options,
         [&](const Job& job, int wait_status) {

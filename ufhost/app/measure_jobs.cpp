@@ -44,10 +44,10 @@ bool start(Job& job, const MeasureOptions& options, std::string* error) {
     }
   }
   std::vector<std::string> args = {self_executable(), job.part,
-                                   "--answers", answers,
-                                   "--transcript", job.dir + "/transcript.jsonl",
-                                   "--syslog", job.dir + "/syslog.txt",
-                                   "--report", job.dir + "/report.json"};
+                                   "--answers",       answers,
+                                   "--transcript",    job.dir + "/transcript.jsonl",
+                                   "--syslog",        job.dir + "/syslog.txt",
+                                   "--report",        job.dir + "/report.json"};
   if (!job.view.empty()) args.insert(args.end(), {"--view", job.view});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", options.plugin});
   std::vector<char*> argv;
@@ -114,8 +114,10 @@ bool run_jobs(std::vector<Job>& jobs, const MeasureOptions& options,
     while (next < jobs.size() && static_cast<int>(running.size()) < options.jobs) {
       Job& job = jobs[next++];
       std::string error;
-      if (start(job, options, &error)) running[job.pid] = &job;
-      else not_started(job, error);
+      if (start(job, options, &error))
+        running[job.pid] = &job;
+      else
+        not_started(job, error);
     }
     int status = 0;
     const pid_t pid = waitpid(-1, &status, WNOHANG);

@@ -2,8 +2,6 @@
 // search log, the report of its bodies, and how its process ended.
 #include <sys/wait.h>
 
-#include <Precision.hxx>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -60,8 +58,8 @@ const nlohmann::json* first_of(const std::vector<nlohmann::json>& entries, const
 
 std::string signal_text(int sig) {
   const char* name = strsignal(sig);
-  return "its process crashed (signal " + std::to_string(sig) + (name ? std::string(", ") + name : "") +
-         ")";
+  return "its process crashed (signal " + std::to_string(sig) +
+         (name ? std::string(", ") + name : "") + ")";
 }
 
 // Why the run gave no result, or "" when the lengths (and for the search the
@@ -113,13 +111,15 @@ std::string read_results(const Job& job, int code, const std::string& err,
   // keep their originals' tolerances.
   const nlohmann::json report =
       nlohmann::json::parse(read_file(job.dir + "/report.json"), nullptr, false);
-  if (report.is_discarded() || !report.contains("bodies")) return "the run left no report of its bodies";
+  if (report.is_discarded() || !report.contains("bodies"))
+    return "the run left no report of its bodies";
   std::set<Tag> measured(tags.begin(), tags.end());
   if (command == Command::Frame && !tags.empty()) measured = {tags.front()};
   for (const nlohmann::json& b : report["bodies"])
     if (measured.count(b.value("tag", Tag{0})))
       row->max_tolerance = std::max(row->max_tolerance, b.value("tolerance", 0.0));
-  if (!options.out_dir.empty() && command == Command::Search) row->log = job.dir + "/search-log.txt";
+  if (!options.out_dir.empty() && command == Command::Search)
+    row->log = job.dir + "/search-log.txt";
   std::error_code ec;
   if (!job.view.empty() && std::filesystem::exists(job.view, ec)) row->view = job.view;
   // Numbers were read, but some request went unanswered as planned.

@@ -24,8 +24,9 @@ std::string csv_field(const std::string& text) {
 // probes take a plane within a face's tolerance as cutting it, and no band
 // is thinner than the kernel's confusion distance, meshes included.
 double band_of(const MeasureOptions& options, double max_tolerance) {
-  return options.command->command == Command::Frame ? max_tolerance
-                                                    : std::max(max_tolerance, Precision::Confusion());
+  return options.command->command == Command::Frame
+             ? max_tolerance
+             : std::max(max_tolerance, Precision::Confusion());
 }
 
 }  // namespace
@@ -72,8 +73,8 @@ std::string rows_table(const std::vector<Row>& rows, const MeasureOptions& optio
       cells.push_back(c);
       continue;
     }
-    c.insert(c.end(), {std::to_string(r.bodies), r.units, fixed6(r.lengths[0]), fixed6(r.lengths[1]),
-                       fixed6(r.lengths[2]), fixed6(r.sum)});
+    c.insert(c.end(), {std::to_string(r.bodies), r.units, fixed6(r.lengths[0]),
+                       fixed6(r.lengths[1]), fixed6(r.lengths[2]), fixed6(r.sum)});
     if (search)
       for (double d : r.degrees) c.push_back(fixed6(d));
     for (double s : r.sorted) c.push_back(fixed6(s));
@@ -92,17 +93,19 @@ std::string rows_csv(const std::vector<Row>& rows, const MeasureOptions& options
   const bool search = options.command->command == Command::Search;
   std::string text = "file,ok,error,command,units,bodies,length,width,height,sum";
   if (search)
-    text += ",angle_z_deg,angle_y_deg,angle_x_deg,angle_z2_deg,angle_z_rad,angle_y_rad,"
-            "angle_x_rad,angle_z2_rad";
-  text += ",sorted_1,sorted_2,sorted_3,round_up_step,rounded_1,rounded_2,rounded_3,exactness,"
-          "max_tolerance,log,view\n";
+    text +=
+        ",angle_z_deg,angle_y_deg,angle_x_deg,angle_z2_deg,angle_z_rad,angle_y_rad,"
+        "angle_x_rad,angle_z2_rad";
+  text +=
+      ",sorted_1,sorted_2,sorted_3,round_up_step,rounded_1,rounded_2,rounded_3,exactness,"
+      "max_tolerance,log,view\n";
   for (const Row& r : rows) {
     const bool ok = r.error.empty();
     auto num = [ok](double v) { return ok ? all_digits(v) : std::string(); };
     text += csv_field(r.file) + "," + (ok ? "true" : "false") + "," + csv_field(r.error) + "," +
             options.command->name + "," + csv_field(r.units) + "," +
-            (ok ? std::to_string(r.bodies) : "") + "," + num(r.lengths[0]) + "," + num(r.lengths[1]) +
-            "," + num(r.lengths[2]) + "," + num(r.sum);
+            (ok ? std::to_string(r.bodies) : "") + "," + num(r.lengths[0]) + "," +
+            num(r.lengths[1]) + "," + num(r.lengths[2]) + "," + num(r.sum);
     if (search) {
       for (double d : r.degrees) text += "," + num(d);
       for (double d : r.radians) text += "," + num(d);
@@ -120,7 +123,9 @@ nlohmann::json rows_json(const std::vector<Row>& rows, const MeasureOptions& opt
   nlohmann::json out = nlohmann::json::array();
   const bool search = options.command->command == Command::Search;
   for (const Row& r : rows) {
-    nlohmann::json j = {{"file", r.file}, {"ok", r.error.empty()}, {"command", options.command->name},
+    nlohmann::json j = {{"file", r.file},
+                        {"ok", r.error.empty()},
+                        {"command", options.command->name},
                         {"units", r.units}};
     if (!r.error.empty()) {
       j["error"] = r.error;
@@ -133,8 +138,10 @@ nlohmann::json rows_json(const std::vector<Row>& rows, const MeasureOptions& opt
     j["height"] = r.lengths[2];
     j["sum"] = r.sum;
     if (search) {
-      j["angles_deg"] = {{"z", r.degrees[0]}, {"y", r.degrees[1]}, {"x", r.degrees[2]}, {"z2", r.degrees[3]}};
-      j["angles_rad"] = {{"z", r.radians[0]}, {"y", r.radians[1]}, {"x", r.radians[2]}, {"z2", r.radians[3]}};
+      j["angles_deg"] = {
+          {"z", r.degrees[0]}, {"y", r.degrees[1]}, {"x", r.degrees[2]}, {"z2", r.degrees[3]}};
+      j["angles_rad"] = {
+          {"z", r.radians[0]}, {"y", r.radians[1]}, {"x", r.radians[2]}, {"z2", r.radians[3]}};
     }
     j["sorted"] = {r.sorted[0], r.sorted[1], r.sorted[2]};
     if (r.has_rounded) {

@@ -16,10 +16,10 @@
 namespace ufhost::app {
 
 struct OptionSpec {
-  std::string name;        // "--answers"
-  std::string short_name;  // "-j", or ""
-  std::string value;       // what the value is, for the help ("FILE"); "" for a flag
-  std::string help;        // its help; a '\n' starts a continuation line
+  std::string name;            // "--answers"
+  std::string short_name;      // "-j", or ""
+  std::string value;           // what the value is, for the help ("FILE"); "" for a flag
+  std::string help;            // its help; a '\n' starts a continuation line
   bool empty_allowed = false;  // an empty value is a value (`--answer ""`)
   bool stops = false;          // ends the parsing when it comes: --help, --version
 };

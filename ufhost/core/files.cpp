@@ -31,7 +31,8 @@ std::string read_file(const std::string& path) {
 bool write_atomically(const std::string& path, const FileWriter& write, std::string* error) {
   std::error_code ec;
   const fs::path target = fs::absolute(path, ec);
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temp =
+      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temp.data());
   if (fd < 0) {
     *error = path + " cannot be written (no such folder, or not writable)";
@@ -42,8 +43,10 @@ bool write_atomically(const std::string& path, const FileWriter& write, std::str
   bool ok = write(temp, &why);
   if (ok) {
     // mkstemp made it owner-only; the file takes the place of an ordinary one.
-    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read, ec);
+    fs::permissions(temp,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::others_read,
+                    ec);
     fs::rename(temp, target, ec);
     ok = !ec;
     if (!ok) why = "cannot put the written file in place (" + ec.message() + ")";
