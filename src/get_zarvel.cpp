@@ -237,11 +237,11 @@ static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], doubl
 
 int make_faceted(tag_t* object) {
   if (object == NULL) return 1;
-  // Our starting values; the host overwrites them with its own defaults, and
-  // those are the settings the facets are made with.
-  UF_FACET_parameters_t parameters = {-2,  3,    false, 0.0, 0.0, false, 0.0,   0.0,
-                                      1e3, true, false, 0.0, 1,   false, false, {0.0, 0.0, 1.0},
-                                      0.0, false};
+  // Our starting values, the rest zero; the host overwrites them with its defaults.
+  UF_FACET_parameters_t parameters{};
+  parameters.layout_version = -2, parameters.max_corners = 3, parameters.storage_kind = 1;
+  parameters.curve_max_length = 1e3, parameters.convex_facets = true;
+  parameters.view_direction[2] = 1.0;
   UF_FACET_ask_default_parameters(&parameters);
   tag_t facet_model = NULL_TAG;  // a failed call made none, whatever it left here
   if (UF_FACET_facet_solid(*object, &parameters, &facet_model) != 0) return 1;

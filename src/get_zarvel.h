@@ -3,6 +3,12 @@
 
 #include "host/uf.h"
 
+// The tolerances, in part units, to which the commands refine the extremes
+// of bodies: the object extents command, and the final measure of the turned
+// copies in the minimum-dimension search.
+constexpr double kExtentsTolerance = 1e-8;
+constexpr double kSearchFinalTolerance = 1e-9;
+
 // Facets the solid body named by *object. Returns 0 and replaces *object by
 // the new facet model's tag, or returns 1 and leaves *object when the host
 // made no facet model.

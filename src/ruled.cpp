@@ -590,10 +590,12 @@ constexpr int kPassCount = kDebugBuild ? 3 : 4;
 
 }  // namespace
 
-int search_passes(SearchCloud* search, double tolerance, SearchPass* passes) {
+int search_passes(SearchCloud* search, double tolerance, SearchPass* passes,
+                  const PassDone& done) {
   for (int p = 0; p < kPassCount; ++p) {
     search_pass(search, kPassAxes[p].axis, tolerance, &passes[p]);
     if (passes[p].angle != 0.0) search_cloud_rotate(search, passes[p].angle, passes[p].axis);
+    if (done) done(p, passes[p]);
   }
   return kPassCount;
 }
@@ -742,16 +744,15 @@ void search_min_dimensions(const tag_t* objects, int n) {
   prepare_search_cloud(g_search_plain, count, cloud, &search);
   double nangle[3] = {0.0, 0.0, 0.0};
   tag_t* moved = ret_cpy_temp.data();
-  for (int p = 0; p < kPassCount; ++p) {
-    SearchPass pass;
-    search_pass(&search, kPassAxes[p].axis, tol_rot, &pass);
+  SearchPass passes[4];
+  // The cloud is turned by then; the copies are turned alike here.
+  search_passes(&search, tol_rot, passes, [&](int number, const SearchPass& pass) {
     const double angle = pass.angle;
-    nangle[kPassAxes[p].slot] = angle;
+    const int slot = kPassAxes[number].slot;
+    nangle[slot] = angle;
     copy3(pass.axis, axis);
     if (angle != 0.0) {
-      if (!kDebugBuild)
-        std::fprintf(f, pass_line(kPassAxes[p].slot), angle / kPi * 180.0, angle);
-      search_cloud_rotate(&search, angle, axis);
+      if (!kDebugBuild) std::fprintf(f, pass_line(slot), angle / kPi * 180.0, angle);
       transform_objects(ret_cpy_tags.data(), n, axis, angle * kDegreesPerRadian, 1, &moved,
                         dtrans);
     }
@@ -762,10 +763,10 @@ void search_min_dimensions(const tag_t* objects, int n) {
       std::fprintf(f, " Угол: %f %f %f Габариты: X %f Y %f Z %f Сумма: %f\n", nangle[0],
                    nangle[1], nangle[2], lx, ly, lz, lx + ly + lz);
     }
-  }
+  });
 
   double record[4] = {0.0, 0.0, 0.0, 0.0};
-  compute_extents(ret_cpy_tags.data(), n, record, 1e-9, true);
+  compute_extents(ret_cpy_tags.data(), n, record, kSearchFinalTolerance, true);
   record[3] = record[0] + record[1] + record[2];
   if (kDebugBuild) {
     show_result(record);

@@ -25,6 +25,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -203,7 +204,7 @@ class Refine : public Extents {
   // cuts. Probe coordinates along the axis are recorded.
   void script(std::function<bool(double)> cuts, int axis = 0) {
     body = add_box(0, 0, 0, 1, 1, 1);
-    session().section_oracle = [this, cuts, axis](ufhost::Tag, const gp_Pnt& o, const gp_Vec&) {
+    ufhost::test_control().section_oracle = [this, cuts, axis](ufhost::Tag, const gp_Pnt& o, const gp_Vec&) {
       const double c = o.Coord(axis + 1);
       probes.push_back(c);
       const bool cut = cuts(c);
@@ -310,7 +311,7 @@ TEST_F(Refine, ThinBodyWalkStopsAtItsFarSide) {
   // A sheet 0.004 thick whose start plane the host does not count as cutting.
   body = add_box(0, 0, 2.0, 1, 1, 0.004);
   int calls = 0;
-  session().section_oracle = [&](ufhost::Tag, const gp_Pnt&, const gp_Vec&) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag, const gp_Pnt&, const gp_Vec&) {
     ++calls;
     return false;
   };
@@ -424,11 +425,11 @@ TEST_F(Extents, WalksAreBoundedByTheBoxEitherWayRoundOrByTheFacets) {
       gp_Trsf turn;
       turn.SetRotation(gp::OZ(), degrees * std::acos(-1.0) / 180.0);
       const tag_t body = add_body(BRepPrimAPI_MakeCylinder(r, h).Shape().Moved(turn));
-      session().section_oracle = [&](ufhost::Tag, const gp_Pnt& o, const gp_Vec& n) {
+      ufhost::test_control().section_oracle = [&](ufhost::Tag, const gp_Pnt& o, const gp_Vec& n) {
         const double c = n.Z() != 0 ? o.Z() - h / 2 : n.X() != 0 ? o.X() : o.Y();
         return std::abs(c) <= (n.Z() != 0 ? h / 2 : r) + 1e-7;
       };
-      session().swap_box_corners = run == 1;
+      ufhost::test_control().swap_box_corners = run == 1;
       if (run == 2)
         session().fail_rules.push_back({"UF_MODL_ask_bounding_box", ufhost::kErrRefused, 0});
       compute_extents(&body, 1, lengths[run].data(), 1e-8, false);
@@ -454,7 +455,7 @@ TEST_F(Extents, EqualExtremeStaysWithTheFirstBody) {
   const tag_t first = add_box(0, 0, 0, 10, 5, 5);
   const tag_t second = add_box(4, 0, 0, 6, 9, 5);
   std::vector<std::pair<ufhost::Tag, double>> x_probes;
-  session().section_oracle = [&](ufhost::Tag body, const gp_Pnt& o, const gp_Vec& n) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag body, const gp_Pnt& o, const gp_Vec& n) {
     double box[6];
     ufhost::exact_box(*session().model.find(body), box);
     const int axis = n.X() != 0 ? 0 : n.Y() != 0 ? 1 : 2;

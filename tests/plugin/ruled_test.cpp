@@ -20,7 +20,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/session.h"
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <utility>
 
-#include "ufhost/ui/ui.h"
+#include "ufhost/core/cp1251.h"
 
 extern char** environ;
 

@@ -23,6 +23,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/sections.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 
 namespace {
 
@@ -286,7 +287,7 @@ TEST_F(Sections, JoinedCurvesComeAsWiresAndGoWithUndo) {
 TEST_F(Sections, ScriptedHostIsAskedInstead) {
   const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
   std::vector<double> asked;
-  session().section_oracle = [&](ufhost::Tag body, const gp_Pnt& origin, const gp_Vec&) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag body, const gp_Pnt& origin, const gp_Vec&) {
     EXPECT_EQ(box, body);
     asked.push_back(origin.X());
     return origin.X() > 100;  // nothing like the box

@@ -340,8 +340,6 @@ int axis_of(const gp_Dir& n) {
   return -1;
 }
 
-TopoDS_Shape empty_compound() { return compound_of({}); }
-
 //-----------------------------------------------------------------------------
 // [SECTION] Mesh bodies
 //-----------------------------------------------------------------------------
@@ -572,17 +570,10 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
 
 }  // namespace
 
-PlaneCut section_by_plane(Tag tag, const Object& body, const gp_Pnt& origin, const gp_Vec& normal) {
+PlaneCut section_by_plane(Tag /*tag*/, const Object& body, const gp_Pnt& origin, const gp_Vec& normal) {
   if (normal.Magnitude() <= gp::Resolution()) throw Standard_Failure("the plane has no normal");
   const gp_Dir n(normal);
-  Session& s = session();
-  ++s.stats.probes;
-  if (s.section_oracle) {
-    PlaneCut cut;
-    cut.meets = s.section_oracle(tag, origin, normal);
-    if (cut.meets) cut.curves = empty_compound;
-    return cut;
-  }
+  ++session().stats.probes;
   const std::shared_ptr<const BodyInfo> info = info_of(body);
   for (const BodyInfo::Asked& a : info->asked)
     if (a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;

@@ -24,8 +24,7 @@ struct PlaneCut {
 };
 
 // Whether the plane through `origin` with normal `normal` meets `body` (a
-// solid, sheet or mesh body named `tag`). Counts session().stats; asks
-// session().section_oracle instead when one is set.
+// solid, sheet or mesh body named `tag`). Counts session().stats.
 // A B-rep body counts as met within its largest geometric tolerance; a mesh
 // body where some triangle has corners on both sides of the plane or within
 // Precision::Confusion() of it.

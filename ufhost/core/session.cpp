@@ -1,10 +1,11 @@
 #include "ufhost/core/session.h"
-#include "ufhost/core/progress.h"
 
 #include <cstdlib>
 #include <fstream>
 
-#include "ufhost/ui/ui.h"
+#include "ufhost/core/cp1251.h"
+#include "ufhost/core/progress.h"
+#include "ufhost/core/test_control.h"
 
 namespace ufhost {
 
@@ -89,7 +90,12 @@ Session& session() {
 void reset_session() {
   delete current();
   current() = new Session();
-  current()->ui = make_scripted_ui({});
+  test_control() = TestControl{};
+}
+
+TestControl& test_control() {
+  static TestControl doubles;
+  return doubles;
 }
 
 }  // namespace ufhost
