@@ -1,5 +1,6 @@
 #include "ufhost/core/files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,15 +39,15 @@ bool write_atomically(const std::string& path, const FileWriter& write, std::str
     *error = path + " cannot be written (no such folder, or not writable)";
     return false;
   }
+  // mkstemp made it owner-only; the file takes the place of an ordinary one,
+  // which gets what the user's umask allows.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   close(fd);
   std::string why;
   bool ok = write(temp, &why);
   if (ok) {
-    // mkstemp made it owner-only; the file takes the place of an ordinary one.
-    fs::permissions(temp,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                        fs::perms::others_read,
-                    ec);
     fs::rename(temp, target, ec);
     ok = !ec;
     if (!ok) why = "cannot put the written file in place (" + ec.message() + ")";

@@ -16,7 +16,7 @@ std::string read_file(const std::string& path);
 
 // Writes a file at `path` through a temporary file in the same folder,
 // renamed into place, so that a reader sees the old file or the whole new
-// one, never half of it. The file is left readable by all (rw-r--r--).
+// one, never half of it. The file gets the permissions the umask allows.
 // `write` writes the whole file at the temporary path it is given (which
 // exists, empty); it returns false with a one-line *error when it fails.
 // Returns false with a one-line *error naming `path` when the folder is
