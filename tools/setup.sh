@@ -21,9 +21,11 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $options "${missing[@]}" >/dev/null
 }
 
+# libcpp-httplib-dev: the HTTP server of the browser front end (its header
+# and shared library; pkg-config gives the flags it was built with).
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           nlohmann-json3-dev libocct-foundation-dev libocct-modeling-data-dev
-          libocct-modeling-algorithms-dev libocct-data-exchange-dev libtbb-dev)
+          libocct-modeling-algorithms-dev libocct-data-exchange-dev libtbb-dev libcpp-httplib-dev)
 install_missing "" "${packages[@]}"
 
 # The kernel's CMake targets name the system libraries they link (fontconfig,
@@ -59,7 +61,7 @@ for lib in $(kernel_link_names); do
   links "$lib" || { echo "setup: the linker still cannot find -l$lib, which the kernel links" >&2; exit 1; }
 done
 
-# The --view page and its browser tests: headless Chromium from Debian, Node.js
+# The --view page, the live page of --ui browser and their browser tests: headless Chromium from Debian, Node.js
 # only where none is installed (a newer one may be), and the page's npm
 # packages, bundled into web/dist/viewer.js. Each step runs only when needed.
 browser=(chromium fonts-liberation)
@@ -70,6 +72,8 @@ if [ ! -f "$web/node_modules/.package-lock.json" ] ||
    [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
   (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
-if [ ! -f "$web/dist/viewer.js" ] || [ -n "$(find "$web/src" "$web/package-lock.json" -newer "$web/dist/viewer.js" 2>/dev/null)" ]; then
+# Both bundles come from one build: the --view page's and the live page's.
+if [ ! -f "$web/dist/viewer.js" ] || [ ! -f "$web/dist/app.js" ] ||
+   [ -n "$(find "$web/src" "$web/package.json" "$web/package-lock.json" -newer "$web/dist/app.js" 2>/dev/null)" ]; then
   (cd "$web" && npm run --silent build >/dev/null)
 fi

@@ -30,6 +30,10 @@ const std::vector<OptionSpec>& run_options() {
       {"--answers", "", "FILE", "answer the plug-in's requests from FILE (- : standard input)"},
       {"--answer", "", "LINE", "one more answer, taken after those of --answers (repeatable)",
        true},
+      {"--ui", "", "NAME",
+       "who answers the plug-in: terminal, script (--answers) or\n"
+       "browser (a page on 127.0.0.1 with the part in 3D); default:\n"
+       "script with answers or when standard input is not a\nterminal, else terminal"},
       {"--transcript", "", "FILE", "record every request, answer and log write as JSON lines"},
       {"--syslog", "", "FILE",
        "append the system log to FILE\n(default: " + default_syslog_path() + ")"},
@@ -104,7 +108,8 @@ std::string usage_text() {
          "\n"
          "Without answers the requests are asked at the terminal; when standard input is\n"
          "not a terminal, the answers are read from it. When the answers run out, every\n"
-         "further request is cancelled.\n"
+         "further request is cancelled. With --ui browser, ufhost prints the address of\n"
+         "its page; closing the page, Ctrl-C or SIGTERM cancels every request.\n"
          "\n"
          "Exit status: 0 done; 1 bad options, answers file or transcript; 2 the part file\n"
          "cannot be read; 3 the plug-in cannot be loaded; 4 --save, --view, --report or the\n"
@@ -147,6 +152,12 @@ Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* optio
       o.view = value;
     } else if (name == "--report") {
       o.report = value;
+    } else if (name == "--ui") {
+      if (value != "terminal" && value != "script" && value != "browser") {
+        *error = "--ui " + value + ": the front ends are terminal, script and browser";
+        return Parsed::Error;
+      }
+      o.ui = value;
     } else if (name == "--progress") {
       o.progress = true;
     } else if (name == "--fail") {
@@ -154,6 +165,11 @@ Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* optio
       if (!parse_fail_rule(value, &rule, error)) return Parsed::Error;
       o.fail_rules.push_back(rule);
     }
+  }
+  if ((o.ui == "terminal" || o.ui == "browser") &&
+      (!o.answers_file.empty() || !o.answer_lines.empty())) {
+    *error = "--answers and --answer are for the scripted front end, not --ui " + o.ui;
+    return Parsed::Error;
   }
   if (parsed.operands.size() != 1) {
     *error = parsed.operands.empty()

@@ -30,6 +30,7 @@ struct RunOptions {
   std::string plugin;
   std::string view;     // --view OUT.html
   std::string report;   // --report FILE (the batch reads it)
+  std::string ui;       // --ui: "terminal", "script", "browser"; "" chooses as documented
   bool progress = false;
 };
 

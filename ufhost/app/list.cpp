@@ -25,14 +25,6 @@ std::string corner(const double* xyz) {
   return "(" + fixed6(xyz[0]) + ", " + fixed6(xyz[1]) + ", " + fixed6(xyz[2]) + ")";
 }
 
-// Copies are named after their original with this suffix by the host's copy
-// operation; the view colours them apart.
-bool named_as_copy(const std::string& name) {
-  const std::string suffix = " copy";
-  return name.size() >= suffix.size() &&
-         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 }  // namespace
 
 std::vector<BodyInfo> describe_bodies(const Model& model) {

@@ -70,7 +70,8 @@ int run(const RunOptions& options) {
   // and nothing is written until then.
   std::vector<AnswerLine> answers;
   const bool given = !options.answers_file.empty() || !options.answer_lines.empty();
-  const bool scripted = given || isatty(STDIN_FILENO) == 0;
+  const bool scripted =
+      options.ui == "script" || (options.ui.empty() && (given || isatty(STDIN_FILENO) == 0));
   std::string error;
   if (!options.answers_file.empty() && !read_answer_file(options.answers_file, &answers, &error))
     return fail(kExitUsage, error);
@@ -95,6 +96,14 @@ int run(const RunOptions& options) {
   Plugin plugin;
   if (!plugin.load(options.plugin, &error)) return fail(kExitPlugin, error);
 
+  std::unique_ptr<BrowserUi> browser;
+  if (options.ui == "browser") {
+    BrowserSettings settings;
+    if (!browser_settings(options.part, &settings, &error)) return fail(kExitUsage, error);
+    browser = BrowserUi::start(s.model, std::move(settings), &error);
+    if (!browser) return fail(kExitUsage, "--ui browser: " + error);
+  }
+
   std::shared_ptr<Transcript> transcript;
   if (!options.transcript.empty()) {
     transcript = Transcript::open(options.transcript, &error);
@@ -107,7 +116,15 @@ int run(const RunOptions& options) {
               << " cannot be written; it goes to the transcript only" << std::endl;
   s.syslog_path = options.syslog;
 
-  s.ui = scripted ? make_scripted_ui_from(std::move(answers)) : make_terminal_ui();
+  BrowserUi* page = browser.get();
+  if (browser) {
+    std::fflush(stdout);
+    std::cerr << "ufhost: the plug-in's window is at " << browser->address()
+              << " ; open it in a browser (Ctrl-C stops)" << std::endl;
+    s.ui = std::move(browser);
+  } else {
+    s.ui = scripted ? make_scripted_ui_from(std::move(answers)) : make_terminal_ui();
+  }
   s.ui->transcript = transcript;
   s.syslog_hook = [transcript](const std::string& text) {
     record(transcript, {{"kind", "syslog"}, {"text", cp1251_to_utf8(text)}});
@@ -133,6 +150,8 @@ int run(const RunOptions& options) {
     status = fail(kExitPlugin, "the plug-in let an exception out");
   }
   record(transcript, summary_entry(s.model, loaded, *s.ui));
+  if (page != nullptr)
+    page->finish(status == kExitOk ? "The run has ended." : "The run has ended with an error.");
 
   if (!options.save.empty() && !save_part(s.model, options.save, options.part, &error))
     status = std::max(status, fail(kExitOutput, error));
@@ -156,9 +175,7 @@ int run(const RunOptions& options) {
     ViewOptions view;
     view.title = fs::path(options.part).filename().string();
     view.subtitle = options.part;
-    view.units = read_in_millimetres(part_format(options.part))
-                     ? "millimetres (converted on reading)"
-                     : "the file's own (BREP and STL carry none)";
+    view.units = units_words(options.part);
     if (!write_view(s.model, options.view, view, &error))
       status = std::max(status, fail(kExitOutput, error));
   }

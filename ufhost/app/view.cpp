@@ -1,126 +1,30 @@
 #include "ufhost/app/view.h"
 
-#include <BRepBuilderAPI_Copy.hxx>
-#include <BRepMesh_IncrementalMesh.hxx>
-#include <BRep_Tool.hxx>
-#include <Poly_Triangulation.hxx>
 #include <Standard_Failure.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopLoc_Location.hxx>
-#include <TopoDS.hxx>
-#include <TopoDS_Face.hxx>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "ufhost/app/list.h"
 #include "ufhost/core/files.h"
-#include "ufhost/core/geometry.h"
+#include "ufhost/core/part_io.h"
+#include "ufhost/core/scene.h"
 
 namespace ufhost::app {
 
 namespace {
 
-struct Triangles {
-  nlohmann::json positions = nlohmann::json::array();  // x, y, z as floats
-  nlohmann::json indices = nlohmann::json::array();
-};
-
-void add_node(Triangles& t, const gp_Pnt& p) {
-  t.positions.push_back(static_cast<float>(p.X()));
-  t.positions.push_back(static_cast<float>(p.Y()));
-  t.positions.push_back(static_cast<float>(p.Z()));
-}
-
-// Tessellates a copy of the shape: meshing the model's own shape would leave
-// a triangulation in it that later faceting and saving would pick up.
-Triangles tessellate(const TopoDS_Shape& shape, const double box[6]) {
-  Triangles t;
-  const double diagonal = std::sqrt((box[3] - box[0]) * (box[3] - box[0]) +
-                                    (box[4] - box[1]) * (box[4] - box[1]) +
-                                    (box[5] - box[2]) * (box[5] - box[2]));
-  BRepBuilderAPI_Copy copier(shape, /*copyGeom=*/true, /*copyMesh=*/false);
-  const TopoDS_Shape copy = copier.Shape();
-  BRepMesh_IncrementalMesh mesher(copy, std::max(diagonal * 0.002, 1e-7), false, 0.35, false);
-  for (TopExp_Explorer ex(copy, TopAbs_FACE); ex.More(); ex.Next()) {
-    const TopoDS_Face face = TopoDS::Face(ex.Current());
-    TopLoc_Location location;
-    const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(face, location);
-    if (mesh.IsNull()) continue;
-    const int base = static_cast<int>(t.positions.size() / 3);
-    const gp_Trsf trsf = location.Transformation();
-    for (int i = 1; i <= mesh->NbNodes(); ++i) add_node(t, mesh->Node(i).Transformed(trsf));
-    const bool reversed = face.Orientation() == TopAbs_REVERSED;
-    for (int i = 1; i <= mesh->NbTriangles(); ++i) {
-      int a, b, c;
-      mesh->Triangle(i).Get(a, b, c);
-      if (reversed) std::swap(b, c);
-      for (int n : {a, b, c}) t.indices.push_back(base + n - 1);
-    }
-  }
-  return t;
-}
-
-Triangles mesh_triangles(const Handle(Poly_Triangulation)& mesh) {
-  Triangles t;
-  if (mesh.IsNull()) return t;
-  for (int i = 1; i <= mesh->NbNodes(); ++i) add_node(t, mesh->Node(i));
-  for (int i = 1; i <= mesh->NbTriangles(); ++i) {
-    int a, b, c;
-    mesh->Triangle(i).Get(a, b, c);
-    for (int n : {a, b, c}) t.indices.push_back(n - 1);
-  }
-  return t;
-}
-
 nlohmann::json scene_json(const Model& model, const ViewOptions& options) {
-  nlohmann::json bodies = nlohmann::json::array();
-  for (const BodyInfo& info : describe_bodies(model)) {
-    const Object* object = model.find(info.tag);
-    Triangles t = object->kind == Kind::MeshBody ? mesh_triangles(object->mesh)
-                  : info.has_box                 ? tessellate(object->shape, info.box)
-                                                 : Triangles{};
-    bodies.push_back({{"tag", info.tag},
-                      {"name", info.name},
-                      {"kind", info.type},
-                      {"copy", info.copy},
-                      {"positions", std::move(t.positions)},
-                      {"indices", std::move(t.indices)}});
-  }
-  nlohmann::json lines = nlohmann::json::array();
-  nlohmann::json points = nlohmann::json::array();
-  nlohmann::json boxes = nlohmann::json::array();
-  const Object* pending = nullptr;  // the first point of a pair
+  nlohmann::json objects = nlohmann::json::array();
   for (Tag tag : model.tags()) {
-    const Object* o = model.find(tag);
-    if (o->kind == Kind::Line) {
-      for (const gp_Pnt& p : {o->p0, o->p1})
-        for (double c : {p.X(), p.Y(), p.Z()}) lines.push_back(c);
-    } else if (o->kind == Kind::Point) {
-      for (double c : {o->p0.X(), o->p0.Y(), o->p0.Z()}) points.push_back(c);
-      if (pending == nullptr) {
-        pending = o;
-        continue;
-      }
-      const double a[3] = {pending->p0.X(), pending->p0.Y(), pending->p0.Z()};
-      const double b[3] = {o->p0.X(), o->p0.Y(), o->p0.Z()};
-      nlohmann::json box = {{"min", nlohmann::json::array()},
-                            {"max", nlohmann::json::array()},
-                            {"lengths", nlohmann::json::array()}};
-      for (int k = 0; k < 3; ++k) {
-        box["min"].push_back(std::min(a[k], b[k]));
-        box["max"].push_back(std::max(a[k], b[k]));
-        box["lengths"].push_back(std::abs(a[k] - b[k]));  // as the commands compute them
-      }
-      boxes.push_back(std::move(box));
-      pending = nullptr;
-    }
+    nlohmann::json object = scene_object(tag, *model.find(tag));
+    if (!object.is_null()) objects.push_back(std::move(object));
   }
-  return {{"title", options.title}, {"subtitle", options.subtitle}, {"units", options.units},
-          {"notes", options.notes}, {"bodies", std::move(bodies)},  {"lines", std::move(lines)},
-          {"points", std::move(points)}, {"boxes", std::move(boxes)}};
+  return {{"title", options.title},
+          {"subtitle", options.subtitle},
+          {"units", options.units},
+          {"notes", options.notes},
+          {"objects", std::move(objects)}};
 }
 
 // Text placed inside a <script> element must not close it early.
@@ -173,6 +77,28 @@ std::string fill(const std::string& page, const std::vector<std::pair<std::strin
 std::string web_dir() {
   if (const char* dir = std::getenv("ZARVEL_WEB_DIR"); dir != nullptr && *dir != '\0') return dir;
   return std::string(UFHOST_SOURCE_DIR) + "/web";
+}
+
+std::string units_words(const std::string& part) {
+  return read_in_millimetres(part_format(part)) ? "millimetres (converted on reading)"
+                                                : "the file's own (BREP and STL carry none)";
+}
+
+bool browser_settings(const std::string& part, BrowserSettings* settings, std::string* error) {
+  const std::string dir = web_dir();
+  if (!read_file(dir + "/app.html", &settings->page)) {
+    *error = "--ui browser: the page template " + dir + "/app.html cannot be read";
+    return false;
+  }
+  if (!read_file(dir + "/dist/app.js", &settings->script)) {
+    *error = "--ui browser: the page's script " + dir +
+             "/dist/app.js is missing; tools/setup.sh builds it (npm ci && npm run build in web/)";
+    return false;
+  }
+  settings->title = std::filesystem::path(part).filename().string();
+  settings->part = part;
+  settings->units = units_words(part);
+  return true;
 }
 
 bool write_view(const Model& model, const std::string& path, const ViewOptions& options,

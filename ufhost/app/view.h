@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ufhost/core/model.h"
+#include "ufhost/ui/browser.h"
 
 namespace ufhost::app {
 
@@ -29,8 +30,16 @@ struct ViewOptions {
 bool write_view(const Model& model, const std::string& path, const ViewOptions& options,
                 std::string* error);
 
-// Where the page template and the viewer's bundle are read from: $ZARVEL_WEB_DIR
+// Where the page templates and the bundles are read from: $ZARVEL_WEB_DIR
 // when set, else the source tree's web/ folder.
 std::string web_dir();
+
+// How the page words the units of `part`'s lengths.
+std::string units_words(const std::string& part);
+
+// `--ui browser`: the live page's template and script, read from web_dir(),
+// and the words about `part` it shows. false with a one-line message when
+// the page's files cannot be read.
+bool browser_settings(const std::string& part, BrowserSettings* settings, std::string* error);
 
 }  // namespace ufhost::app

@@ -36,6 +36,12 @@ bool is_body(Kind kind) {
   return kind == Kind::SolidBody || kind == Kind::SheetBody || kind == Kind::MeshBody;
 }
 
+bool named_as_copy(const std::string& name) {
+  const std::string suffix = " copy";
+  return name.size() >= suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 TopoDS_Shape Section::curves() const {
   if (!cache) cache = std::make_shared<TopoDS_Shape>(compute ? compute() : TopoDS_Shape());
   return *cache;
@@ -43,8 +49,9 @@ TopoDS_Shape Section::curves() const {
 
 Tag Model::add(Object object) {
   const Tag tag = next_tag_++;
-  objects_.emplace(tag, std::move(object));
+  const auto it = objects_.emplace(tag, std::move(object)).first;
   journal_.push_back(Change{tag, false, Object{}});
+  tell(ModelChange::Added, tag, &it->second);
   return tag;
 }
 
@@ -58,6 +65,7 @@ bool Model::remove(Tag tag) {
   if (it == objects_.end()) return false;
   journal_.push_back(Change{tag, true, std::move(it->second)});
   objects_.erase(it);
+  tell(ModelChange::Removed, tag, nullptr);
   return true;
 }
 
@@ -66,12 +74,15 @@ bool Model::replace(Tag tag, Object object) {
   if (it == objects_.end()) return false;
   journal_.push_back(Change{tag, true, it->second});
   it->second = std::move(object);
+  tell(ModelChange::Replaced, tag, &it->second);
   return true;
 }
 
 void Model::set_highlight(Tag tag, bool on) {
   auto it = objects_.find(tag);
-  if (it != objects_.end()) it->second.highlighted = on;
+  if (it == objects_.end()) return;
+  it->second.highlighted = on;
+  tell(ModelChange::Highlight, tag, &it->second);
 }
 
 int Model::set_mark(bool visible, const std::string& name) {
@@ -87,9 +98,12 @@ bool Model::undo_to(int mark) {
   while (journal_.size() > keep) {
     Change& c = journal_.back();
     if (c.existed_before) {
-      objects_[c.tag] = std::move(c.before);
+      const bool present = objects_.count(c.tag) != 0;
+      Object& restored = objects_[c.tag] = std::move(c.before);
+      tell(present ? ModelChange::Replaced : ModelChange::Added, c.tag, &restored);
     } else {
       objects_.erase(c.tag);
+      tell(ModelChange::Removed, c.tag, nullptr);
     }
     journal_.pop_back();
   }
@@ -119,7 +133,9 @@ std::vector<Tag> Model::tags_of(Kind kind) const {
 }
 
 void Model::clear() {
+  const std::vector<Tag> gone = tags();
   objects_.clear();
+  for (Tag tag : gone) tell(ModelChange::Removed, tag, nullptr);
   journal_.clear();
   marks_.clear();
 }

@@ -39,6 +39,9 @@ enum class Kind { SolidBody, SheetBody, MeshBody, Point, Line, Plane, FacetModel
 int type_code(Kind kind);
 const char* kind_name(Kind kind);  // "solid body", "line", ...
 bool is_body(Kind kind);
+// The host's copy operation names a copy after its original with " copy"
+// added; pages and reports tell copies apart by it.
+bool named_as_copy(const std::string& name);
 
 // Triangles of a faceted representation, corners in absolute coordinates.
 // Facet i has the corners xyz[3*start[i] ...] up to start[i+1].
@@ -73,8 +76,23 @@ struct Object {
   bool highlighted = false;
 };
 
+// What happened to one object, as Model's observer is told.
+enum class ModelChange {
+  Added,      // created, or brought back by undo
+  Removed,    // deleted, or taken back by undo
+  Replaced,   // its content changed (a move, or undo of one)
+  Highlight,  // its highlight was switched
+};
+
 class Model {
  public:
+  // Told of every change right after it is made, undo's included, on the
+  // thread that makes it; `object` is the object as it now is (null when
+  // Removed) and is valid only during the call. Whoever shows the part as it
+  // changes copies what it needs here: the observer must not change the
+  // model, and nothing else may read the model from another thread.
+  std::function<void(ModelChange change, Tag tag, const Object* object)> observer;
+
   // Adds an object; returns its new tag (never reused within a session).
   Tag add(Object object);
   // nullptr when the tag names no live object.
@@ -111,6 +129,10 @@ class Model {
     std::string name;
     std::size_t journal_size;
   };
+  void tell(ModelChange change, Tag tag, const Object* object) const {
+    if (observer) observer(change, tag, object);
+  }
+
   std::map<Tag, Object> objects_;  // tags grow, so the map iterates in creation order
   std::vector<Change> journal_;
   std::vector<Mark> marks_;
