@@ -240,7 +240,7 @@ TEST_F(HostUi, MessageBoxNeedsNoOwner) {
 TEST_F(HostUi, SaveDialogAddsTheExtensionAndCancelGivesNothing) {
   const std::string dir = std::filesystem::path(path_).parent_path().string();
   answer({"save " + dir + "/log", "save " + dir + "/log.csv", "save cancel", "message ok",
-          "save " + dir + "/"});
+          "save " + dir + "/", "save " + dir + "/.", "save " + dir + "/sub/.."});
   SaveFileDialog dialog(false, "txt", "*.txt", OFN_HIDEREADONLY,
                         "MyType Files (*.txt)|*.txt|Text Files (*.txt)|*.txt||", nullptr,
                         OPENFILENAME_SIZE_VERSION_400);
@@ -259,7 +259,8 @@ TEST_F(HostUi, SaveDialogAddsTheExtensionAndCancelGivesNothing) {
 
   ASSERT_EQ(IDOK, dialog.DoModal());
   EXPECT_EQ(dir + "/log.csv", std::string(dialog.GetPathName()));
-  for (int i = 0; i < 4; ++i) {  // cancel, wrong kind, a folder, ran out
+  // cancel, wrong kind, three folders (not "..txt"), ran out
+  for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(IDCANCEL, dialog.DoModal());
     EXPECT_EQ("", std::string(dialog.GetPathName()));

@@ -112,6 +112,12 @@ bool resolve_save_path(const std::string& typed, const std::string& default_ext,
     *error = "cannot make '" + typed + "' absolute: " + ec.message();
     return false;
   }
+  // "." and ".." name folders; with the extension added they would become
+  // files called "..txt" and "...txt".
+  if (p.filename() == "." || p.filename() == "..") {
+    *error = "'" + typed + "' is a folder, not a file name";
+    return false;
+  }
   std::string ext = default_ext;
   if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
   if (!ext.empty() && !p.filename().has_extension()) p += "." + ext;
