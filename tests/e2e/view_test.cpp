@@ -16,26 +16,6 @@ using testing_support::work_dir;
 
 namespace {
 
-// Chromium, node and the web packages come with tools/setup.sh. Without them
-// the browser checks skip, except in CI, where they must run.
-std::string browser_missing() {
-  const std::string web = std::string(ZARVEL_SOURCE_DIR) + "/web";
-  if (!fs::exists("/usr/bin/chromium")) return "/usr/bin/chromium is not installed";
-  if (std::system("node --version > /dev/null 2>&1") != 0) return "node is not installed";
-  if (!fs::exists(web + "/node_modules/playwright-core")) return "web/node_modules is missing";
-  if (!fs::exists(web + "/dist/viewer.js")) return "web/dist/viewer.js is not built";
-  return "";
-}
-
-#define REQUIRE_BROWSER()                                                              \
-  do {                                                                                 \
-    const std::string missing = browser_missing();                                     \
-    if (!missing.empty()) {                                                            \
-      if (std::getenv("CI") != nullptr) FAIL() << missing << " (run tools/setup.sh)"; \
-      GTEST_SKIP() << missing << ": run tools/setup.sh for the browser checks";       \
-    }                                                                                  \
-  } while (0)
-
 // Opens the page and returns what check_view.mjs saw.
 json open_in_browser(const std::string& page, const std::string& screenshot) {
   const std::string out = screenshot + ".json";

@@ -198,6 +198,36 @@ HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::stri
   return run;
 }
 
+std::string browser_missing() {
+  const std::string web = std::string(ZARVEL_SOURCE_DIR) + "/web";
+  if (!fs::exists("/usr/bin/chromium")) return "/usr/bin/chromium is not installed";
+  if (std::system("node --version > /dev/null 2>&1") != 0) return "node is not installed";
+  if (!fs::exists(web + "/node_modules/playwright-core")) return "web/node_modules is missing";
+  for (const char* bundle : {"/dist/viewer.js", "/dist/app.js"})
+    if (!fs::exists(web + bundle)) return "web" + std::string(bundle) + " is not built";
+  return "";
+}
+
+PageRun drive_page(const std::string& scenario, const std::string& part, const std::string& dir,
+                   const std::string& shots) {
+  std::vector<std::string> args = {"/usr/bin/env", "node",
+                                   std::string(ZARVEL_SOURCE_DIR) + "/tests/browser/drive_app.mjs",
+                                   scenario, UFHOST_BIN, part, dir};
+  if (!shots.empty()) args.push_back(shots);
+  PageRun run;
+  const int status = run_process(args, dir, "/dev/null", dir + "/seen.json", dir + "/seen.err");
+  run.seen = nlohmann::json::parse(read_file(dir + "/seen.json"), nullptr, false);
+  if (!run.seen.is_object())
+    run.seen = {{"failed", "the driver exited " + std::to_string(status) + ": " +
+                               read_file(dir + "/seen.err")}};
+  const nlohmann::json exit = run.seen.value("exit", nlohmann::json());
+  run.host.exit_code = exit.is_number_integer() ? exit.get<int>() : -1;
+  run.host.out = run.seen.value("stdout", "");
+  run.host.err = run.seen.value("stderr", "");
+  run.host.transcript = read_transcript(dir + "/transcript.jsonl");
+  return run;
+}
+
 std::vector<std::string> log_lines(const std::string& path) {
   return split_lines(ufhost::cp1251_to_utf8(read_file(path)));
 }

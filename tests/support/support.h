@@ -58,6 +58,23 @@ HostRun run_ufhost(const std::vector<std::string>& args, const std::vector<std::
 HostRun run_ufhost_exactly(const std::vector<std::string>& args, const std::string& dir,
                            const std::string& input = "");
 
+// Chromium, node and the web packages come with tools/setup.sh: what is
+// missing of them, or "" when the browser checks can run.
+std::string browser_missing();
+
+// A run of `ufhost --ui browser PART` in `dir` whose page
+// tests/browser/drive_app.mjs drives through `scenario` in headless
+// Chromium. `seen` is what the page showed (the script's JSON: "failed"
+// names the step that did not come to pass); `host` the run's exit status,
+// standard output and error, and transcript. With `shots`, the scenario's
+// screenshots go to that folder.
+struct PageRun {
+  nlohmann::json seen;
+  HostRun host;
+};
+PageRun drive_page(const std::string& scenario, const std::string& part, const std::string& dir,
+                   const std::string& shots = "");
+
 // The plug-in's log file at `path` (code page 1251) as lines in UTF-8.
 std::vector<std::string> log_lines(const std::string& path);
 
@@ -69,6 +86,17 @@ int source_line(const std::string& file, const std::string& needle);
 int count_calls(const HostRun& run, const std::string& name);
 
 }  // namespace testing_support
+
+// Skips the current test when the browser checks cannot run, except in CI,
+// where they must.
+#define REQUIRE_BROWSER()                                                              \
+  do {                                                                                 \
+    const std::string missing = testing_support::browser_missing();                    \
+    if (!missing.empty()) {                                                            \
+      if (std::getenv("CI") != nullptr) FAIL() << missing << " (run tools/setup.sh)"; \
+      GTEST_SKIP() << missing << ": run tools/setup.sh for the browser checks";       \
+    }                                                                                  \
+  } while (0)
 
 // Skips the current test with a visible message when ../shared/parts is absent.
 #define SKIP_WITHOUT_SHARED_PARTS()                                                  \
