@@ -19,7 +19,8 @@ TEST(Cli, RunOptionsAsDocumented) {
   ASSERT_EQ(Parsed::Run,
             ufhost::app::parse_run_options(
                 {"--answers=a.txt", "--answer", "--progress", "--answer=", "--fail", "uc1603=9@2",
-                 "--view", "v.html", "--report=r.json", "--progress", "--", "--odd.step"},
+                 "--view", "v.html", "--report=r.json", "--progress", "--ui", "script", "--",
+                 "--odd.step"},
                 &o, &error))
       << error;
   EXPECT_EQ("a.txt", o.answers_file);
@@ -31,6 +32,7 @@ TEST(Cli, RunOptionsAsDocumented) {
   EXPECT_EQ(2, o.fail_rules[0].nth);
   EXPECT_EQ("v.html", o.view);
   EXPECT_EQ("r.json", o.report);
+  EXPECT_EQ("script", o.ui);
   EXPECT_TRUE(o.progress);
   EXPECT_EQ("--odd.step", o.part);  // after --, an operand
   EXPECT_EQ(ufhost::app::default_syslog_path(), o.syslog);
@@ -54,6 +56,9 @@ TEST(Cli, BadRunOptionsSayWhy) {
       {{"a.step", "--fail", "@2"}, "name the operation"},
       {{"a.step", "--fail", "uc1603=0"}, "non-zero whole number"},
       {{"a.step", "--answers", "a.txt", "--answers", "b.txt"}, "--answers is given twice"},
+      {{"a.step", "--ui", "web"}, "--ui web: the front ends are terminal, script and browser"},
+      {{"a.step", "--ui", "browser", "--answer", "menu 1"}, "not --ui browser"},
+      {{"a.step", "--answers", "a.txt", "--ui=terminal"}, "not --ui terminal"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -68,7 +73,7 @@ TEST(Cli, HelpIsWrittenFromTheTables) {
   const std::string help = ufhost::app::usage_text();
   for (const char* option :
        {"Usage: ufhost", "--answers FILE", "--answer LINE", "--transcript", "--syslog", "--save",
-        "--fail", "--plugin", "--view OUT.html", "--report", "--progress", "-h, --help",
+        "--fail", "--plugin", "--view OUT.html", "--ui NAME", "--report", "--progress", "-h, --help",
         "--version", "ufhost --list PART", "ufhost measure [options] PART...", "Exit status"})
     EXPECT_NE(std::string::npos, help.find(option)) << option << "\n" << help;
   const std::string measure = ufhost::app::measure_usage();

@@ -48,6 +48,34 @@ TEST(Model, UndoTakesBackCreationsDeletionsAndMovesToEachMark) {
   EXPECT_FALSE(m.undo_to(visible)) << "a mark goes with its undo";
 }
 
+// A page that shows the part as it changes learns of every change from the
+// observer, undo's included, with the object as it then is.
+TEST(Model, ObserverIsToldOfEveryChangeAndOfWhatUndoTakesBack) {
+  Model m;
+  std::vector<std::string> told;
+  m.observer = [&](ufhost::ModelChange change, Tag tag, const Object* object) {
+    const char* names[] = {"added", "removed", "replaced", "highlight"};
+    std::string line = names[static_cast<int>(change)] + std::string(" ") + std::to_string(tag);
+    if (object != nullptr) line += " at " + std::to_string(static_cast<int>(object->p0.X()));
+    told.push_back(line);
+  };
+  const Tag a = m.add(point_at(1));
+  const int mark = m.set_mark(true);
+  m.add(point_at(2));
+  m.replace(a, point_at(10));
+  m.set_highlight(a, true);
+  m.set_highlight(99, true);  // no such object: nothing to tell
+  m.remove(a);
+  m.undo_to(mark);
+  m.clear();
+  EXPECT_EQ((std::vector<std::string>{
+                "added 1 at 1", "added 2 at 2", "replaced 1 at 10", "highlight 1 at 10", "removed 1",
+                // undo, newest first: the deletion, the move, the creation of b
+                "added 1 at 10", "replaced 1 at 1", "removed 2",
+                "removed 1"}),
+            told);
+}
+
 TEST(Model, UndoDropsTheMarkAndLaterOnesAndKeepsEarlierOnes) {
   Model m;
   const int m1 = m.set_mark(true);
