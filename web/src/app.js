@@ -379,7 +379,8 @@ function connect() {
     app.page = hello.page;
     app.busy = false;
     document.title = `${hello.title} · ufhost`;
-    $('part').textContent = `${hello.title} — ${hello.part} · units: ${hello.units}`;
+    $('part').textContent = `${hello.title} · units: ${hello.units}`;
+    $('part').title = hello.part;
     show_idle();
   });
   on(events, 'scene', (scene) => {
