@@ -6,14 +6,10 @@
 // Usage: node check_view.mjs PAGE.html SCREENSHOT.png
 // Exit status 0 when the browser ran (the caller judges the result), 2 when it
 // could not be run at all.
-import { createRequire } from 'node:module';
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join, resolve } from 'node:path';
+import { resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const require = createRequire(new URL('../../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
+import { open_chromium } from './chromium.mjs';
 
 const [page_path, screenshot_path] = process.argv.slice(2);
 if (!page_path || !screenshot_path) {
@@ -21,19 +17,10 @@ if (!page_path || !screenshot_path) {
   process.exit(2);
 }
 
-const profile = mkdtempSync(join(tmpdir(), 'zarvel-chromium-'));
-let context;
+let browser;
 try {
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    viewport: { width: 1000, height: 700 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           // No GPU here: WebGL runs on the software rasteriser.
-           '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-  });
-  const page = context.pages()[0] || await context.newPage();
+  browser = await open_chromium({ width: 1000, height: 700 });
+  const { page } = browser;
   const errors = [];
   const requests = [];
   page.on('console', (message) => {
@@ -80,6 +67,5 @@ try {
   console.error(`check_view: ${error.message}`);
   process.exitCode = 2;
 } finally {
-  if (context) await context.close();
-  rmSync(profile, { recursive: true, force: true });
+  if (browser) await browser.close();
 }

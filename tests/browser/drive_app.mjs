@@ -9,14 +9,10 @@
 // Exit status 0 when the scenario ran to its end (the caller judges the
 // result), 1 when a step failed (the JSON says which), 2 on bad usage.
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
 import { request as http_request } from 'node:http';
-import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 
-const require = createRequire(new URL('../../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
+import { open_chromium } from './chromium.mjs';
 
 const [scenario, ufhost_arg, part_arg, workdir, shots] = process.argv.slice(2);
 if (!scenario || !ufhost_arg || !part_arg || !workdir) {
@@ -331,23 +327,15 @@ const scenarios = {
 
 // [SECTION] Main
 
-const profile = mkdtempSync(join(tmpdir(), 'zarvel-chromium-'));
-let context;
+let browser;
 let run;
 let page;
 try {
   if (!scenarios[scenario]) throw new Error(`no scenario ${scenario}`);
   run = start_ufhost();
   const address = await within(run.address, kStep, 'the address');
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    viewport: { width: 1200, height: 760 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-  });
-  page = context.pages()[0] || await context.newPage();
+  browser = await open_chromium({ width: 1200, height: 760 });
+  page = browser.page;
   seen.errors = [];
   page.on('console', (m) => { if (m.type() === 'error') seen.errors.push(`console: ${m.text()}`); });
   page.on('pageerror', (e) => seen.errors.push(`page: ${e.message}`));
@@ -360,7 +348,7 @@ try {
   // What the page showed when the step failed, for whoever reads the log.
   if (page && !page.isClosed()) await page.screenshot({ path: join(workdir, 'failed.png') }).catch(() => {});
 } finally {
-  if (context) await context.close().catch(() => {});
+  if (browser) await browser.close();
   if (run && run.exit === null) {
     run.child.kill('SIGKILL');
     await run.exited;
@@ -370,6 +358,5 @@ try {
     seen.stderr = run.err;
     seen.stdout = run.out;
   }
-  rmSync(profile, { recursive: true, force: true });
   console.log(JSON.stringify(seen));
 }
