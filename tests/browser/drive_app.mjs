@@ -288,6 +288,26 @@ const scenarios = {
       if (name === 'the_page') seen.csp = reply.headers['content-security-policy'] || '';
       if (name === 'page_without_token') seen.refusal = reply.body;
     }
+    await step('answers that do not fit are refused and the request stays open', async () => {
+      const as_page = async (fields) => {
+        const s = await state(page);
+        const reply = await raw(address, {
+          method: 'POST', path: `/answer?token=${token}`, headers: { ...json, Origin: `http://${host}` },
+          body: JSON.stringify({ page: s.page, request: s.request.id, ...fields }),
+        });
+        return reply.status;
+      };
+      seen.unfit = {};
+      seen.unfit.menu_code_not_offered = await as_page({ code: 9 });
+      seen.unfit.menu_ok_code = await as_page({ code: 3 });
+      seen.unfit.menu_code_as_text = await as_page({ code: '5' });
+      await menu_pick(page, 2);
+      const tags = await select_objects(page);
+      seen.unfit.tag_not_offered = await as_page({ response: 3, tags: [tags[0], 4294967296 + tags[0]] });
+      seen.unfit.tag_twice = await as_page({ response: 3, tags: [tags[0], tags[0]] });
+      seen.unfit.response_not_known = await as_page({ response: 4, tags: [] });
+      seen.select_still_open = (await state(page)).request.kind === 'select';
+    });
     await step('a second page is told', async () => {
       const second = await page.context().newPage();
       await second.goto(address);

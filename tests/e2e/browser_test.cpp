@@ -122,7 +122,7 @@ TEST(Browser, BackAndCancelEverywhereThenClosingThePageEndsTheRun) {
   EXPECT_EQ(2, run.seen["copies"].get<int>());
 }
 
-TEST(Browser, RequestsWithoutTheTokenOrFromElsewhereAreRefusedAndCtrlCEndsTheRun) {
+TEST(Browser, RequestsWithoutTheTokenFromElsewhereOrUnfitAreRefusedAndCtrlCEndsTheRun) {
   REQUIRE_BROWSER();
   const std::string dir = work_dir("browser_guard");
   const PageRun run = drive_page("guard", sample("two_bodies.step"), dir);
@@ -140,10 +140,16 @@ TEST(Browser, RequestsWithoutTheTokenOrFromElsewhereAreRefusedAndCtrlCEndsTheRun
   EXPECT_NE(std::string::npos, run.seen["refusal"].get<std::string>().find("token"));
   EXPECT_NE(std::string::npos, run.seen["csp"].get<std::string>().find("script-src 'self'"));
   EXPECT_EQ("Shown elsewhere", run.seen["second_status"]);
+  // Even the page itself cannot answer what the request does not offer.
+  for (const auto& [name, status] : run.seen["unfit"].items()) EXPECT_EQ(400, status) << name;
+  EXPECT_EQ(6u, run.seen["unfit"].size());
+  EXPECT_TRUE(run.seen["select_still_open"].get<bool>());
 
-  // SIGINT cancels the open menu and the run ends as usual.
+  // SIGINT cancels the open selection and every request after it, and the
+  // run ends as usual.
   EXPECT_EQ(0, run.host.exit_code) << run.host.err;
   EXPECT_NE(std::string::npos, run.host.err.find("stopped by SIGINT")) << run.host.err;
-  EXPECT_EQ((Answers{{2, ""}}), answers_of(run, "menu"));
+  EXPECT_EQ((Answers{{6, "browser"}, {2, ""}}), answers_of(run, "menu"));
+  EXPECT_EQ((Answers{{2, ""}}), answers_of(run, "select"));
   EXPECT_EQ(1u, run.host.of_kind("summary").size());
 }

@@ -254,7 +254,7 @@ int BrowserUi::ask_dialog(const DialogRequest& request, std::vector<double>* val
 int BrowserUi::ask_select(const SelectRequest& request, std::vector<Tag>* chosen,
                           AnswerNote* note) {
   json objects = json::array();
-  std::set<Tag> offered;
+  std::set<std::uint64_t> offered;
   for (const Selectable& s : request.objects) {
     objects.push_back({{"tag", s.tag}, {"name", s.name}, {"type", s.type}, {"size", s.size}});
     offered.insert(s.tag);
@@ -270,11 +270,11 @@ int BrowserUi::ask_select(const SelectRequest& request, std::vector<Tag>* chosen
         if (response != UF_UI_OK) return "a selection is answered OK, back or cancel";
         const auto tags = a.find("tags");
         if (tags == a.end() || !tags->is_array()) return "no tags";
-        std::set<Tag> seen;
+        std::set<std::uint64_t> seen;
         for (const json& t : *tags) {
-          if (!t.is_number_unsigned() || offered.count(t.get<Tag>()) == 0)
+          if (!t.is_number_unsigned() || offered.count(t.get<std::uint64_t>()) == 0)
             return "only the objects offered can be picked";
-          if (!seen.insert(t.get<Tag>()).second) return "an object is picked twice";
+          if (!seen.insert(t.get<std::uint64_t>()).second) return "an object is picked twice";
         }
         *checked = {{"response", response}, {"tags", *tags}};
         return "";
