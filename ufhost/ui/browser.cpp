@@ -1,9 +1,12 @@
 #include "ufhost/ui/browser.h"
 
-#include <pthread.h>
-
 #include <Standard_Failure.hxx>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -19,21 +22,28 @@ namespace ufhost {
 
 namespace browser {
 
-// While the page runs: SIGINT and SIGTERM are taken by a thread of their
-// own, which cancels every request so that the plug-in leaves and the run
-// ends as usual; a second one ends the process at once, for a plug-in that
-// computes for long before it asks again. SIGPIPE, which a page that goes
-// mid-write would raise, is ignored.
-//
-// Must be made on the host's thread before any other thread starts, so that
-// they all inherit the blocked signals, and destroyed on that thread.
+// While the page runs: SIGINT and SIGTERM cancel every request, so that the
+// plug-in leaves and the run ends as usual; a second one ends the process at
+// once, for a plug-in that computes for long before it asks again. The
+// handler only writes the signal's number to a pipe (whichever thread the
+// kernel picks, the kernel's own included), and a thread of its own reads
+// it. SIGPIPE, which a page that goes mid-write would raise, is ignored.
 class StopSignals {
  public:
   explicit StopSignals(Board& board) {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_mask_);
+    if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) pipe_[0] = pipe_[1] = -1;
+    write_end() = pipe_[1];
+    struct sigaction action {};
+    action.sa_handler = [](int sig) {
+      const int saved = errno;
+      const unsigned char byte = static_cast<unsigned char>(sig);
+      // A full pipe holds enough signals already.
+      [[maybe_unused]] const ssize_t written = write(write_end(), &byte, 1);
+      errno = saved;
+    };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &old_int_);
+    sigaction(SIGTERM, &action, &old_term_);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &old_pipe_);
@@ -43,22 +53,30 @@ class StopSignals {
   ~StopSignals() {
     quit_ = true;
     thread_.join();
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
     sigaction(SIGPIPE, &old_pipe_, nullptr);
-    // A signal that came after the watcher stopped is delivered here, with
-    // its usual effect.
-    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+    write_end() = -1;
+    for (int fd : pipe_)
+      if (fd >= 0) close(fd);
   }
 
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
  private:
+  // The handler can reach no object: the pipe's end is a global.
+  static int& write_end() {
+    static int fd = -1;
+    return fd;
+  }
+
   void watch(Board& board) {
     bool first = true;
     while (!quit_) {
-      const timespec wait{0, 200 * 1000 * 1000};
-      const int sig = sigtimedwait(&set_, nullptr, &wait);
-      if (sig < 0 || quit_) continue;
+      pollfd wait{pipe_[0], POLLIN, 0};
+      unsigned char sig = 0;
+      if (poll(&wait, 1, 200) <= 0 || read(pipe_[0], &sig, 1) != 1) continue;
       const char* name = sig == SIGINT ? "SIGINT (Ctrl-C)" : "SIGTERM";
       if (first) {
         first = false;
@@ -68,16 +86,13 @@ class StopSignals {
       std::fflush(stdout);
       std::cerr << "ufhost: a second " << name << ": stopping at once" << std::endl;
       signal(sig, SIG_DFL);
-      sigset_t only;
-      sigemptyset(&only);
-      sigaddset(&only, sig);
-      pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
       raise(sig);
     }
   }
 
-  sigset_t set_;
-  sigset_t old_mask_;
+  int pipe_[2] = {-1, -1};
+  struct sigaction old_int_ {};
+  struct sigaction old_term_ {};
   struct sigaction old_pipe_ {};
   std::atomic<bool> quit_{false};
   std::thread thread_;

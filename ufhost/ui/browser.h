@@ -40,8 +40,9 @@ class BrowserUi : public RecordingUi {
  public:
   // Takes the picture of `model` as it is, starts the server and watches
   // the model from then on. SIGINT and SIGTERM cancel every request from now
-  // until finish() (a second one ends the process at once). nullptr with a
-  // message when the server cannot start.
+  // until finish() (a second one ends the process at once); their earlier
+  // handlers come back then. nullptr with a message when the server cannot
+  // start.
   static std::unique_ptr<BrowserUi> start(Model& model, BrowserSettings settings,
                                           std::string* error);
   ~BrowserUi() override;
