@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -541,8 +542,11 @@ TEST(Readme, ExamplesRunAsWritten) {
   for (std::size_t i = 0; i < blocks.size(); ++i) {
     SCOPED_TRACE(blocks[i]);
     std::string script = blocks[i];
-    for (std::size_t at; (at = script.find("build/release/ufhost")) != std::string::npos;)
-      script.replace(at, std::string("build/release/ufhost").size(), UFHOST_BIN);
+    // The build's own path may end in build/release/ufhost: search on after it.
+    const std::string written = "build/release/ufhost";
+    for (std::size_t at = 0; (at = script.find(written, at)) != std::string::npos;
+         at += std::strlen(UFHOST_BIN))
+      script.replace(at, written.size(), UFHOST_BIN);
     const std::string file = dir + "/example" + std::to_string(i) + ".sh";
     std::ofstream(file) << "set -eu\ncd '" << ZARVEL_SOURCE_DIR << "'\n" << script;
     const int status = std::system(("bash " + file + " > " + file + ".out 2>&1").c_str());
