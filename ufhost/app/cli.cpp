@@ -71,7 +71,8 @@ std::string usage_text() {
          "\n"
          "Exit status: 0 done; 1 bad options, answers file or transcript; 2 the part file\n"
          "cannot be read; 3 the plug-in cannot be loaded; 4 --save or the transcript could\n"
-         "not be written; 5 the run ended but some answers could not be used.\n";
+         "not be written; 5 the run ended but some answers could not be used; 6 the\n"
+         "geometry kernel crashed or did not finish during the run (the line says where).\n";
 }
 
 std::string version_text() {

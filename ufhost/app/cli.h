@@ -16,6 +16,7 @@ constexpr int kExitPart = 2;       // the part file cannot be read
 constexpr int kExitPlugin = 3;     // the plug-in library cannot be loaded or let an exception out
 constexpr int kExitOutput = 4;     // --save or the transcript could not be written
 constexpr int kExitAnswers = 5;    // the run ended, but some answers could not be used
+constexpr int kExitKernel = 6;     // the geometry kernel crashed or ran on where no call could fail
 
 struct RunOptions {
   std::string part;

@@ -30,6 +30,7 @@
 
 #include "ufhost/app/files.h"
 #include "ufhost/app/list.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/progress.h"
 #include "ufhost/ui/ui.h"
 
@@ -64,6 +65,7 @@ struct Options {
   std::string csv, json, view_dir, out_dir, plugin;
   double round_up = 0;  // 0: no rounding
   double timeout = 600;
+  std::string kernel_timeout;  // handed to every run as given; "" the runs' default
   bool progress = false;
   std::vector<std::string> parts;
 };
@@ -85,6 +87,8 @@ std::string usage() {
          "  --out-dir DIR     keep each file's answers, transcript, system log, search log\n"
          "                    and output in DIR/NAME/ (default: a temporary folder, removed)\n"
          "  --timeout S       stop a file's run after S seconds (default 600; 0: never)\n"
+         "  --kernel-timeout S  each run's limit for one piece of kernel work (default 60 s;\n"
+         "                    reading the part: 60 s per 10 MB started; see ufhost --help)\n"
          "  --plugin PATH     the plug-in library for every run\n"
          "  --progress        show progress on standard error even when it is not a terminal\n"
          "\n" +
@@ -105,7 +109,7 @@ bool parse_options(const std::vector<std::string>& args, Options* o, bool* help,
                    std::string* error) {
   static const std::set<std::string> with_value = {
       "--command", "-j", "--jobs", "--csv", "--json", "--round-up", "--view-dir", "--out-dir",
-      "--timeout", "--plugin"};
+      "--timeout", "--plugin", "--kernel-timeout"};
   bool options_end = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
@@ -176,6 +180,9 @@ bool parse_options(const std::vector<std::string>& args, Options* o, bool* help,
         return false;
       }
       o->timeout = number;
+    } else if (arg == "--kernel-timeout") {
+      if (!parse_kernel_time_limit(value, &number, error)) return false;
+      o->kernel_timeout = value;
     } else if (arg == "--csv") {
       o->csv = value;
     } else if (arg == "--json") {
@@ -299,6 +306,8 @@ bool start(Job& job, const Options& options, std::string* error) {
                                    "--report", job.dir + "/report.json"};
   if (!job.view.empty()) args.insert(args.end(), {"--view", job.view});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", options.plugin});
+  if (!options.kernel_timeout.empty())
+    args.insert(args.end(), {"--kernel-timeout", options.kernel_timeout});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

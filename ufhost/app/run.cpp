@@ -10,6 +10,7 @@
 #include <set>
 
 #include "ufhost/app/plugin.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/session.h"
 #include "ufhost/ui/answers.h"
@@ -87,6 +88,7 @@ int run(const RunOptions& options) {
   if (!options.transcript.empty() && !folder_exists_for(options.transcript))
     return fail(kExitUsage, "--transcript " + options.transcript + ": no such folder");
 
+  contain_kernel_faults(options.part, kExitKernel);
   Session& s = session();
   s.fail_rules = options.fail_rules;
   if (!load_part(options.part, s.model, &error)) return fail(kExitPart, error);

@@ -8,6 +8,7 @@
 #include "ufhost/app/list.h"
 #include "ufhost/app/measure.h"
 #include "ufhost/app/view.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/progress.h"
 #include "ufhost/core/session.h"
 
@@ -32,8 +33,31 @@ std::string tools_help() {
          "  --progress            show progress of long work on standard error even when it\n"
          "                        is not a terminal (on a terminal it is shown anyway)\n"
          "  --report FILE         after the run, write its bodies as JSON (for ufhost measure)\n"
+         "  --kernel-timeout S    give the geometry kernel at most S seconds for each piece\n"
+         "                        of work: a host call, saving, the page; reading PART gets\n"
+         "                        S for every 10 MB of it, started (default 60; 0: no limit).\n"
+         "                        Also for --list and ufhost measure\n"
          "  ufhost --list PART    print the bodies of PART with their exact boxes, and exit\n"
          "  ufhost measure ...    measure many parts in one go (ufhost measure --help)\n";
+}
+
+// --kernel-timeout S or --kernel-timeout=S at args[*i]: sets the limit and
+// steps *i over the value. 1 when it was that option, 0 when not, -1 (with
+// the message written) when its value is bad.
+int take_kernel_timeout(const std::vector<std::string>& args, std::size_t* i) {
+  const std::string name = "--kernel-timeout";
+  const std::string& arg = args[*i];
+  if (arg != name && arg.rfind(name + "=", 0) != 0) return 0;
+  std::string value = arg.size() > name.size() ? arg.substr(name.size() + 1) : "";
+  if (arg == name && *i + 1 < args.size()) value = args[++*i];
+  double seconds = 0;
+  std::string error;
+  if (!parse_kernel_time_limit(value, &seconds, &error)) {
+    std::cerr << "ufhost: " << error << std::endl;
+    return -1;
+  }
+  set_kernel_time_limit(seconds);
+  return 1;
 }
 
 }  // namespace
@@ -43,11 +67,17 @@ int take_tool_options(int* argc, char** argv, ToolOptions* tools) {
   if (!args.empty() && args[0] == "measure")
     return measure_main(std::vector<std::string>(args.begin() + 1, args.end()));
   if (!args.empty() && args[0] == "--list") {
-    if (args.size() != 2) {
+    std::vector<std::string> parts;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const int taken = take_kernel_timeout(args, &i);
+      if (taken < 0) return kExitUsage;
+      if (taken == 0) parts.push_back(args[i]);
+    }
+    if (parts.size() != 1) {
       std::cerr << "ufhost: --list takes one part file: ufhost --list PART" << std::endl;
       return kExitUsage;
     }
-    return list_part(args[1], std::cout, std::cerr);
+    return list_part(parts[0], std::cout, std::cerr);
   }
 
   int kept = 1;
@@ -65,6 +95,13 @@ int take_tool_options(int* argc, char** argv, ToolOptions* tools) {
     if (arg == "--help" || arg == "-h") tools->help = true;
     if (arg == "--progress") {
       set_progress_mode(ProgressMode::Always);
+      continue;
+    }
+    std::size_t at = static_cast<std::size_t>(i - 1);
+    const int taken = take_kernel_timeout(args, &at);
+    if (taken < 0) return kExitUsage;
+    if (taken > 0) {
+      i = static_cast<int>(at) + 1;
       continue;
     }
     std::string* value = nullptr;
@@ -110,6 +147,8 @@ int finish_tools(const ToolOptions& tools, int argc, char** argv, int status) {
   if (parse_run_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error) !=
       Parsed::Run)
     return status;
+  // The bodies' boxes and the page's tessellation are kernel work too.
+  KernelWork work("writing --report and --view");
   if (!tools.report.empty() && !write_run_report(s.model, options.part, tools.report, &error)) {
     std::cerr << "ufhost: " << error << std::endl;
     status = std::max(status, kExitOutput);

@@ -1,4 +1,5 @@
 #include "ufhost/core/session.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/progress.h"
 
 #include <cstdlib>
@@ -62,6 +63,7 @@ bool parse_fail_rule(const std::string& text, FailRule* rule, std::string* error
 
 int Session::fail_point(const char* operation) {
   progress_host_call(operation);
+  note_host_call(operation);  // names the call's kernel work, should it crash
   const int n = ++calls[operation];
   for (const FailRule& rule : fail_rules)
     if (rule.operation == operation && (rule.nth == 0 || rule.nth == n)) return rule.code;
