@@ -6,6 +6,7 @@
 // [SECTION] Fault signals    the kernel's conversion, or last words, or the old handler
 // [SECTION] Watchdog         kernel work that does not end
 #include "ufhost/core/containment.h"
+#include "ufhost/core/progress.h"
 
 #include <OSD_SIGBUS.hxx>
 #include <OSD_SIGILL.hxx>
@@ -140,7 +141,7 @@ bool write_all(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
-                      std::string* answer) {
+                      std::string* answer, const std::string& progress) {
   ChildEnd end;
   answer->clear();
   int fds[2];
@@ -165,6 +166,7 @@ ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
     child_main(fds[1], parent, work);
   }
   ::close(fds[1]);
+  Progress stage(progress);
 
   const std::int64_t deadline =
       seconds > 0 ? now_ns() + static_cast<std::int64_t>(std::min(seconds, 1e9) * 1e9) : 0;
@@ -250,7 +252,7 @@ namespace {
 std::atomic<int> g_depth{0};                     // kernel work in progress, nested
 std::atomic<const char*> g_operation{nullptr};   // its name, when it has one
 std::atomic<const char*> g_host_call{nullptr};   // the host call made last
-std::atomic<std::int64_t> g_started{0};          // when the outermost work began
+std::atomic<std::uint64_t> g_generation{0};      // outermost pieces of work begun so far
 std::atomic<int> g_exit_status{1};
 char g_part[4096] = "";                          // set before any work, by one thread
 std::atomic<bool> g_installed{false};
@@ -370,16 +372,28 @@ void ensure_signal_stack() {
 // ---------------------------------------------------------------------------
 // [SECTION] Watchdog
 
+// Times the outermost work from when it first sees it, at most a tick after
+// it began, so that work, which may be a host call made thousands of times
+// a second, costs no clock reading.
 void watch() {
+  std::uint64_t seen = 0;  // the work being timed, by its number
+  std::int64_t since = 0;
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double limit = kernel_time_limit();
-    const std::int64_t started = g_started.load();
-    if (limit <= 0 || g_depth.load() == 0 || started == 0) continue;
-    if (static_cast<double>(now_ns() - started) > limit * 1e9) {
-      // The same work still? A new one would have moved the start.
-      if (g_depth.load() > 0 && g_started.load() == started) last_words_timeout(limit);
+    const std::uint64_t generation = g_generation.load();
+    if (limit <= 0 || g_depth.load() == 0) {
+      seen = 0;
+      continue;
     }
+    if (generation != seen) {
+      seen = generation;
+      since = now_ns();
+      continue;
+    }
+    if (static_cast<double>(now_ns() - since) > limit * 1e9 && g_depth.load() > 0 &&
+        g_generation.load() == seen)
+      last_words_timeout(limit);
   }
 }
 
@@ -395,17 +409,24 @@ void contain_kernel_faults(const std::string& part, int exit_status) {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);
   for (int sig : kFaultSignals) ::sigaction(sig, &action, &g_previous[sig]);
-  std::thread(watch).detach();
 }
 
 KernelWork::KernelWork(const char* operation) : outer_(g_operation.load()) {
-  if (g_depth.fetch_add(1) == 0) g_started.store(now_ns());
+  if (g_depth.fetch_add(1) == 0) {
+    g_generation.fetch_add(1);
+    // The watchdog starts with the first work, not before: the part file is
+    // read before that, in a child made by fork(), which must not catch a
+    // thread halfway through starting (a sanitizer's allocator has locks
+    // fork() does not take for it).
+    static std::atomic<bool> watching{false};
+    if (g_installed.load() && !watching.exchange(true)) std::thread(watch).detach();
+  }
   g_operation.store(operation);
 }
 
 KernelWork::~KernelWork() {
   g_operation.store(outer_);
-  if (g_depth.fetch_sub(1) == 1) g_started.store(0);
+  g_depth.fetch_sub(1);
 }
 
 void note_host_call(const char* operation) { g_host_call.store(operation); }

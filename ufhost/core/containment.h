@@ -66,10 +66,12 @@ struct ChildEnd {
 // The child hands back the string `work` returns, in *answer. A fault signal
 // ends the child (no handler of the host's applies there), and the child is
 // killed when it runs longer than `seconds` (0: no limit) or when the host
-// dies. Only the calling thread lives on in the child, so `work` must not
-// need another thread or a lock another thread may hold.
+// dies. While it waits, `progress` is a stage of the progress line; the
+// stage, and the thread that draws it, begin after the fork. Only the
+// calling thread lives on in the child, so `work` must not need another
+// thread or a lock another thread may hold.
 ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
-                      std::string* answer);
+                      std::string* answer, const std::string& progress);
 
 // What the end of a child that gave no answer says, as a phrase about the
 // kernel doing `what`: "crashed reading it (SIGSEGV, segmentation fault)",

@@ -12,7 +12,6 @@
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/body_pack.h"
 #include "ufhost/core/containment.h"
-#include "ufhost/core/progress.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
@@ -818,7 +817,6 @@ bool read_bodies(const std::string& path, std::vector<Object>* bodies, std::stri
 // The kernel reads in a child process: a file that makes it crash or run on
 // costs the child, not the host, and the bodies come back packed.
 bool load_part(const std::string& path, Model& model, std::string* error) {
-  Progress progress("reading " + path);
   std::error_code ec;
   const std::uintmax_t bytes = fs::file_size(path, ec);
   const double limit = read_time_limit(ec ? 0 : bytes);
@@ -829,7 +827,7 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
         std::string failure;
         return read_bodies(path, &bodies, &failure) ? "B" + pack_bodies(bodies) : "E" + failure;
       },
-      limit, &answer);
+      limit, &answer, "reading " + path);
   std::string failure;
   std::vector<Object> bodies;
   if (!end.answered)
