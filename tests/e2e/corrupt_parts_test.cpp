@@ -5,9 +5,7 @@
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepTools.hxx>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +20,6 @@
 #include <thread>
 
 #include "tests/support/support.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -191,20 +187,10 @@ void list_all(std::vector<Copy>* copies, const std::string& kernel_timeout, doub
   while (next < copies->size() || !running.empty()) {
     while (next < copies->size() && running.size() < 2) {
       Copy& c = (*copies)[next++];
-      std::vector<std::string> args = {UFHOST_BIN, "--list", c.path, "--kernel-timeout", kernel_timeout};
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 1, (c.path + ".out").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      posix_spawn_file_actions_addopen(&actions, 2, (c.path + ".err").c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int rc = posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), environ);
-      posix_spawn_file_actions_destroy(&actions);
-      ASSERT_EQ(rc, 0) << "cannot start " << UFHOST_BIN;
+      c.pid = testing_support::start_process(
+          {UFHOST_BIN, "--list", c.path, "--kernel-timeout", kernel_timeout},
+          fs::path(c.path).parent_path().string(), "/dev/null", c.path + ".out", c.path + ".err");
+      ASSERT_GT(c.pid, 0) << "cannot start " << UFHOST_BIN;
       c.start = std::chrono::steady_clock::now();
       running[c.pid] = &c;
     }
