@@ -94,13 +94,13 @@ struct Reach {
 
 }  // namespace
 
-// The probing as get_zarvel.h describes it. The planes' answers decide; the
-// bounds of Reach only end walks that no answer would end, and then the facet
-// coordinate stands.
+// The probing as get_zarvel.h describes it. The planes' answers decide; the bounds of Reach, a
+// coordinate too large for 0.01 to move and a tolerance of nothing only end walks that no answer
+// would end, and then the facet coordinate stands.
 double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3],
                       double tolerance, const double facets[6]) {
   const double start = pt[axis];
-  if (!(tolerance > 0.0)) return start;  // nothing to home in on: the halving would not end
+  if (!(tolerance > 0.0) || start + 0.01 == start || start - 0.01 == start) return start;
   Reach reach = {body, axis, facets, start};
   double step = 0.01, prev_step = 0.0, spread = tolerance + 1.0, kept = pt[axis];
   tag_t plane = NULL_TAG;
@@ -120,7 +120,9 @@ double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3]
     CHECKED(UF_MODL_create_plane(pt,dr,&plane));
     // clang-format on
     if (probe(body, plane)) {
-      // Kept: the coordinate after the move, one step past the plane that cut.
+      // Kept: the coordinate after the move, one step past the plane that cut; a
+      // step too fine to move a coordinate this large cannot come any closer.
+      if (pt[axis] + sign * step == pt[axis]) break;
       pt[axis] = pt[axis] + sign * step;
       kept = pt[axis];
       spread = std::fabs(prev_step - step);
@@ -143,7 +145,6 @@ double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3]
 // [SECTION] Extents of several bodies
 //-----------------------------------------------------------------------------
 
-// The steps of compute_extents, in the order it takes them.
 static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3],
                             double max_vertex[3], tag_t on_mm_tag[6]);
 static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], double max_vertex[3],
@@ -152,8 +153,7 @@ static void draw_corners(double min_vertex[3], double max_vertex[3]);
 
 void compute_extents(const tag_t* objects, int count, double* lengths, double tolerance,
                      bool draw) {
-  // The host never hands over an empty selection, but a caller that does gets
-  // nothing measured, drawn or read.
+  // The host never hands over an empty selection; a caller that does gets nothing.
   if (objects == NULL || count < 1) return;
   // Everything made from here to the rollback is scaffolding.
   UF_UNDO_mark_id_t Undo = 0;

@@ -307,6 +307,22 @@ TEST_F(Refine, HostsThatNeverSettleCannotHoldTheCommand) {
   }
 }
 
+// Far from the origin a double cannot hold the finer steps (1e-7 apart at
+// 1.2e9), or not even 0.01 (at 1e100): the refinement ends at the closest
+// coordinate there is instead of probing the same plane for ever.
+TEST_F(Refine, CoordinatesTooLargeForTheStepsEnd) {
+  for (const double start : {1.2e9, -1.2e9, 1e100}) {
+    SCOPED_TRACE(start);
+    probes.clear();
+    const double edge = start + 0.3;
+    script([&](double x) { return x <= edge; });
+    const double result = refine(+1, 0, start, 1e-8);
+    EXPECT_LT(probes.size(), 1000u);
+    EXPECT_GE(result, edge);
+    EXPECT_LE(result, std::nextafter(std::nextafter(edge, HUGE_VAL), HUGE_VAL));
+  }
+}
+
 TEST_F(Refine, ThinBodyWalkStopsAtItsFarSide) {
   // A sheet 0.004 thick whose start plane the host does not count as cutting.
   body = add_box(0, 0, 2.0, 1, 1, 0.004);

@@ -52,6 +52,7 @@ const std::vector<OptionSpec>& run_options() {
       {"--progress", "", "",
        "show progress of long work on standard error even when it\nis not a terminal (on a "
        "terminal it is shown anyway)"},
+      kernel_timeout_option(),
       {"--help", "-h", "", "show this text", false, true},
       {"--version", "", "", "show the version", false, true},
   };
@@ -59,11 +60,22 @@ const std::vector<OptionSpec>& run_options() {
 }
 
 int list_mode(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
+  static const std::vector<OptionSpec> table = {kernel_timeout_option()};
+  ParsedArgs parsed;
+  std::string error;
+  double seconds = kDefaultKernelTimeLimit;
+  if (!parse_args(table, args, "ufhost --help", &parsed, &error) ||
+      (!parsed.options.empty() && !parse_kernel_time_limit(parsed.options.back().value, &seconds,
+                                                           &error))) {
+    std::cerr << "ufhost: " << error << std::endl;
+    return kExitUsage;
+  }
+  if (parsed.operands.size() != 1) {
     std::cerr << "ufhost: --list takes one part file: ufhost --list PART" << std::endl;
     return kExitUsage;
   }
-  return list_part(args[0], std::cout, std::cerr);
+  set_kernel_time_limit(seconds);
+  return list_part(parsed.operands[0], std::cout, std::cerr);
 }
 
 // What the first argument can name instead of a run: each a function over
@@ -75,12 +87,23 @@ struct Mode {
   int (*run)(const std::vector<std::string>& args);
 };
 constexpr Mode kModes[] = {
-    {"--list", "PART", "print the bodies of PART with their exact boxes, and exit", list_mode},
+    {"--list", "PART",
+     "print the bodies of PART with their exact boxes, and exit;\n--kernel-timeout may come "
+     "before PART",
+     list_mode},
     {"measure", "[options] PART...", "measure many parts in one go (ufhost measure --help)",
      measure_main},
 };
 
 }  // namespace
+
+const OptionSpec& kernel_timeout_option() {
+  static const OptionSpec option = {
+      "--kernel-timeout", "", "S",
+      "give the geometry kernel at most S seconds for each piece\nof work: a host call, saving, "
+      "the page; reading PART gets\nS for every 10 MB of it, started (default 60; 0: no limit)"};
+  return option;
+}
 
 std::string default_syslog_path() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
@@ -113,7 +136,8 @@ std::string usage_text() {
          "\n"
          "Exit status: 0 done; 1 bad options, answers file or transcript; 2 the part file\n"
          "cannot be read; 3 the plug-in cannot be loaded; 4 --save, --view, --report or the\n"
-         "transcript could not be written; 5 the run ended but some answers could not be used.\n";
+         "transcript could not be written; 5 the run ended but some answers could not be used;\n"
+         "6 the geometry kernel crashed or did not finish during the run (the line says where).\n";
 }
 
 std::string version_text() {
@@ -160,6 +184,8 @@ Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* optio
       o.ui = value;
     } else if (name == "--progress") {
       o.progress = true;
+    } else if (name == "--kernel-timeout") {
+      if (!parse_kernel_time_limit(value, &o.kernel_timeout, error)) return Parsed::Error;
     } else if (name == "--fail") {
       FailRule rule;
       if (!parse_fail_rule(value, &rule, error)) return Parsed::Error;
@@ -205,6 +231,7 @@ int main(int argc, char** argv) {
       break;
   }
   if (options.progress) set_progress_mode(ProgressMode::Always);
+  set_kernel_time_limit(options.kernel_timeout);
   return run(options);
 }
 

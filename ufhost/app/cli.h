@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ufhost/app/options.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/session.h"
 
 namespace ufhost::app {
@@ -17,6 +19,7 @@ constexpr int kExitPart = 2;       // the part file cannot be read
 constexpr int kExitPlugin = 3;     // the plug-in library cannot be loaded or let an exception out
 constexpr int kExitOutput = 4;     // --save, --view, --report or the transcript could not be written
 constexpr int kExitAnswers = 5;    // the run ended, but some answers could not be used
+constexpr int kExitKernel = 6;     // the geometry kernel crashed or ran on where no call could fail
 
 // Everything the command line of a run says.
 struct RunOptions {
@@ -32,7 +35,11 @@ struct RunOptions {
   std::string report;   // --report FILE (the batch reads it)
   std::string ui;       // --ui: "terminal", "script", "browser"; "" chooses as documented
   bool progress = false;
+  double kernel_timeout = kDefaultKernelTimeLimit;  // --kernel-timeout, seconds; 0 none
 };
+
+// --kernel-timeout, which a run, --list and measure all take.
+const OptionSpec& kernel_timeout_option();
 
 enum class Parsed { Run, Help, Version, Error };
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ufhost/app/cli.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/numbers.h"
@@ -94,12 +95,14 @@ bool write_run_report(const Model& model, const std::string& part, const std::st
 }
 
 int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
+  contain_kernel_faults(path, kExitKernel);
   Model model;
   std::string error;
   if (!load_part(path, model, &error)) {
     err << "ufhost: " << error << std::endl;
     return kExitPart;
   }
+  KernelWork work("measuring the bodies' boxes");
   const std::vector<BodyInfo> bodies = describe_bodies(model);
   out << path << ": " << bodies.size() << (bodies.size() == 1 ? " body" : " bodies")
       << ", lengths in " << (part_units(path) == "mm" ? "millimetres" : "the file's own units")

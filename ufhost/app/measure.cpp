@@ -8,9 +8,11 @@
 #include <iostream>
 
 #include "src/get_zarvel.h"
+#include "ufhost/app/cli.h"
 #include "ufhost/app/list.h"
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/app/options.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/progress.h"
 
@@ -44,6 +46,7 @@ const std::vector<OptionSpec>& measure_options() {
        "(default: a temporary folder, removed)"},
       {"--timeout", "", "S", "stop a file's run after S seconds (default 600; 0: never)"},
       {"--plugin", "", "PATH", "the plug-in library for every run"},
+      kernel_timeout_option(),
       {"--progress", "", "", "show progress on standard error even when it is not a terminal"},
       {"--help", "-h", "", "show this text", false, true},
   };
@@ -118,6 +121,9 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
       o.out_dir = value;
     } else if (name == "--plugin") {
       o.plugin = value;
+    } else if (name == "--kernel-timeout") {
+      if (!parse_kernel_time_limit(value, &number, error)) return false;
+      o.kernel_timeout = value;
     } else if (name == "--progress") {
       o.progress = true;
     }

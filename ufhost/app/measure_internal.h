@@ -35,6 +35,7 @@ struct MeasureOptions {
   std::string csv, json, view_dir, out_dir, plugin;
   double round_up = 0;  // 0: no rounding
   double timeout = 600;
+  std::string kernel_timeout;  // handed to every run as given; "" the runs' default
   bool progress = false;
   std::vector<std::string> parts;
 };

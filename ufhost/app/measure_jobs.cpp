@@ -50,6 +50,8 @@ bool start(Job& job, const MeasureOptions& options, std::string* error) {
                                    "--report",        job.dir + "/report.json"};
   if (!job.view.empty()) args.insert(args.end(), {"--view", job.view});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", options.plugin});
+  if (!options.kernel_timeout.empty())
+    args.insert(args.end(), {"--kernel-timeout", options.kernel_timeout});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -12,6 +12,7 @@
 #include "ufhost/app/list.h"
 #include "ufhost/app/plugin.h"
 #include "ufhost/app/view.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/cp1251.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/part_io.h"
@@ -89,6 +90,7 @@ int run(const RunOptions& options) {
     if (!file->empty() && !folder_exists_for(*file))
       return fail(kExitUsage, std::string(name) + " " + *file + ": no such folder");
 
+  contain_kernel_faults(options.part, kExitKernel);
   Session& s = session();
   s.fail_rules = options.fail_rules;
   if (!load_part(options.part, s.model, &error)) return fail(kExitPart, error);
@@ -168,7 +170,9 @@ int run(const RunOptions& options) {
                                       " could not be used");
   }
   // The report and the page come last: status 5 for unusable answers
-  // outranks their 4.
+  // outranks their 4. The bodies' boxes and the page's tessellation are
+  // kernel work too.
+  KernelWork work("writing --report and --view");
   if (!options.report.empty() && !write_run_report(s.model, options.part, options.report, &error))
     status = std::max(status, fail(kExitOutput, error));
   if (!options.view.empty()) {

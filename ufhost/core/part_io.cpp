@@ -10,6 +10,8 @@
 // it was. Saving writes a temporary file beside the destination and renames
 // it, so a reader never sees a half-written part.
 #include "ufhost/core/part_io.h"
+#include "ufhost/core/body_pack.h"
+#include "ufhost/core/containment.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
@@ -368,6 +370,25 @@ void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet)
   read_exchange_document(doc, out);
 }
 
+// The kernel's parser reads the shapes of a BREP file, "TShapes N" and N
+// records each closed by a line ending in "*", without looking for the end
+// of the file: cut short there, it reads on for ever. Returns whether the
+// file has all its records.
+bool brep_shapes_complete(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  long wanted = -1, closed = 0;
+  while (std::getline(in, line)) {
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (wanted < 0) {
+      if (line.rfind("TShapes ", 0) == 0) wanted = std::strtol(line.c_str() + 8, nullptr, 10);
+    } else if (!line.empty() && line.back() == '*') {
+      ++closed;
+    }
+  }
+  return wanted >= 0 && closed >= wanted;
+}
+
 void read_brep(const std::string& path, Gathered* out) {
   {
     // Every BREP file names itself in its first lines; anything else is not
@@ -379,6 +400,8 @@ void read_brep(const std::string& path, Gathered* out) {
     if (head.find("CASCADE Topology V") == std::string::npos)
       fail(path, "not a readable BREP file (no \"CASCADE Topology\" header)");
   }
+  if (!brep_shapes_complete(path))
+    fail(path, "not a readable BREP file (fewer shapes than it announces: cut short?)");
   TopoDS_Shape shape;
   BRep_Builder builder;
   if (!BRepTools::Read(shape, path.c_str(), builder) || shape.IsNull())
@@ -760,8 +783,11 @@ bool read_in_millimetres(PartFormat format) {
   return format == PartFormat::Step || format == PartFormat::Iges;
 }
 
-bool load_part(const std::string& path, Model& model, std::string* error) {
-  Progress progress("reading " + path);
+namespace {
+
+// Reads the file's bodies, named, in the file's order. false with the error
+// line when the file cannot be read.
+bool read_bodies(const std::string& path, std::vector<Object>* bodies, std::string* error) {
   try {
     KernelQuiet quiet;
     const std::string ext = lower_extension(path);
@@ -808,17 +834,49 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
       object.name = f.name.empty() ? stem + " " + std::to_string(i + 1) : f.name;
       object.shape = f.shape;
       object.mesh = f.mesh;
-      model.add(std::move(object));
+      bodies->push_back(std::move(object));
     }
     return true;
   } catch (const PartError& e) {
-    if (error) *error = e.text;
+    *error = e.text;
   } catch (const Standard_Failure& e) {
-    if (error) *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
+    *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
   } catch (const std::exception& e) {
-    if (error) *error = path + ": " + one_line(e.what());
+    *error = path + ": " + one_line(e.what());
   }
   return false;
+}
+
+}  // namespace
+
+// The kernel reads in a child process: a file that makes it crash or run on
+// costs the child, not the host, and the bodies come back packed.
+bool load_part(const std::string& path, Model& model, std::string* error) {
+  std::error_code ec;
+  const std::uintmax_t bytes = fs::file_size(path, ec);
+  const double limit = read_time_limit(ec ? 0 : bytes);
+  std::string answer;
+  const ChildEnd end = run_in_child(
+      [&path]() {
+        std::vector<Object> bodies;
+        std::string failure;
+        return read_bodies(path, &bodies, &failure) ? "B" + pack_bodies(bodies) : "E" + failure;
+      },
+      limit, &answer, "reading " + path);
+  std::string failure;
+  std::vector<Object> bodies;
+  if (!end.answered)
+    failure = path + ": cannot be read: the geometry kernel " + describe_child_end(end, "reading it", limit);
+  else if (!answer.empty() && answer[0] == 'E')
+    failure = answer.substr(1);
+  else if (answer.empty() || !unpack_bodies(answer.substr(1), &bodies))
+    failure = path + ": cannot be read: the process that read it gave back bodies the host cannot unpack";
+  if (!failure.empty()) {
+    if (error) *error = failure;
+    return false;
+  }
+  for (Object& object : bodies) model.add(std::move(object));
+  return true;
 }
 
 bool save_part(const Model& model, const std::string& path, const std::string& input_path,
@@ -839,13 +897,16 @@ bool save_part(const Model& model, const std::string& path, const std::string& i
     if (!fs::is_directory(folder, ec)) throw PartError{"the folder " + folder.string() + " does not exist"};
     if (fs::is_directory(dest, ec)) throw PartError{"is a folder"};
 
+    KernelWork work("saving the part");
     const auto write = [&](const std::string& tmp, std::string* why) {
       try {
+        OCC_CATCH_SIGNALS
         if (format == PartFormat::Brep) write_brep(model, tmp);
         else write_step(model, tmp);
         return true;
       } catch (const Standard_Failure& e) {
-        *why = std::string("the geometry kernel failed to write it (") +
+        *why = std::string(is_fault_signal(e) ? "the geometry kernel crashed writing it ("
+                                              : "the geometry kernel failed to write it (") +
                one_line(e.GetMessageString()) + ")";
       } catch (const PartError& e) {
         *why = e.text;
