@@ -541,8 +541,11 @@ TEST(Readme, ExamplesRunAsWritten) {
   for (std::size_t i = 0; i < blocks.size(); ++i) {
     SCOPED_TRACE(blocks[i]);
     std::string script = blocks[i];
-    for (std::size_t at; (at = script.find("build/release/ufhost")) != std::string::npos;)
-      script.replace(at, std::string("build/release/ufhost").size(), UFHOST_BIN);
+    // Searching on after each replacement: the build's own path may end the same way.
+    const std::string written = "build/release/ufhost", bin_path = UFHOST_BIN;
+    for (std::size_t at = 0; (at = script.find(written, at)) != std::string::npos;
+         at += bin_path.size())
+      script.replace(at, written.size(), bin_path);
     const std::string file = dir + "/example" + std::to_string(i) + ".sh";
     std::ofstream(file) << "set -eu\ncd '" << ZARVEL_SOURCE_DIR << "'\n" << script;
     const int status = std::system(("bash " + file + " > " + file + ".out 2>&1").c_str());
