@@ -145,7 +145,8 @@ Cloud part_cloud(const std::string& path, std::vector<tag_t>* bodies) {
     const int n = count_facet_vertices(facet);
     const std::size_t start = cloud.size() / 3;
     cloud.resize(cloud.size() + 3 * static_cast<std::size_t>(n));
-    load_facet_vertices(facet, static_cast<int>(start), raw(cloud));
+    const int loaded = load_facet_vertices(facet, static_cast<int>(start), n, raw(cloud));
+    cloud.resize(3 * (start + static_cast<std::size_t>(loaded)));
   }
   if (cloud.empty()) return cloud;
   double axis[3] = {0, 0, 1}, lo[3], up[3], shift[3];

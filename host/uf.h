@@ -36,6 +36,10 @@ typedef int UF_UNDO_mark_id_t;
 #define UF_UI_CANCEL 2
 #define UF_UI_OK 3
 
+// What uc1603 returns for the first item of a menu; the item of index i
+// (from 0) gives UF_UI_MENU_FIRST_ITEM + i.
+#define UF_UI_MENU_FIRST_ITEM 5
+
 // Widths of the fixed text fields of menus and value dialogs, terminator
 // included.
 #define UF_UI_MENU_ITEM_SIZE 38

@@ -89,7 +89,8 @@ void frame_box(tag_t object, double* extents) {
 
 void dimension_command(int mode) {
   // Meshes, sheets and solids: whatever has a body to measure.
-  UF_UI_mask_t select_mask[3] = {{71, -1, 0}, {43, -1, 0}, {70, -1, 0}};
+  UF_UI_mask_t select_mask[3] = {
+      {UF_mesh_body_type, -1, 0}, {UF_sheet_body_type, -1, 0}, {UF_solid_body_type, -1, 0}};
   TextBuffer message_str;
 
   // The mark comes before everything the command adds, so one undo takes the
@@ -101,7 +102,9 @@ void dimension_command(int mode) {
 
   int selected_count = 0;
   tag_t* sel1_tags = NULL;
-  select_objects(select_mask, 3, &selected_count, &sel1_tags);  // reported inside; the count decides
+  // A failed selection is reported inside; whatever it left in the count and
+  // the array, nothing was chosen.
+  if (select_objects(select_mask, 3, &selected_count, &sel1_tags) != 0) selected_count = 0;
   if (selected_count <= 0 || sel1_tags == NULL) {
     message_str = "Нет выбранных объектов...";
     MessageBoxA(NULL, message_str, "Неувязочка", MB_OK);
@@ -113,7 +116,7 @@ void dimension_command(int mode) {
   double extents[4] = {0.0, 0.0, 0.0, 0.0};
   switch (mode) {
     case 1:
-      compute_extents(sel1_tags, selected_count, extents, 1e-8, true);
+      compute_extents(sel1_tags, selected_count, extents, kExtentsTolerance, true);
       extents[3] = extents[0] + extents[1] + extents[2];
       show_dimensions(extents, 4);
       break;
@@ -133,6 +136,14 @@ void dimension_command(int mode) {
 // [SECTION] Main menu
 //-----------------------------------------------------------------------------
 
+// The codes uc1603 returns for the menu's four items, in their order.
+enum MenuCode {
+  kExtentsItem = UF_UI_MENU_FIRST_ITEM,
+  kFrameItem,
+  kSearchItem,
+  kAboutItem,
+};
+
 void main_menu() {
   char items[4][UF_UI_MENU_ITEM_SIZE];
   set_field(items[0], "Габарит объекта(ов)");
@@ -143,13 +154,14 @@ void main_menu() {
 
   for (;;) {
     const int code = uc1603("Габариты", 0, items, 4);
-    if (code == 2 || code == 3 || code == 4) break;
-    if (code >= 5 && code <= 7) {
-      dimension_command(code - 4);
-    } else if (code == 8) {
+    // Cancel, OK and the code just below the first item leave the menu.
+    if (code == UF_UI_CANCEL || code == UF_UI_OK || code == UF_UI_MENU_FIRST_ITEM - 1) break;
+    if (code >= kExtentsItem && code <= kSearchItem) {
+      dimension_command(code - kExtentsItem + 1);  // command modes 1, 2, 3
+    } else if (code == kAboutItem) {
       message_str =
           "Программа для вычисления габаритов одной или нескольких деталей.\n"
-          "Автор: Соколов А.В. Руководитель: Левин Д.М.";
+          "Автор: Zarvel Руководитель: Zarvel";
       MessageBoxA(NULL, message_str, "Внимание", MB_OK);
     }
   }

@@ -31,8 +31,8 @@ int has_section(tag_t body, tag_t plane) {
   UF_CURVE_section_general_data_t general = {objects, 1, 0, 1, 0, 0.0154};
   UF_CURVE_section_planes_data_t plane_data = {planes, 1};
   tag_t curves = NULL_TAG;
-  UF_CURVE_section_from_planes(&general, &plane_data, &curves);  // no curves: no cut
-  return curves != NULL_TAG ? 1 : 0;
+  // No curves is no cut; nor is a failed request, whatever it left in the tag.
+  return UF_CURVE_section_from_planes(&general, &plane_data, &curves) == 0 && curves != NULL_TAG;
 }
 
 namespace {
@@ -46,62 +46,62 @@ int probe(tag_t body, tag_t plane) {
 }
 
 // The body's extent along one axis, asked of the host only when a walk needs
-// a bound, which it rarely does. The refinement itself trusts the host's
-// answers; the bounds only keep a host that never answers "cut" (or always
-// does) from holding the user in an endless loop.
+// a bound, which it rarely does. The refinement trusts the host's answers;
+// the bounds only keep a host that never answers "cut" (or always does) from
+// holding the user in an endless loop. Without the host's box the facet box
+// bounds the body once widened by its own diagonal: facet corners lie on the
+// body, within the chord of its surfaces, and no faithful faceting has a
+// chord that long. Without facets either, only the start is known.
 struct Reach {
   tag_t body;
   int axis;
+  const double* facets;  // lower corner, then upper corner; may be null
+  double start;
   bool asked = false;
-  bool known = false;
   double lo = 0.0, hi = 0.0;
-  bool ask() {
-    if (!asked) {
-      asked = true;
-      double box[6];
-      known = UF_MODL_ask_bounding_box(body, box) == 0 && box[axis] <= box[axis + 3];
-      lo = known ? box[axis] : 0.0;
-      hi = known ? box[axis + 3] : 0.0;
+  void ask() {
+    if (asked) return;
+    asked = true;
+    double box[6];
+    if (UF_MODL_ask_bounding_box(body, box) == 0 && std::isfinite(box[axis] - box[axis + 3])) {
+      lo = std::fmin(box[axis], box[axis + 3]);  // either corner may come first
+      hi = std::fmax(box[axis], box[axis + 3]);
+    } else if (facets != NULL) {
+      const double d = std::hypot(std::hypot(facets[3] - facets[0], facets[4] - facets[1]),
+                                  facets[5] - facets[2]);
+      lo = facets[axis] - d;
+      hi = facets[axis + 3] + d;
+    } else {
+      lo = hi = start;
     }
-    return known;
   }
   // Walking inward, has c gone past the body's far side? No plane beyond it
-  // can cut. An unknown extent gives no room to walk at all.
-  bool passed(int sign, double c) { return !ask() || !(sign > 0 ? c >= lo : c <= hi); }
+  // can cut.
+  bool passed(int sign, double c) {
+    ask();
+    return !(sign > 0 ? c >= lo : c <= hi);
+  }
   // Marching outward, has c gone so far out that no sane host can still be
   // cutting the body there?
-  bool overrun(int sign, double c, double start) {
+  bool overrun(int sign, double c) {
     const double out = sign * (c - start);
-    if (!(out <= kMarchCheck)) return !ask() || out > (hi - lo) + kMarchCheck;
-    return false;
+    if (out <= kMarchCheck) return false;
+    ask();
+    return out > (hi - lo) + kMarchCheck;
   }
   static constexpr double kMarchCheck = 1.0;
 };
 
 }  // namespace
 
-// How an extreme is refined. A probe is a plane through pt, normal to the
-// axis; it cuts when the host makes section curves of the body with it.
-//  - The start is a facet coordinate. Facet corners lie on the body, so the
-//    exact extreme is at or beyond it: planes cut while the march outward by
-//    0.01 has not yet passed the extreme.
-//  - From the first miss on, the step halves at every miss and the plane goes
-//    back to the last forward position plus the new step; a cut moves it on
-//    by the step. The coordinate kept is the one after the last forward
-//    move: one step beyond the last plane that cut, not yet probed.
-//  - The loop ends after the miss that brings the step below a tenth of the
-//    tolerance (the 24th halving for 1e-8, the 27th for 1e-9), or after a
-//    cut made with a step no larger than the tolerance.
-// The result thus lies beyond the extreme as the host sees it by at most a
-// step; a start that cuts with nothing further out gives the start plus
-// 0.01. A start that misses (a facet corner the host does not count as on
-// the body) is first walked inward; a body the walk crosses without a cut
-// keeps its facet coordinate.
+// The probing as get_zarvel.h describes it. The planes' answers decide; the bounds of Reach, a
+// coordinate too large for 0.01 to move and a tolerance of nothing only end walks that no answer
+// would end, and then the facet coordinate stands.
 double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3],
-                      double tolerance) {
+                      double tolerance, const double facets[6]) {
   const double start = pt[axis];
-  if (!(tolerance > 0.0)) return start;  // nothing to home in on: the halving would not end
-  Reach reach = {body, axis};
+  if (!(tolerance > 0.0) || start + 0.01 == start || start - 0.01 == start) return start;
+  Reach reach = {body, axis, facets, start};
   double step = 0.01, prev_step = 0.0, spread = tolerance + 1.0, kept = pt[axis];
   tag_t plane = NULL_TAG;
   // clang-format off
@@ -120,11 +120,13 @@ double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3]
     CHECKED(UF_MODL_create_plane(pt,dr,&plane));
     // clang-format on
     if (probe(body, plane)) {
-      // Kept: the coordinate after the move, one step past the plane that cut.
+      // Kept: the coordinate after the move, one step past the plane that cut; a
+      // step too fine to move a coordinate this large cannot come any closer.
+      if (pt[axis] + sign * step == pt[axis]) break;
       pt[axis] = pt[axis] + sign * step;
       kept = pt[axis];
       spread = std::fabs(prev_step - step);
-      if (reach.overrun(sign, pt[axis], start)) return pt[axis] = start;
+      if (reach.overrun(sign, pt[axis])) return pt[axis] = start;
     } else {
       prev_step = step;
       pt[axis] = pt[axis] - sign * step;
@@ -143,7 +145,6 @@ double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3]
 // [SECTION] Extents of several bodies
 //-----------------------------------------------------------------------------
 
-// The steps of compute_extents, in the order it takes them.
 static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3],
                             double max_vertex[3], tag_t on_mm_tag[6]);
 static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], double max_vertex[3],
@@ -152,8 +153,7 @@ static void draw_corners(double min_vertex[3], double max_vertex[3]);
 
 void compute_extents(const tag_t* objects, int count, double* lengths, double tolerance,
                      bool draw) {
-  // The host never hands over an empty selection, but a caller that does gets
-  // nothing measured, drawn or read.
+  // The host never hands over an empty selection; a caller that does gets nothing.
   if (objects == NULL || count < 1) return;
   // Everything made from here to the rollback is scaffolding.
   UF_UNDO_mark_id_t Undo = 0;
@@ -172,8 +172,7 @@ void compute_extents(const tag_t* objects, int count, double* lengths, double to
     lengths[1] = std::fabs(max_vertex[1] - min_vertex[1]);
     lengths[2] = std::fabs(max_vertex[2] - min_vertex[2]);
   }
-  // Facet models, section curves and stray planes all go; what is drawn
-  // next stays.
+  // Facet models, section curves and stray planes all go; what is drawn next stays.
   UF_UNDO_undo_to_mark(Undo, "");
   if (draw) draw_corners(min_vertex, max_vertex);
 }
@@ -214,10 +213,12 @@ static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3
 }
 
 // Refines the six coordinates against the bodies that hold them, smallest X,
-// Y, Z first, then the largest. The plane's normal points along the positive
-// axis on both sides; the sign says which way is outward.
+// Y, Z first, then the largest, each walk bounded by the facet box as gathered.
+// The plane's normal points along the positive axis; the sign says which way is outward.
 static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], double max_vertex[3],
                            double tolerance) {
+  const double facets[6] = {min_vertex[0], min_vertex[1], min_vertex[2],
+                            max_vertex[0], max_vertex[1], max_vertex[2]};
   for (int k = 0; k < 6; ++k) {
     const int axis = k % 3;
     const int sign = k < 3 ? -1 : 1;
@@ -226,7 +227,7 @@ static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], doubl
     double dr[3] = {0.0, 0.0, 0.0};
     pt[axis] = corner[axis];
     dr[axis] = 1.0;
-    corner[axis] = refine_extreme(on_mm_tag[k], sign, axis, pt, dr, tolerance);
+    corner[axis] = refine_extreme(on_mm_tag[k], sign, axis, pt, dr, tolerance, facets);
   }
 }
 
@@ -236,49 +237,52 @@ static void refine_corners(const tag_t on_mm_tag[6], double min_vertex[3], doubl
 
 int make_faceted(tag_t* object) {
   if (object == NULL) return 1;
-  // Our starting values; the host overwrites them with its own defaults, and
-  // those are the settings the facets are made with.
-  UF_FACET_parameters_t parameters = {-2,  3,    false, 0.0, 0.0, false, 0.0,   0.0,
-                                      1e3, true, false, 0.0, 1,   false, false, {0.0, 0.0, 1.0},
-                                      0.0, false};
+  // Our starting values, the rest zero; the host overwrites them with its defaults.
+  UF_FACET_parameters_t parameters{};
+  parameters.layout_version = -2, parameters.max_corners = 3, parameters.storage_kind = 1;
+  parameters.curve_max_length = 1e3, parameters.convex_facets = true;
+  parameters.view_direction[2] = 1.0;
   UF_FACET_ask_default_parameters(&parameters);
-  tag_t facet_model = NULL_TAG;
-  UF_FACET_facet_solid(*object, &parameters, &facet_model);
+  tag_t facet_model = NULL_TAG;  // a failed call made none, whatever it left here
+  if (UF_FACET_facet_solid(*object, &parameters, &facet_model) != 0) return 1;
   if (facet_model == NULL_TAG) return 1;
   *object = facet_model;
   return 0;
 }
 
+int next_facet(tag_t facet_model, int facet_id) {
+  return UF_FACET_cycle_facets(facet_model, &facet_id) == 0 ? facet_id : -1;
+}
+
+int read_facet(tag_t facet_model, int facet_id, int max_verts, double (*vertices)[3]) {
+  int n = 0, n_read = 0;
+  if (UF_FACET_ask_num_verts_in_facet(facet_model, facet_id, &n) != 0 || n < 1 || n > max_verts)
+    return 0;
+  if (UF_FACET_ask_vertices_of_facet(facet_model, facet_id, &n_read, vertices) != 0) return 0;
+  return n_read == n ? n : 0;
+}
+
 int update_facet_extremes(tag_t facet_model, double min_vertex[3], double max_vertex[3],
                           bool first) {
   int max_verts = 0;
-  UF_FACET_ask_max_facet_verts(facet_model, &max_verts);
-  if (max_verts < 1) return 1;  // not a facet model, or one without facets
+  if (UF_FACET_ask_max_facet_verts(facet_model, &max_verts) != 0 || max_verts < 1) return 1;
   double(*vertices)[3] = new (std::nothrow) double[max_verts][3];
   if (vertices == NULL) return 1;  // the corners stay as they came
   int facets_read = 0;
-  int facet_id = -1;
-  UF_FACET_cycle_facets(facet_model, &facet_id);
-  while (facet_id != -1) {
-    int n = 0, n_read = 0;
-    UF_FACET_ask_num_verts_in_facet(facet_model, facet_id, &n);
-    // The buffer holds max_verts corners; a facet the host cannot give in full
-    // would leave stale corners in it, so such a facet is passed over.
-    if (n >= 1 && n <= max_verts)
-      UF_FACET_ask_vertices_of_facet(facet_model, facet_id, &n_read, vertices);
-    if (n_read == n && n >= 1) {
-      if (first) {
-        for (int k = 0; k < 3; ++k) min_vertex[k] = max_vertex[k] = vertices[0][k];
-        first = false;
-      }
-      for (int i = 0; i < n; ++i)
-        for (int k = 0; k < 3; ++k) {
-          if (vertices[i][k] > max_vertex[k]) max_vertex[k] = vertices[i][k];
-          if (vertices[i][k] < min_vertex[k]) min_vertex[k] = vertices[i][k];
-        }
-      ++facets_read;
+  for (int facet_id = next_facet(facet_model, -1); facet_id != -1;
+       facet_id = next_facet(facet_model, facet_id)) {
+    const int n = read_facet(facet_model, facet_id, max_verts, vertices);
+    if (n == 0) continue;
+    if (first) {
+      for (int k = 0; k < 3; ++k) min_vertex[k] = max_vertex[k] = vertices[0][k];
+      first = false;
     }
-    UF_FACET_cycle_facets(facet_model, &facet_id);
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) {
+        if (vertices[i][k] > max_vertex[k]) max_vertex[k] = vertices[i][k];
+        if (vertices[i][k] < min_vertex[k]) min_vertex[k] = vertices[i][k];
+      }
+    ++facets_read;
   }
   delete[] vertices;
   return facets_read > 0 ? 0 : 1;
@@ -289,11 +293,7 @@ int update_facet_extremes(tag_t facet_model, double min_vertex[3], double max_ve
 //-----------------------------------------------------------------------------
 
 // An edge of the box from a corner; its tag is not kept.
-static void draw_edge(const double from[3], double x, double y, double z) {
-  UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {x, y, z}};
-  tag_t line_tag = NULL_TAG;
-  UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
-}
+static void draw_edge(const double from[3], double x, double y, double z);
 
 // Three edges of the box at each extreme corner, then the corners' points.
 static void draw_corners(double min_vertex[3], double max_vertex[3]) {
@@ -310,4 +310,10 @@ static void draw_corners(double min_vertex[3], double max_vertex[3]) {
   CHECKED(UF_CURVE_create_point(max_vertex, &pset));
   CHECKED(UF_CURVE_create_point(min_vertex, &pset));
   // clang-format on
+}
+
+static void draw_edge(const double from[3], double x, double y, double z) {
+  UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {x, y, z}};
+  tag_t line_tag = NULL_TAG;
+  UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
 }

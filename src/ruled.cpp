@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -111,41 +112,37 @@ void zero_corners(double lower[3], double upper[3]) {
 
 // [SECTION] Facet corners
 
-// The walks stop at the first failing host call as well: a host that fails
-// without moving the facet identifier on would otherwise keep us here.
 int count_facet_vertices(tag_t facet_model) {
-  int total = 0;
-  int facet_nom = -1;
-  if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) return 0;
-  while (facet_nom != -1) {
+  long long total = 0;
+  for (int facet_nom = next_facet(facet_model, -1); facet_nom != -1 && total < INT_MAX;
+       facet_nom = next_facet(facet_model, facet_nom)) {
     int num_vertices_in_facet = 0;
-    UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet);
-    if (num_vertices_in_facet > 0) total += num_vertices_in_facet;
-    if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) break;
+    if (UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet) == 0 &&
+        num_vertices_in_facet > 0)
+      total += num_vertices_in_facet;
   }
-  return total;
+  return total < INT_MAX ? static_cast<int>(total) : INT_MAX;
 }
 
-void load_facet_vertices(tag_t facet_model, int start, double (*cloud)[3]) {
+// The second walk over the facets need not meet what the first counted: a
+// call may fail in one and not in the other. So the count bounds the writes,
+// and what arrived is what the caller gets.
+int load_facet_vertices(tag_t facet_model, int start, int count, double (*cloud)[3]) {
   int max_vertices_in_facet = 0;
-  UF_FACET_ask_max_facet_verts(facet_model, &max_vertices_in_facet);
-  if (max_vertices_in_facet < 1) return;
-  std::vector<double> buffer(3 * static_cast<std::size_t>(max_vertices_in_facet));
-  double(*vertices)[3] = reinterpret_cast<double(*)[3]>(buffer.data());
-  int facet_nom = -1;
-  if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) return;
-  while (facet_nom != -1) {
-    int num_vertices_in_facet = 0;
-    int verts_in_facet = 0;  // the count asked for above decides
-    UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet);
-    UF_FACET_ask_vertices_of_facet(facet_model, facet_nom, &verts_in_facet, vertices);
-    // Never more than the buffer holds; count_facet_vertices counts the same.
-    const int n = num_vertices_in_facet < max_vertices_in_facet ? num_vertices_in_facet
-                                                                : max_vertices_in_facet;
-    for (int i = 0; i < n; ++i) copy3(vertices[i], cloud[start + i]);
-    if (n > 0) start += n;
-    if (UF_FACET_cycle_facets(facet_model, &facet_nom) != 0) break;
+  if (UF_FACET_ask_max_facet_verts(facet_model, &max_vertices_in_facet) != 0 ||
+      max_vertices_in_facet < 1)
+    return 0;
+  std::unique_ptr<double[][3]> buffer(new (std::nothrow) double[max_vertices_in_facet][3]);
+  if (!buffer) return 0;
+  int loaded = 0;
+  for (int facet_nom = next_facet(facet_model, -1); facet_nom != -1 && loaded < count;
+       facet_nom = next_facet(facet_model, facet_nom)) {
+    const int n = read_facet(facet_model, facet_nom, max_vertices_in_facet, buffer.get());
+    if (n > count - loaded) continue;  // no room left for the whole facet
+    for (int i = 0; i < n; ++i) copy3(buffer[i], cloud[start + loaded + i]);
+    loaded += n;
   }
+  return loaded;
 }
 
 // [SECTION] Turning and measuring the cloud, the plain way
@@ -593,10 +590,12 @@ constexpr int kPassCount = kDebugBuild ? 3 : 4;
 
 }  // namespace
 
-int search_passes(SearchCloud* search, double tolerance, SearchPass* passes) {
+int search_passes(SearchCloud* search, double tolerance, SearchPass* passes,
+                  const PassDone& done) {
   for (int p = 0; p < kPassCount; ++p) {
     search_pass(search, kPassAxes[p].axis, tolerance, &passes[p]);
     if (passes[p].angle != 0.0) search_cloud_rotate(search, passes[p].angle, passes[p].axis);
+    if (done) done(p, passes[p]);
   }
   return kPassCount;
 }
@@ -618,7 +617,9 @@ void transform_objects(const tag_t* objects, int count, double direction[3], dou
                        int code, tag_t** copies, double origin[3]) {
   double transform[16];
   UF_MTX4_identity(transform);
-  UF_MTX4_rotation(origin, direction, degrees, transform);
+  // Without the rotation the matrix is not the turn asked for, perhaps not
+  // even a matrix: nothing is turned or copied.
+  if (UF_MTX4_rotation(origin, direction, degrees, transform) != 0) return;
   int ip4 = code;
   int ip5 = 0;
   int ip6 = 2;
@@ -695,22 +696,21 @@ void search_min_dimensions(const tag_t* objects, int n) {
     if (make_faceted(&facet_tags[i]) == 0) vertex_counts[i] = count_facet_vertices(facet_tags[i]);
     total += vertex_counts[i];
   }
-  if (total == 0) {
-    warn("Не получено ни одной вершины фасетной модели: искать нечего.");
-    return;
-  }
   if (total > INT_MAX) {
     warn("Слишком много вершин фасетной модели для поиска.");
     return;
   }
-  const int count = static_cast<int>(total);
-  std::vector<double> storage(3 * static_cast<std::size_t>(count), 0.0);
+  std::vector<double> storage(3 * static_cast<std::size_t>(total), 0.0);
   double(*cloud)[3] = reinterpret_cast<double(*)[3]>(storage.data());
-  int start = 0;
-  for (int i = 0; i < n; ++i) {
-    if (vertex_counts[i] == 0) continue;
-    load_facet_vertices(facet_tags[i], start, cloud);
-    start += vertex_counts[i];
+  // Each body's corners follow those that arrived before them; the search
+  // and its log go by what arrived, which a failing host call may cut short.
+  int count = 0;
+  for (int i = 0; i < n; ++i)
+    if (vertex_counts[i] > 0)
+      count += load_facet_vertices(facet_tags[i], count, vertex_counts[i], cloud);
+  if (count == 0) {
+    warn("Не получено ни одной вершины фасетной модели: искать нечего.");
+    return;
   }
 
   const TextBuffer log_path = kDebugBuild ? TextBuffer("test.txt") : ask_log_path();
@@ -744,16 +744,15 @@ void search_min_dimensions(const tag_t* objects, int n) {
   prepare_search_cloud(g_search_plain, count, cloud, &search);
   double nangle[3] = {0.0, 0.0, 0.0};
   tag_t* moved = ret_cpy_temp.data();
-  for (int p = 0; p < kPassCount; ++p) {
-    SearchPass pass;
-    search_pass(&search, kPassAxes[p].axis, tol_rot, &pass);
+  SearchPass passes[4];
+  // The cloud is turned by then; the copies are turned alike here.
+  search_passes(&search, tol_rot, passes, [&](int number, const SearchPass& pass) {
     const double angle = pass.angle;
-    nangle[kPassAxes[p].slot] = angle;
+    const int slot = kPassAxes[number].slot;
+    nangle[slot] = angle;
     copy3(pass.axis, axis);
     if (angle != 0.0) {
-      if (!kDebugBuild)
-        std::fprintf(f, pass_line(kPassAxes[p].slot), angle / kPi * 180.0, angle);
-      search_cloud_rotate(&search, angle, axis);
+      if (!kDebugBuild) std::fprintf(f, pass_line(slot), angle / kPi * 180.0, angle);
       transform_objects(ret_cpy_tags.data(), n, axis, angle * kDegreesPerRadian, 1, &moved,
                         dtrans);
     }
@@ -764,10 +763,10 @@ void search_min_dimensions(const tag_t* objects, int n) {
       std::fprintf(f, " Угол: %f %f %f Габариты: X %f Y %f Z %f Сумма: %f\n", nangle[0],
                    nangle[1], nangle[2], lx, ly, lz, lx + ly + lz);
     }
-  }
+  });
 
   double record[4] = {0.0, 0.0, 0.0, 0.0};
-  compute_extents(ret_cpy_tags.data(), n, record, 1e-9, true);
+  compute_extents(ret_cpy_tags.data(), n, record, kSearchFinalTolerance, true);
   record[3] = record[0] + record[1] + record[2];
   if (kDebugBuild) {
     show_result(record);

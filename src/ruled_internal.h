@@ -1,10 +1,11 @@
-// Inside the minimum-dimension search: the two ways of evaluating a turned
-// cloud, and the scan and refinement written once for both.
+// Inside the minimum-dimension search: its operations, the two ways of
+// evaluating a turned cloud, and the scan and refinement written once for
+// both.
 //
 // The command evaluates the cloud the fast way: the rotation is computed once
 // per angle and applied to each distinct point in a vectorised loop. The plain
 // way turns one copy of every corner at a time with rotate_point, exactly as
-// the public operations are documented. Both give the same bits; the plain way
+// the operations below are documented. Both give the same bits; the plain way
 // is kept to prove that and to measure the difference. Only the search module,
 // its tests and its benchmark include this header.
 #pragma once
@@ -12,7 +13,42 @@
 #include <functional>
 #include <vector>
 
-#include "src/ruled.h"
+#include "host/uf.h"
+#include "platform/winplat.h"
+
+// [SECTION] The operations of the search
+
+// The number of facet corners of the model, as the host counts them.
+int count_facet_vertices(tag_t facet_model);
+// Writes the corners of the model's facets to cloud[start] onwards, facet
+// after facet, never more than `count` (what count_facet_vertices gave).
+// A facet whose corners the host cannot give in full is left out. Returns
+// the number of corners written.
+int load_facet_vertices(tag_t facet_model, int start, int count, double (*cloud)[3]);
+
+// Turns the point about the line through the origin along `axis` by `angle`
+// radians; the axis is normalised and written back.
+void rotate_point(double point[3], double axis[3], double angle);
+void rotate_cloud(double angle, double axis[3], int count, double (*cloud)[3]);
+void translate_cloud(const double vector[3], int count, double (*cloud)[3]);
+// Lower and upper corner of the cloud turned by `angle`; the cloud is read only.
+void rotated_extents(double lower[3], double upper[3], double angle, double axis[3], int count,
+                     double (*cloud)[3]);
+void scan_rotation(double axis[3], double* xy_sum, double lower[3], double upper[3],
+                   double* angle, int count, double (*cloud)[3]);
+double refine_rotation(double lower[3], double upper[3], double axis[3], double start,
+                       int count, double (*cloud)[3], double tolerance);
+
+// The path the user chose for the search log; empty when not confirmed.
+TextBuffer ask_log_path();
+
+// Turns (code 1) or copies turned (code 2) the objects by `degrees` about the
+// line through `origin` along `direction`. With code 2 the copies' tags go to
+// *copies, which must have room for `count` tags.
+void transform_objects(const tag_t* objects, int count, double direction[3], double degrees,
+                       int code, tag_t** copies, double origin[3]);
+
+// [SECTION] Two ways of evaluating a turned cloud
 
 // Lower and upper corner of some cloud turned by `angle` radians about
 // `axis` (normalised and written back, as rotate_point does). With `with_z`
@@ -84,11 +120,15 @@ struct SearchPass {
 };
 void search_pass(SearchCloud* search, const double axis[3], double tolerance, SearchPass* pass);
 
-// The passes of the command on the cloud alone (about Z, Y, X and Z again;
-// Z, Y, X in the debug build), each turning the cloud by its refined angle
-// when that is not 0. Returns the number of passes written to `passes`
+// The passes of the search command (about Z, Y, X and Z again; Z, Y, X in
+// the debug build), each turning the cloud by its refined angle when that is
+// not 0. After each pass, once the cloud is turned, `done` (when set) gets
+// the pass's number from 0 and the pass: the command turns the copies and
+// writes the log there. Returns the number of passes written to `passes`
 // (room for 4).
-int search_passes(SearchCloud* search, double tolerance, SearchPass* passes);
+using PassDone = std::function<void(int number, const SearchPass& pass)>;
+int search_passes(SearchCloud* search, double tolerance, SearchPass* passes,
+                  const PassDone& done = nullptr);
 
 // Which way search_min_dimensions evaluates the cloud; for tests and the
 // benchmark. true: the plain way.

@@ -33,12 +33,13 @@
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/sections.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
 
 using ufhost::session;
-using ufhost::testing_only::Probing;
+using ufhost::Probing;
 
 // The release plug-in, loaded once: it calls the host's libraries this test
 // links, so it works on this process's session.
@@ -67,7 +68,9 @@ Run run_command(Probing how) {
     ADD_FAILURE() << "cannot load " << PLUGIN_RELEASE << ": " << dlerror();
     return run;
   }
-  ufhost::testing_only::set_probing(how, [&](const ufhost::testing_only::ProbeAnswers& a) {
+  ufhost::forget_section_cache();
+  ufhost::test_control().probing = how;
+  ufhost::test_control().compare_probes = [&](const ufhost::TestControl::ProbeAnswers& a) {
     if (a.fast == a.boolean) return;
     std::ostringstream text;
     text.precision(17);
@@ -76,14 +79,15 @@ Run run_command(Probing how) {
          << a.normal.Z() << "): " << (a.fast ? "meets" : "misses") << ", the boolean says "
          << (a.boolean ? "meets" : "misses");
     run.disagreements.push_back(text.str());
-  });
+  };
   session().stats = ufhost::Session::Stats{};
   session().ui = ufhost::make_scripted_ui({"menu 1", "select all", "dialog ok", "menu cancel"});
   const int mark = session().model.set_mark(false);
   char param[1] = {0};
   int rc = 0;
   plugin.ufusr(param, &rc, 0);
-  ufhost::testing_only::set_probing(Probing::kFast);
+  ufhost::test_control().probing = Probing::kFast;
+  ufhost::test_control().compare_probes = nullptr;
   run.probes = session().stats.probes;
   run.booleans = session().stats.booleans;
   // The corners drawn last: the largest, then the smallest.

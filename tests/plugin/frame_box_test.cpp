@@ -9,6 +9,7 @@
 #include "src/Main.h"
 #include "tests/support/support.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -85,7 +86,7 @@ TEST_F(FrameBox, LengthsDoNotDependOnWhichCornerComesFirst) {
   const tag_t body = add_box(-5, -6, -7, 3, 4, 5);
   double straight[4] = {}, swapped[4] = {};
   frame_box(body, straight);
-  session().swap_box_corners = true;
+  ufhost::test_control().swap_box_corners = true;
   frame_box(body, swapped);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(straight[i], swapped[i]);
   EXPECT_EQ(3, straight[0]);

@@ -7,9 +7,11 @@
 #include <BRep_Tool.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <gp.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Trsf.hxx>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -23,6 +25,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -201,7 +204,7 @@ class Refine : public Extents {
   // cuts. Probe coordinates along the axis are recorded.
   void script(std::function<bool(double)> cuts, int axis = 0) {
     body = add_box(0, 0, 0, 1, 1, 1);
-    session().section_oracle = [this, cuts, axis](ufhost::Tag, const gp_Pnt& o, const gp_Vec&) {
+    ufhost::test_control().section_oracle = [this, cuts, axis](ufhost::Tag, const gp_Pnt& o, const gp_Vec&) {
       const double c = o.Coord(axis + 1);
       probes.push_back(c);
       const bool cut = cuts(c);
@@ -213,7 +216,7 @@ class Refine : public Extents {
     double pt[3] = {0, 0, 0}, dr[3] = {0, 0, 0};
     pt[axis] = start;
     dr[axis] = 1;
-    const double result = refine_extreme(body, sign, axis, pt, dr, tolerance);
+    const double result = refine_extreme(body, sign, axis, pt, dr, tolerance, nullptr);
     EXPECT_EQ(result, pt[axis]);
     return result;
   }
@@ -304,16 +307,32 @@ TEST_F(Refine, HostsThatNeverSettleCannotHoldTheCommand) {
   }
 }
 
+// Far from the origin a double cannot hold the finer steps (1e-7 apart at
+// 1.2e9), or not even 0.01 (at 1e100): the refinement ends at the closest
+// coordinate there is instead of probing the same plane for ever.
+TEST_F(Refine, CoordinatesTooLargeForTheStepsEnd) {
+  for (const double start : {1.2e9, -1.2e9, 1e100}) {
+    SCOPED_TRACE(start);
+    probes.clear();
+    const double edge = start + 0.3;
+    script([&](double x) { return x <= edge; });
+    const double result = refine(+1, 0, start, 1e-8);
+    EXPECT_LT(probes.size(), 1000u);
+    EXPECT_GE(result, edge);
+    EXPECT_LE(result, std::nextafter(std::nextafter(edge, HUGE_VAL), HUGE_VAL));
+  }
+}
+
 TEST_F(Refine, ThinBodyWalkStopsAtItsFarSide) {
   // A sheet 0.004 thick whose start plane the host does not count as cutting.
   body = add_box(0, 0, 2.0, 1, 1, 0.004);
   int calls = 0;
-  session().section_oracle = [&](ufhost::Tag, const gp_Pnt&, const gp_Vec&) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag, const gp_Pnt&, const gp_Vec&) {
     ++calls;
     return false;
   };
   double pt[3] = {0, 0, 2.004}, dr[3] = {0, 0, 1};
-  EXPECT_EQ(2.004, refine_extreme(body, +1, 2, pt, dr, 1e-8));
+  EXPECT_EQ(2.004, refine_extreme(body, +1, 2, pt, dr, 1e-8, nullptr));
   EXPECT_LE(calls, 2);
 }
 
@@ -404,12 +423,55 @@ TEST_F(Extents, LeavesOnlyTheDrawnBoxInThePart) {
   }
 }
 
+// The walks' bounds read the host's box in either corner order, and without
+// a box they come from the facets. A cylinder of radius 2000 has facet
+// corners up to the chord, about 5.7 here, inside its curved face, so the
+// march outward goes well beyond one unit. Planes are answered from the
+// cylinder's exact extent, with the kernel's tolerance of 1e-7: only the
+// bounds could differ between the three runs.
+TEST_F(Extents, WalksAreBoundedByTheBoxEitherWayRoundOrByTheFacets) {
+  const double r = 2000, h = 100;
+  int deep = 0;  // turns whose facet extremes lie more than one unit inside
+  for (int step = 0; step < 8; ++step) {
+    const double degrees = 0.6 * step;
+    SCOPED_TRACE(degrees);
+    std::array<std::array<double, 3>, 3> lengths{};
+    for (int run = 0; run < 3; ++run) {  // near corner first, far corner first, no box
+      SetUp();
+      gp_Trsf turn;
+      turn.SetRotation(gp::OZ(), degrees * std::acos(-1.0) / 180.0);
+      const tag_t body = add_body(BRepPrimAPI_MakeCylinder(r, h).Shape().Moved(turn));
+      ufhost::test_control().section_oracle = [&](ufhost::Tag, const gp_Pnt& o, const gp_Vec& n) {
+        const double c = n.Z() != 0 ? o.Z() - h / 2 : n.X() != 0 ? o.X() : o.Y();
+        return std::abs(c) <= (n.Z() != 0 ? h / 2 : r) + 1e-7;
+      };
+      ufhost::test_control().swap_box_corners = run == 1;
+      if (run == 2)
+        session().fail_rules.push_back({"UF_MODL_ask_bounding_box", ufhost::kErrRefused, 0});
+      compute_extents(&body, 1, lengths[run].data(), 1e-8, false);
+      if (run == 0) {
+        tag_t model = body;
+        Point lo{}, hi{};
+        ASSERT_EQ(0, make_faceted(&model));
+        ASSERT_EQ(0, update_facet_extremes(model, lo.data(), hi.data(), true));
+        deep += std::min({r + lo[0], r - hi[0], r + lo[1], r - hi[1]}) > 1.0;
+      }
+    }
+    EXPECT_NEAR(2 * r, lengths[0][0], 3e-7);
+    EXPECT_NEAR(2 * r, lengths[0][1], 3e-7);
+    EXPECT_NEAR(h, lengths[0][2], 3e-7);
+    EXPECT_EQ(lengths[0], lengths[1]);
+    EXPECT_EQ(lengths[0], lengths[2]);
+  }
+  EXPECT_GT(deep, 0);
+}
+
 TEST_F(Extents, EqualExtremeStaysWithTheFirstBody) {
   // Both end at X = 10; the second reaches further in Y.
   const tag_t first = add_box(0, 0, 0, 10, 5, 5);
   const tag_t second = add_box(4, 0, 0, 6, 9, 5);
   std::vector<std::pair<ufhost::Tag, double>> x_probes;
-  session().section_oracle = [&](ufhost::Tag body, const gp_Pnt& o, const gp_Vec& n) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag body, const gp_Pnt& o, const gp_Vec& n) {
     double box[6];
     ufhost::exact_box(*session().model.find(body), box);
     const int axis = n.X() != 0 ? 0 : n.Y() != 0 ? 1 : 2;
@@ -504,7 +566,7 @@ TEST_F(Extents, CheckedCallsReportTheirLines) {
   for (int nth : {1, 2, 4}) session().fail_rules.push_back({"UF_MODL_create_plane", ufhost::kErrRefused, nth});
   const tag_t body = add_box(0, 0, 0, 1, 1, 1);
   double pt[3] = {1, 0, 0}, dr[3] = {1, 0, 0};
-  refine_extreme(body, +1, 0, pt, dr, 1e-8);
+  refine_extreme(body, +1, 0, pt, dr, 1e-8, nullptr);
   std::string lines;
   for (std::size_t at = syslog.find("at line "); at != std::string::npos; at = syslog.find("at line ", at + 1))
     lines += syslog.substr(at + 8, 3) + " ";

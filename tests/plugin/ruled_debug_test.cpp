@@ -15,7 +15,7 @@
 #include "src/ruled_internal.h"
 #include "tests/support/support.h"
 #include "ufhost/core/session.h"
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/session.h"
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -383,14 +383,15 @@ class FacetCorners : public ::testing::Test {
  protected:
   void SetUp() override { ufhost::reset_session(); }
 
-  tag_t add_facets(const Cloud& corners, int per_facet) {
+  // max_corners: what the host gives as the largest facet (0: per_facet).
+  tag_t add_facets(const Cloud& corners, int per_facet, int max_corners = 0) {
     auto facets = std::make_shared<ufhost::Facets>();
     for (std::size_t i = 0; i < corners.size(); ++i) {
       if (i % per_facet == 0) facets->start.push_back(static_cast<int>(i));
       facets->xyz.insert(facets->xyz.end(), corners[i].begin(), corners[i].end());
     }
     facets->start.push_back(static_cast<int>(corners.size()));
-    facets->max_corners = per_facet;
+    facets->max_corners = max_corners > 0 ? max_corners : per_facet;
     Object model;
     model.kind = Kind::FacetModel;
     model.facets = facets;
@@ -404,7 +405,7 @@ TEST_F(FacetCorners, TwelveTrianglesLoadThirtySixCornersInFacetOrder) {
   ASSERT_EQ(36, count_facet_vertices(model));
   // Loaded after five earlier corners; the entries around stay as they were.
   Cloud cloud(43, Point{-7, -7, -7});
-  load_facet_vertices(model, 5, raw(cloud));
+  EXPECT_EQ(36, load_facet_vertices(model, 5, 36, raw(cloud)));
   EXPECT_EQ(Cloud(5, Point{-7, -7, -7}), Cloud(cloud.begin(), cloud.begin() + 5));
   EXPECT_EQ(corners, Cloud(cloud.begin() + 5, cloud.begin() + 41));
   EXPECT_EQ(Point({-7, -7, -7}), cloud[41]);
@@ -421,8 +422,56 @@ TEST_F(FacetCorners, NoFacetsOrNoFacetModelGiveNothing) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(0, count_facet_vertices(tag));
     Cloud cloud(1, Point{-7, -7, -7});
-    load_facet_vertices(tag, 0, raw(cloud));
+    EXPECT_EQ(0, load_facet_vertices(tag, 0, 1, raw(cloud)));
     EXPECT_EQ(Point({-7, -7, -7}), cloud[0]);
+  }
+}
+
+// The loading walk may meet other answers than the counting walk did: it
+// writes only whole facets the host gives in full, never more corners than
+// were counted, and nothing left over from an earlier facet.
+TEST_F(FacetCorners, LoadingTakesWhatArrivesAndNeverPassesTheCount) {
+  const Cloud corners = triangle_corners(box_cloud(1, 2, 3));
+  struct Case {
+    const char* name;
+    int room;           // what the counting walk gave
+    const char* fails;  // the operation whose nth call fails in the loading walk
+    int nth;
+    std::vector<int> facets;  // the facets loaded, in order
+    int max_corners = 0;      // what the host says the largest facet has
+  };
+  const Case cases[] = {
+      {"counted fewer than there are", 10, "", 0, {0, 1, 2}},
+      {"walk ends after two facets", 36, "UF_FACET_cycle_facets", 3, {0, 1}},
+      {"corners of one facet refused", 36, "UF_FACET_ask_vertices_of_facet", 2,
+       {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+      {"corner count of one facet refused", 36, "UF_FACET_ask_num_verts_in_facet", 12,
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"largest facet unknown", 36, "UF_FACET_ask_max_facet_verts", 1, {}},
+      // The buffer would hold two corners: no facet fits, none is asked for.
+      {"facets larger than the largest", 36, "", 0, {}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const tag_t model = add_facets(corners, 3, c.max_corners);
+    if (*c.fails) session().fail_rules.push_back({c.fails, ufhost::kErrRefused, c.nth});
+    Cloud cloud(2 + 36 + 1, Point{-7, -7, -7});
+    const int loaded = load_facet_vertices(model, 2, c.room, raw(cloud));
+    Cloud want(2, Point{-7, -7, -7});
+    for (int f : c.facets)
+      want.insert(want.end(), corners.begin() + 3 * f, corners.begin() + 3 * f + 3);
+    EXPECT_EQ(static_cast<int>(want.size()) - 2, loaded);
+    want.resize(cloud.size(), Point{-7, -7, -7});
+    EXPECT_EQ(want, cloud);
+    if (c.max_corners == 2) {
+      EXPECT_EQ(0, session().calls["UF_FACET_ask_vertices_of_facet"]);
+      // Nor would the host write more corners than it said a facet has.
+      Cloud buffer(3, Point{-7, -7, -7});
+      int n = -1;
+      EXPECT_NE(0, UF_FACET_ask_vertices_of_facet(model, 0, &n, raw(buffer)));
+      EXPECT_EQ(Cloud(3, Point{-7, -7, -7}), buffer);
+    }
   }
 }
 
@@ -641,6 +690,42 @@ TEST_F(SearchCommand, NoLogMeansNoCopies) {
   }
 }
 
+TEST_F(SearchCommand, SearchesAndCountsTheCornersThatArrived) {
+  const auto count_in = [](const std::vector<std::string>& lines) {
+    return lines.size() > 2 ? lines[2] : std::string();
+  };
+  run({add_box(100, 50, 20, 10.0)}, {"dialog ok", "save " + log_});
+  const std::string all = count_in(log_lines(log_));
+  ASSERT_EQ(0u, all.find("Count vertex: "));
+  const int corners = std::stoi(all.substr(14));
+  struct Case {
+    const char* name;
+    const char* fails;
+    int nth;
+    int expect;
+  };
+  const Case cases[] = {
+      // The counting walk ends after the first facet, the loading walk does not.
+      {"counting cut short", "UF_FACET_cycle_facets", 2, 3},
+      // The counting walk asks no corners: the first facet's are refused.
+      {"corners refused while loading", "UF_FACET_ask_vertices_of_facet", 1, corners - 3},
+      {"count refused while loading", "UF_FACET_ask_num_verts_in_facet", corners / 3 + 1,
+       corners - 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const tag_t body = add_box(100, 50, 20, 10.0);
+    session().fail_rules.push_back({c.fails, ufhost::kErrRefused, c.nth});
+    run({body}, {"dialog ok", "save " + log_});
+    const auto lines = log_lines(log_);
+    EXPECT_EQ("Count vertex: " + std::to_string(c.expect), count_in(lines));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(0u, lines.back().find("Конечные габариты: ")) << lines.back();
+    EXPECT_EQ(1u, copies().size());
+  }
+}
+
 // The command's log and copies do not depend on the way the cloud is
 // evaluated, here on blocks and below on real parts.
 std::vector<std::string> command_log(const std::string& log, bool plain,
@@ -688,7 +773,8 @@ TEST(FastPathOnParts, SamePassesAndLogAsThePlainWay) {
       const int n = count_facet_vertices(tag);
       const std::size_t start = cloud.size();
       cloud.resize(start + static_cast<std::size_t>(n));
-      load_facet_vertices(tag, 0, raw(cloud) + start);
+      const int loaded = load_facet_vertices(tag, 0, n, raw(cloud) + start);
+      cloud.resize(start + static_cast<std::size_t>(loaded));
     }
     if (cloud.empty()) continue;
     const int n = static_cast<int>(cloud.size());

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <utility>
 
-#include "ufhost/ui/ui.h"
+#include "ufhost/core/cp1251.h"
 
 extern char** environ;
 
@@ -93,18 +93,12 @@ std::string work_dir(const std::string& test_name) {
   return dir.string();
 }
 
-namespace {
-
-// Runs `args` (the program first) in `dir`, standard input from `in_path`,
-// standard output and error into `out_path` and `err_path`, and waits.
-// Returns the exit status, 128 + the signal for a killed run, or -1 when it
-// could not be started.
-int run_process(std::vector<std::string> args, const std::string& dir, const std::string& in_path,
-                const std::string& out_path, const std::string& err_path) {
+pid_t start_process(std::vector<std::string> args, const std::string& dir,
+                    const std::string& in_path, const std::string& out_path,
+                    const std::string& err_path) {
   std::vector<char*> argv;
   for (auto& s : args) argv.push_back(s.data());
   argv.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
@@ -112,14 +106,22 @@ int run_process(std::vector<std::string> args, const std::string& dir, const std
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   pid_t pid = 0;
-  int exit_code = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
-  return exit_code;
+  return pid;
+}
+
+namespace {
+
+// Runs `args` as start_process does and waits. Returns the exit status,
+// 128 + the signal for a killed run, or -1 when it could not be started.
+int run_process(std::vector<std::string> args, const std::string& dir, const std::string& in_path,
+                const std::string& out_path, const std::string& err_path) {
+  const pid_t pid = start_process(std::move(args), dir, in_path, out_path, err_path);
+  if (pid < 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // The entries of a transcript file, one a line. A line that is not JSON is

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -44,6 +46,13 @@ struct HostRun {
   // Transcript entries of one kind ("menu", "dialog", ...), in order.
   std::vector<nlohmann::json> of_kind(const std::string& kind) const;
 };
+
+// Starts `args` (the program first) in `dir`, standard input from `in_path`,
+// standard output and error into `out_path` and `err_path`, and returns its
+// process id without waiting; -1 when it could not be started.
+pid_t start_process(std::vector<std::string> args, const std::string& dir,
+                    const std::string& in_path, const std::string& out_path,
+                    const std::string& err_path);
 
 // Runs ufhost with `args` (the part and options; --answers, --transcript and
 // --syslog are added) and the given answer lines, in `dir`, and reads back

@@ -285,6 +285,7 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
       {"cut_short.stl", "x", binary_stl(kTriangles).substr(0, 150), "STL"},
       {"no_triangles.stl", "x", binary_stl({}), "no triangle"},
       {"cut_short.igs", nullptr, "", "IGES"},
+      {"cut_short.brep", nullptr, "", "cut short"},  // the kernel would read on for ever
       {"no_triangles_text.stl", "x", "solid none\nendsolid none\n", "no triangle"},
       {"no_shapes.step", "x", step_without_shapes, "no"},
       {"empty_compound.brep", nullptr, "", "no solid"},
@@ -315,6 +316,9 @@ TEST(PartIo, BadFilesFailWithOneLineNamingTheFileAndLeaveThePartAlone) {
     ASSERT_TRUE(box.Write((dir + "/box.igs").c_str()));
     const std::string whole = read_file(dir + "/box.igs");
     spit(dir + "/cut_short.igs", whole.substr(0, whole.size() / 2));
+    ASSERT_TRUE(BRepTools::Write(BRepPrimAPI_MakeBox(1, 2, 3).Shape(), (dir + "/box.brep").c_str()));
+    const std::string brep = read_file(dir + "/box.brep");
+    spit(dir + "/cut_short.brep", brep.substr(0, brep.find("\nTShapes ") + 300));
     Model m;
     std::string error;
     EXPECT_TRUE(ufhost::load_part(dir + "/box.igs", m, &error)) << error;

@@ -27,6 +27,7 @@
 #include "tests/support/support.h"
 #include "ufhost/core/sections.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 
 namespace {
 
@@ -40,7 +41,6 @@ class Sections : public ::testing::Test {
   void SetUp() override {
     ufhost::reset_session();
     ufhost::forget_section_cache();
-    ufhost::testing_only::set_probing(ufhost::testing_only::Probing::kFast);
   }
 
   tag_t add(const TopoDS_Shape& shape, Kind kind = Kind::SolidBody) {
@@ -174,7 +174,7 @@ TEST_F(Sections, CurvesOfAProbeAnsweredFromTheBoxAreReal) {
 TEST_F(Sections, ProbingNeverChangesTheBody) {
   // The kernel's boolean section, which the answers from exact geometry
   // spare these planes, must leave the body alone too.
-  ufhost::testing_only::set_probing(ufhost::testing_only::Probing::kBoolean);
+  ufhost::test_control().probing = ufhost::Probing::kBoolean;
   TopoDS_Shape block = BRepPrimAPI_MakeBox(40, 30, 20).Shape();
   BRepFilletAPI_MakeFillet fillet(block);
   for (TopExp_Explorer e(block, TopAbs_EDGE); e.More(); e.Next()) fillet.Add(3.0, TopoDS::Edge(e.Current()));
@@ -334,7 +334,7 @@ TEST_F(Sections, JoinedCurvesComeAsWiresAndGoWithUndo) {
 TEST_F(Sections, ScriptedHostIsAskedInstead) {
   const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
   std::vector<double> asked;
-  session().section_oracle = [&](ufhost::Tag body, const gp_Pnt& origin, const gp_Vec&) {
+  ufhost::test_control().section_oracle = [&](ufhost::Tag body, const gp_Pnt& origin, const gp_Vec&) {
     EXPECT_EQ(box, body);
     asked.push_back(origin.X());
     return origin.X() > 100;  // nothing like the box

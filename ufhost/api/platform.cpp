@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "ufhost/core/cp1251.h"
 #include "ufhost/core/session.h"
 #include "ufhost/ui/frontend.h"
 #include "ufhost/ui/ui.h"
@@ -34,7 +35,7 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int 
   if (int rc = ufhost::session().fail_point("MessageBoxA")) return rc;
   if (owner != nullptr) return 0;  // no windows here that could own a box
   try {
-    ufhost::session().ui->message(text_in(caption), text_in(text));
+    ufhost::front_end().message(text_in(caption), text_in(text));
     return IDOK;
   } catch (const Standard_Failure& e) {
     report("MessageBoxA", e.GetMessageString());
@@ -106,7 +107,7 @@ int SaveFileDialog::DoModal() {
     request.filter = text_in(filter_);
     request.struct_size = struct_size_;
     std::string chosen;
-    if (!ufhost::session().ui->save(request, &chosen)) return IDCANCEL;
+    if (!ufhost::front_end().save(request, &chosen)) return IDCANCEL;
     // The front ends resolve the name already; this holds for any other
     // user interface too. The path keeps the file system's own bytes: the
     // plug-in only opens it.

@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "host/uf.h"
+#include "ufhost/core/cp1251.h"
 #include "ufhost/core/geometry.h"
+#include "ufhost/core/numbers.h"
 #include "ufhost/core/session.h"
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -55,23 +57,12 @@ void record_highlight(ufhost::Tag tag, bool on, const char* by) {
                                               {"by", by}});
 }
 
-// Lengths in fixed notation with the zeros after the point dropped:
 // "19.843135 x 20 x 42.29512".
 std::string size_text(const ufhost::Object& object) {
   double box[6];
   if (!ufhost::exact_box(object, box)) return "";
   std::string out;
-  for (int i = 0; i < 3; ++i) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", box[i + 3] - box[i]);
-    std::string s = buf;
-    if (s.find('.') != std::string::npos) {
-      s.erase(s.find_last_not_of('0') + 1);
-      if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    out += (i ? " x " : "") + s;
-  }
+  for (int i = 0; i < 3; ++i) out += (i ? " x " : "") + ufhost::fixed6_trimmed(box[i + 3] - box[i]);
   return out;
 }
 
@@ -102,7 +93,7 @@ constexpr int kMaxFailedMenus = 1000;
 int UF_UI_open_listing_window(void) {
   if (int rc = session().fail_point("UF_UI_open_listing_window")) return rc;
   try {
-    return session().ui->open_listing() ? 0 : ufhost::kErrListingWindow;
+    return ufhost::front_end().open_listing() ? 0 : ufhost::kErrListingWindow;
   } catch (const Standard_Failure& e) {
     return caught("UF_UI_open_listing_window", ufhost::kErrInternal, e.GetMessageString());
   } catch (const std::exception& e) {
@@ -114,7 +105,7 @@ int UF_UI_write_listing_window(const char* text) {
   if (int rc = session().fail_point("UF_UI_write_listing_window")) return rc;
   if (text == nullptr) return ufhost::kErrBadArgument;
   try {
-    session().ui->write_listing(ufhost::cp1251_to_utf8(text));
+    ufhost::front_end().write_listing(ufhost::cp1251_to_utf8(text));
     return 0;
   } catch (const Standard_Failure& e) {
     return caught("UF_UI_write_listing_window", ufhost::kErrInternal, e.GetMessageString());
@@ -137,7 +128,7 @@ static int menu_call(const char* title, int default_item, char items[][UF_UI_MEN
     request.default_item = default_item;
     for (int i = 0; i < num_items; ++i)
       request.items.push_back(field_text(items[i], UF_UI_MENU_ITEM_SIZE));
-    const int code = session().ui->menu(request);
+    const int code = ufhost::front_end().menu(request);
     *failed = false;
     return code;
   } catch (const Standard_Failure& e) {
@@ -181,7 +172,7 @@ int uc1608(const char* title, char labels[][UF_UI_LABEL_SIZE], int count, int* d
       request.values.push_back(values[i]);
     }
     std::vector<double> edited;
-    const int code = session().ui->dialog(request, &edited);
+    const int code = ufhost::front_end().dialog(request, &edited);
     if (code == UF_UI_OK && edited.size() == static_cast<std::size_t>(count))
       for (int i = 0; i < count; ++i) values[i] = edited[i];
     return code;
@@ -224,7 +215,7 @@ int UF_UI_select_by_class(const char* message, UF_UI_selection_options_t* option
     }
 
     std::vector<ufhost::Tag> chosen;
-    const int answer = s.ui->select(request, &chosen);
+    const int answer = ufhost::front_end().select(request, &chosen);
     std::vector<tag_t>& kept = selection_array();
     kept.assign(chosen.begin(), chosen.end());
     for (tag_t tag : kept) {

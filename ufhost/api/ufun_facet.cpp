@@ -20,6 +20,7 @@
 #include "ufhost/core/model.h"
 #include "ufhost/core/sections.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 
 // The record's layout is part of the interface: plug-ins built elsewhere fill
 // it by byte offset.
@@ -66,6 +67,37 @@ const ufhost::Facets* facets_of(tag_t tag, int* rc) {
   }
   static const ufhost::Facets kNone;  // a model made without facets walks as empty
   return object->facets ? object->facets.get() : &kNone;
+}
+
+// Whether the plane meets the body: the kernel's answer, or a test's section
+// oracle's when one is set (with no curves).
+ufhost::PlaneCut plane_cut(tag_t tag, const ufhost::Object& body, const gp_Pnt& origin,
+                           const gp_Vec& normal) {
+  const ufhost::TestControl& control = ufhost::test_control();
+  const auto& oracle = control.section_oracle;
+  if (!oracle) {
+    using ufhost::Probing;
+    const ufhost::PlaneCut cut = ufhost::section_by_plane(body, origin, normal, control.probing);
+    if (control.compare_probes && body.kind != ufhost::Kind::MeshBody) {
+      ufhost::Session::Stats& stats = ufhost::session().stats;
+      const ufhost::Session::Stats counted = stats;
+      const bool fast = control.probing == Probing::kFast;
+      const ufhost::PlaneCut other = ufhost::section_by_plane(
+          body, origin, normal, fast ? Probing::kBoolean : Probing::kFast);
+      stats = counted;
+      control.compare_probes({tag, origin, normal, fast ? cut.meets : other.meets,
+                              fast ? other.meets : cut.meets});
+    }
+    return cut;
+  }
+  ufhost::PlaneCut cut;
+  cut.meets = oracle(tag, origin, normal);
+  if (cut.meets) cut.curves = []() {
+    TopoDS_Compound none;
+    BRep_Builder().MakeCompound(none);
+    return TopoDS_Shape(none);
+  };
+  return cut;
 }
 
 bool finite_at_least_zero(double v) { return std::isfinite(v) && v >= 0.0; }
@@ -222,6 +254,8 @@ UF_EXPORT int UF_FACET_ask_vertices_of_facet(tag_t facet_model, int facet_id, in
     if (facet_id < 0 || facet_id >= f->count()) return ufhost::kErrBadArgument;
     const int first = f->start[facet_id];
     const int n = f->start[facet_id + 1] - first;
+    // The caller made room for the largest facet as this host gave it.
+    if (n > f->max_corners) return ufhost::kErrInternal;
     for (int i = 0; i < n; ++i)
       for (int k = 0; k < 3; ++k)
         vertices[i][k] = f->xyz[3 * static_cast<std::size_t>(first + i) + k];
@@ -277,8 +311,7 @@ UF_EXPORT int UF_CURVE_section_from_planes(UF_CURVE_section_general_data_t* gene
     for (int i = 0; i < general->num_objects; ++i)
       for (int j = 0; j < planes->num_planes; ++j) {
         const ufhost::Object& plane = *plane_objects[j];
-        ufhost::PlaneCut cut =
-            ufhost::section_by_plane(general->objects[i], *bodies[i], plane.p0, plane.normal);
+        ufhost::PlaneCut cut = plane_cut(general->objects[i], *bodies[i], plane.p0, plane.normal);
         if (!cut.meets) continue;
         if (parts.empty()) {
           section->body = general->objects[i];

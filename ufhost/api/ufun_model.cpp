@@ -19,6 +19,7 @@
 #include "ufhost/api/guarded.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/test_control.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ UF_EXPORT int UF_MODL_ask_bounding_box(tag_t object, double box[6]) {
     if (found == nullptr) return ufhost::kErrBadTag;
     double b[6];
     if (!ufhost::exact_box(*found, b)) return ufhost::kErrWrongType;
-    if (session().swap_box_corners) {
+    if (ufhost::test_control().swap_box_corners) {
       for (int i = 0; i < 3; ++i) std::swap(b[i], b[i + 3]);
     }
     std::memcpy(box, b, sizeof b);

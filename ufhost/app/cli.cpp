@@ -6,7 +6,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "ufhost/app/list.h"
+#include "ufhost/app/measure.h"
+#include "ufhost/app/options.h"
 #include "ufhost/app/run.h"
+#include "ufhost/core/part_io.h"
+#include "ufhost/core/progress.h"
 
 namespace fs = std::filesystem;
 
@@ -14,27 +19,87 @@ namespace ufhost::app {
 
 namespace {
 
-// A subcommand: `ufhost NAME ARGS...`. None yet; batch measuring and
-// listing a part's bodies come here, each a function over its own
-// arguments that returns the exit status.
-struct Subcommand {
-  const char* name;
-  int (*run)(const std::vector<std::string>& args);
-};
-const std::vector<Subcommand>& subcommands() {
-  static const std::vector<Subcommand> table;
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+  return text;
+}
+
+const std::vector<OptionSpec>& run_options() {
+  static const std::vector<OptionSpec> table = {
+      {"--answers", "", "FILE", "answer the plug-in's requests from FILE (- : standard input)"},
+      {"--answer", "", "LINE", "one more answer, taken after those of --answers (repeatable)",
+       true},
+      {"--transcript", "", "FILE", "record every request, answer and log write as JSON lines"},
+      {"--syslog", "", "FILE",
+       "append the system log to FILE\n(default: " + default_syslog_path() + ")"},
+      {"--save", "", "OUT",
+       "after the run, write the part to OUT (" + joined(part_extensions(true), ", ") +
+           ");\nnever over PART"},
+      {"--fail", "", "OP[=CODE][@N]",
+       "make the N-th call (default: every call) of the host\noperation OP return CODE "
+       "(default 1009); repeatable"},
+      {"--plugin", "", "PATH",
+       "the plug-in library (default: $UFHOST_PLUGIN, else\n" UFHOST_DEFAULT_PLUGIN ")"},
+      {"--view", "", "OUT.html",
+       "after the run, write a page showing the part, the box and\nwhat the commands drew "
+       "(opens in a browser, no network)"},
+      {"--report", "", "FILE", "after the run, write its bodies as JSON (for ufhost measure)"},
+      {"--progress", "", "",
+       "show progress of long work on standard error even when it\nis not a terminal (on a "
+       "terminal it is shown anyway)"},
+      kernel_timeout_option(),
+      {"--help", "-h", "", "show this text", false, true},
+      {"--version", "", "", "show the version", false, true},
+  };
   return table;
 }
 
-// Options that take a value, as --name VALUE or --name=VALUE.
-bool takes_value(const std::string& name) {
-  for (const char* n : {"--answers", "--answer", "--transcript", "--syslog", "--save", "--fail",
-                        "--plugin"})
-    if (name == n) return true;
-  return false;
+int list_mode(const std::vector<std::string>& args) {
+  static const std::vector<OptionSpec> table = {kernel_timeout_option()};
+  ParsedArgs parsed;
+  std::string error;
+  double seconds = kDefaultKernelTimeLimit;
+  if (!parse_args(table, args, "ufhost --help", &parsed, &error) ||
+      (!parsed.options.empty() && !parse_kernel_time_limit(parsed.options.back().value, &seconds,
+                                                           &error))) {
+    std::cerr << "ufhost: " << error << std::endl;
+    return kExitUsage;
+  }
+  if (parsed.operands.size() != 1) {
+    std::cerr << "ufhost: --list takes one part file: ufhost --list PART" << std::endl;
+    return kExitUsage;
+  }
+  set_kernel_time_limit(seconds);
+  return list_part(parsed.operands[0], std::cout, std::cerr);
 }
 
+// What the first argument can name instead of a run: each a function over
+// the arguments after it that returns the exit status.
+struct Mode {
+  const char* name;
+  const char* arguments;  // for the help
+  const char* help;
+  int (*run)(const std::vector<std::string>& args);
+};
+constexpr Mode kModes[] = {
+    {"--list", "PART",
+     "print the bodies of PART with their exact boxes, and exit;\n--kernel-timeout may come "
+     "before PART",
+     list_mode},
+    {"measure", "[options] PART...", "measure many parts in one go (ufhost measure --help)",
+     measure_main},
+};
+
 }  // namespace
+
+const OptionSpec& kernel_timeout_option() {
+  static const OptionSpec option = {
+      "--kernel-timeout", "", "S",
+      "give the geometry kernel at most S seconds for each piece\nof work: a host call, saving, "
+      "the page; reading PART gets\nS for every 10 MB of it, started (default 60; 0: no limit)"};
+  return option;
+}
 
 std::string default_syslog_path() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
@@ -46,32 +111,28 @@ std::string default_syslog_path() {
 }
 
 std::string usage_text() {
-  return "Usage: ufhost [options] PART\n"
-         "Opens PART (.step .stp .igs .iges .brep .stl), runs the plug-in in it and, with\n"
-         "--save, writes the part with what the run created.\n"
-         "\n"
-         "Options:\n"
-         "  --answers FILE        answer the plug-in's requests from FILE (- : standard input)\n"
-         "  --answer LINE         one more answer, taken after those of --answers (repeatable)\n"
-         "  --transcript FILE     record every request, answer and log write as JSON lines\n"
-         "  --syslog FILE         append the system log to FILE\n"
-         "                        (default: " + default_syslog_path() + ")\n"
-         "  --save OUT            after the run, write the part to OUT (.brep, .step);\n"
-         "                        never over PART\n"
-         "  --fail OP[=CODE][@N]  make the N-th call (default: every call) of the host\n"
-         "                        operation OP return CODE (default 1009); repeatable\n"
-         "  --plugin PATH         the plug-in library (default: $UFHOST_PLUGIN, else\n"
-         "                        " UFHOST_DEFAULT_PLUGIN ")\n"
-         "  --help                show this text\n"
-         "  --version             show the version\n"
+  std::string text = "Usage: ufhost [options] PART\n";
+  for (const Mode& mode : kModes)
+    text += std::string("       ufhost ") + mode.name + " " + mode.arguments + "\n";
+  text += "Opens PART (" + joined(part_extensions(), " ") +
+          "), runs the plug-in in it and, with\n"
+          "--save, writes the part with what the run created.\n"
+          "\n"
+          "Options:\n" +
+          options_help(run_options()) + "\nModes:\n";
+  std::vector<OptionSpec> modes;
+  for (const Mode& mode : kModes) modes.push_back({mode.name, "", mode.arguments, mode.help});
+  text += options_help(modes);
+  return text +
          "\n"
          "Without answers the requests are asked at the terminal; when standard input is\n"
          "not a terminal, the answers are read from it. When the answers run out, every\n"
          "further request is cancelled.\n"
          "\n"
          "Exit status: 0 done; 1 bad options, answers file or transcript; 2 the part file\n"
-         "cannot be read; 3 the plug-in cannot be loaded; 4 --save or the transcript could\n"
-         "not be written; 5 the run ended but some answers could not be used.\n";
+         "cannot be read; 3 the plug-in cannot be loaded; 4 --save, --view, --report or the\n"
+         "transcript could not be written; 5 the run ended but some answers could not be used;\n"
+         "6 the geometry kernel crashed or did not finish during the run (the line says where).\n";
 }
 
 std::string version_text() {
@@ -80,93 +141,81 @@ std::string version_text() {
 
 Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* options,
                          std::string* error) {
+  ParsedArgs parsed;
+  if (!parse_args(run_options(), args, "ufhost --help", &parsed, error)) return Parsed::Error;
+  if (parsed.stop != nullptr) return parsed.stop->name == "--help" ? Parsed::Help : Parsed::Version;
   RunOptions o;
   o.syslog = default_syslog_path();
   const char* env_plugin = std::getenv("UFHOST_PLUGIN");
   o.plugin = env_plugin != nullptr && *env_plugin != '\0' ? env_plugin : UFHOST_DEFAULT_PLUGIN;
-  std::vector<std::string> parts;
-  bool options_end = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (options_end || arg.size() < 2 || arg[0] != '-') {
-      parts.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") return Parsed::Help;
-    if (arg == "--version") return Parsed::Version;
-    std::string value;
-    const auto eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg.erase(eq);
-      if (!takes_value(arg)) {
-        *error = arg + " takes no value";
-        return Parsed::Error;
-      }
-    } else if (takes_value(arg)) {
-      if (i + 1 >= args.size()) {
-        *error = arg + " needs a value";
-        return Parsed::Error;
-      }
-      value = args[++i];
-    } else {
-      *error = "unknown option " + arg + " (see ufhost --help)";
-      return Parsed::Error;
-    }
-    if (value.empty() && arg != "--answer") {
-      *error = arg + " needs a non-empty value";
-      return Parsed::Error;
-    }
-    if (arg == "--answers") {
+  for (const ParsedOption& option : parsed.options) {
+    const std::string& name = option.spec->name;
+    const std::string& value = option.value;
+    if (name == "--answers") {
       if (!o.answers_file.empty()) {
         *error = "--answers is given twice; put the extra answers in --answer";
         return Parsed::Error;
       }
       o.answers_file = value;
-    } else if (arg == "--answer") {
+    } else if (name == "--answer") {
       o.answer_lines.push_back(value);
-    } else if (arg == "--transcript") {
+    } else if (name == "--transcript") {
       o.transcript = value;
-    } else if (arg == "--syslog") {
+    } else if (name == "--syslog") {
       o.syslog = value;
-    } else if (arg == "--save") {
+    } else if (name == "--save") {
       o.save = value;
-    } else if (arg == "--plugin") {
+    } else if (name == "--plugin") {
       o.plugin = value;
-    } else if (arg == "--fail") {
+    } else if (name == "--view") {
+      o.view = value;
+    } else if (name == "--report") {
+      o.report = value;
+    } else if (name == "--progress") {
+      o.progress = true;
+    } else if (name == "--kernel-timeout") {
+      if (!parse_kernel_time_limit(value, &o.kernel_timeout, error)) return Parsed::Error;
+    } else if (name == "--fail") {
       FailRule rule;
       if (!parse_fail_rule(value, &rule, error)) return Parsed::Error;
       o.fail_rules.push_back(rule);
     }
   }
-  if (parts.size() != 1) {
-    *error = parts.empty() ? "no part file given (see ufhost --help)"
-                           : "one part file at a time, not " + std::to_string(parts.size());
+  if (parsed.operands.size() != 1) {
+    *error = parsed.operands.empty()
+                 ? "no part file given (see ufhost --help)"
+                 : "one part file at a time, not " + std::to_string(parsed.operands.size());
     return Parsed::Error;
   }
-  o.part = parts[0];
+  o.part = parsed.operands[0];
   *options = std::move(o);
   return Parsed::Run;
 }
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty())
-    for (const Subcommand& c : subcommands())
-      if (args[0] == c.name) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    for (const Mode& mode : kModes)
+      if (args[0] == mode.name)
+        return mode.run(std::vector<std::string>(args.begin() + 1, args.end()));
 
   RunOptions options;
   std::string error;
   switch (parse_run_options(args, &options, &error)) {
-    case Parsed::Help: std::cout << usage_text(); return kExitOk;
-    case Parsed::Version: std::cout << version_text(); return kExitOk;
-    case Parsed::Error: std::cerr << "ufhost: " << error << "\n"; return kExitUsage;
-    case Parsed::Run: break;
+    case Parsed::Help:
+      std::cout << usage_text();
+      return kExitOk;
+    case Parsed::Version:
+      std::cout << version_text();
+      return kExitOk;
+    case Parsed::Error:
+      std::cerr << "ufhost: " << error << "\n";
+      return kExitUsage;
+    case Parsed::Run:
+      break;
   }
+  if (options.progress) set_progress_mode(ProgressMode::Always);
+  set_kernel_time_limit(options.kernel_timeout);
   return run(options);
 }
 

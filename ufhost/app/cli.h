@@ -1,10 +1,13 @@
-// The ufhost command line: options of a run, their parsing, and the
-// dispatch that later subcommands ("ufhost NAME ...") hook into.
+// The ufhost command line: its options, read once into one value, and the
+// modes and subcommands ("ufhost measure ...", "ufhost --list PART")
+// dispatched from one table.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "ufhost/app/options.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/session.h"
 
 namespace ufhost::app {
@@ -14,9 +17,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;      // bad options, unreadable answers file, unwritable transcript
 constexpr int kExitPart = 2;       // the part file cannot be read
 constexpr int kExitPlugin = 3;     // the plug-in library cannot be loaded or let an exception out
-constexpr int kExitOutput = 4;     // --save or the transcript could not be written
+constexpr int kExitOutput = 4;     // --save, --view, --report or the transcript could not be written
 constexpr int kExitAnswers = 5;    // the run ended, but some answers could not be used
+constexpr int kExitKernel = 6;     // the geometry kernel crashed or ran on where no call could fail
 
+// Everything the command line of a run says.
 struct RunOptions {
   std::string part;
   std::string answers_file;               // "" none, "-" standard input
@@ -26,7 +31,14 @@ struct RunOptions {
   std::string save;
   std::vector<FailRule> fail_rules;
   std::string plugin;
+  std::string view;     // --view OUT.html
+  std::string report;   // --report FILE (the batch reads it)
+  bool progress = false;
+  double kernel_timeout = kDefaultKernelTimeLimit;  // --kernel-timeout, seconds; 0 none
 };
+
+// --kernel-timeout, which a run, --list and measure all take.
+const OptionSpec& kernel_timeout_option();
 
 enum class Parsed { Run, Help, Version, Error };
 
@@ -35,6 +47,7 @@ enum class Parsed { Run, Help, Version, Error };
 Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* options,
                          std::string* error);
 
+// `ufhost --help`: written from the option table and the table of modes.
 std::string usage_text();
 std::string version_text();
 
@@ -43,8 +56,8 @@ std::string version_text();
 // else ufhost-syslog.txt in the temporary folder.
 std::string default_syslog_path();
 
-// The whole program: a subcommand when the first argument names one,
-// otherwise a run of the plug-in in a part. Returns the exit status.
+// The whole program: a mode or subcommand when the first argument names
+// one, otherwise a run of the plug-in in a part. Returns the exit status.
 int main(int argc, char** argv);
 
 }  // namespace ufhost::app

@@ -1,14 +1,14 @@
 #include "ufhost/app/list.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "ufhost/app/cli.h"
+#include "ufhost/core/containment.h"
+#include "ufhost/core/files.h"
 #include "ufhost/core/geometry.h"
+#include "ufhost/core/numbers.h"
 #include "ufhost/core/part_io.h"
 
 namespace ufhost::app {
@@ -22,14 +22,8 @@ std::size_t utf8_width(const std::string& text) {
   return n;
 }
 
-std::string fixed(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f", value);
-  return std::strcmp(text, "-0.000000") == 0 ? "0.000000" : text;
-}
-
 std::string corner(const double* xyz) {
-  return "(" + fixed(xyz[0]) + ", " + fixed(xyz[1]) + ", " + fixed(xyz[2]) + ")";
+  return "(" + fixed6(xyz[0]) + ", " + fixed6(xyz[1]) + ", " + fixed6(xyz[2]) + ")";
 }
 
 // Copies are named after their original with this suffix by the host's copy
@@ -61,11 +55,7 @@ std::vector<BodyInfo> describe_bodies(const Model& model) {
 }
 
 std::string part_units(const std::string& path) {
-  std::string ext = std::filesystem::path(path).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (ext == ".step" || ext == ".stp" || ext == ".igs" || ext == ".iges") return "mm";
-  return "file units";
+  return read_in_millimetres(part_format(path)) ? "mm" : "file units";
 }
 
 std::string units_note() {
@@ -95,13 +85,32 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows,
   return text;
 }
 
+bool write_run_report(const Model& model, const std::string& part, const std::string& path,
+                      std::string* error) {
+  nlohmann::json bodies = nlohmann::json::array();
+  for (const BodyInfo& b : describe_bodies(model)) {
+    nlohmann::json j = {{"number", b.number}, {"tag", b.tag},          {"name", b.name},
+                        {"type", b.type},     {"tolerance", b.tolerance}, {"copy", b.copy}};
+    if (b.has_box) j["box"] = std::vector<double>(b.box, b.box + 6);
+    bodies.push_back(j);
+  }
+  const nlohmann::json report = {{"part", part}, {"units", part_units(part)}, {"bodies", bodies}};
+  if (!write_atomically(path, report.dump(1) + "\n", error)) {
+    *error = "--report: " + *error;
+    return false;
+  }
+  return true;
+}
+
 int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
+  contain_kernel_faults(path, kExitKernel);
   Model model;
   std::string error;
   if (!load_part(path, model, &error)) {
     err << "ufhost: " << error << std::endl;
     return kExitPart;
   }
+  KernelWork work("measuring the bodies' boxes");
   const std::vector<BodyInfo> bodies = describe_bodies(model);
   out << path << ": " << bodies.size() << (bodies.size() == 1 ? " body" : " bodies")
       << ", lengths in " << (part_units(path) == "mm" ? "millimetres" : "the file's own units")
@@ -112,7 +121,7 @@ int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
     std::vector<std::string> row = {std::to_string(b.number), std::to_string(b.tag), b.type,
                                     b.name.empty() ? "-" : b.name};
     if (b.has_box) {
-      for (int k = 0; k < 3; ++k) row.push_back(fixed(std::abs(b.box[k + 3] - b.box[k])));
+      for (int k = 0; k < 3; ++k) row.push_back(fixed6(std::abs(b.box[k + 3] - b.box[k])));
       row.push_back(corner(b.box));
       row.push_back(corner(b.box + 3));
     } else {

@@ -1,6 +1,7 @@
 // `ufhost --list PART`: the bodies of a part as the selection will offer
-// them, with their exact boxes; and the pieces of that listing the batch
-// command and the view share.
+// them, with their exact boxes; the same as the JSON report a batch run
+// leaves; and the pieces of that listing the batch command and the view
+// share.
 #pragma once
 
 #include <ostream>
@@ -37,6 +38,13 @@ std::string units_note();
 // (numbers). Widths count UTF-8 characters.
 std::string format_table(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<bool>& right);
+
+// Writes a JSON summary of the part's bodies as the run left them (tag,
+// name, type, exact box, the kernel's largest tolerance, copy or not) and the
+// units of `part`, for the batch to read. false with a message when it
+// cannot be written.
+bool write_run_report(const Model& model, const std::string& part, const std::string& path,
+                      std::string* error);
 
 // Reads PART and prints its bodies (number, tag, type, name, lengths along X,
 // Y, Z, lower and upper corner of the exact box) to `out`. Returns the exit

@@ -9,11 +9,16 @@
 #include <iostream>
 #include <set>
 
+#include "ufhost/app/list.h"
 #include "ufhost/app/plugin.h"
+#include "ufhost/app/view.h"
+#include "ufhost/core/containment.h"
+#include "ufhost/core/cp1251.h"
+#include "ufhost/core/files.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/session.h"
+#include "ufhost/core/transcript.h"
 #include "ufhost/ui/answers.h"
-#include "ufhost/ui/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace fs = std::filesystem;
@@ -26,13 +31,6 @@ int fail(int status, const std::string& message) {
   std::fflush(stdout);
   std::cerr << "ufhost: " << message << std::endl;
   return status;
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-  return fs::weakly_canonical(fs::absolute(a, ec), ec) ==
-         fs::weakly_canonical(fs::absolute(b, ec), ec);
 }
 
 // The folder a file would be written into must exist.
@@ -84,9 +82,14 @@ int run(const RunOptions& options) {
 
   if (!options.save.empty() && same_file(options.save, options.part))
     return fail(kExitUsage, "--save " + options.save + " would replace the part file itself");
-  if (!options.transcript.empty() && !folder_exists_for(options.transcript))
-    return fail(kExitUsage, "--transcript " + options.transcript + ": no such folder");
+  // Found out now rather than after a long run whose outputs could not be kept.
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--transcript", &options.transcript}, {"--view", &options.view}, {"--report", &options.report}};
+  for (const auto& [name, file] : outputs)
+    if (!file->empty() && !folder_exists_for(*file))
+      return fail(kExitUsage, std::string(name) + " " + *file + ": no such folder");
 
+  contain_kernel_faults(options.part, kExitKernel);
   Session& s = session();
   s.fail_rules = options.fail_rules;
   if (!load_part(options.part, s.model, &error)) return fail(kExitPart, error);
@@ -146,6 +149,22 @@ int run(const RunOptions& options) {
       status = fail(kExitAnswers, std::to_string(unusable) +
                                       (unusable == 1 ? " answer" : " answers") +
                                       " could not be used");
+  }
+  // The report and the page come last: status 5 for unusable answers
+  // outranks their 4. The bodies' boxes and the page's tessellation are
+  // kernel work too.
+  KernelWork work("writing --report and --view");
+  if (!options.report.empty() && !write_run_report(s.model, options.part, options.report, &error))
+    status = std::max(status, fail(kExitOutput, error));
+  if (!options.view.empty()) {
+    ViewOptions view;
+    view.title = fs::path(options.part).filename().string();
+    view.subtitle = options.part;
+    view.units = read_in_millimetres(part_format(options.part))
+                     ? "millimetres (converted on reading)"
+                     : "the file's own (BREP and STL carry none)";
+    if (!write_view(s.model, options.view, view, &error))
+      status = std::max(status, fail(kExitOutput, error));
   }
   return status;
 }

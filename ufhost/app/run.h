@@ -5,10 +5,11 @@
 
 namespace ufhost::app {
 
-// Reads the answers, loads the part and the plug-in, runs ufusr in the
-// session, writes the transcript's summary and --save. Checks everything
+// Reads the answers, loads the part and the plug-in, hands the session its
+// front end, runs ufusr, writes the transcript's summary, --save, --report
+// and --view. Checks everything
 // that can stop the run before the plug-in starts, and writes no output
-// (transcript, system log, saved part) when it stops there. Messages go to
+// (transcript, system log, saved part, report, page) when it stops there. Messages go to
 // standard error as "ufhost: ...". Returns the exit status (cli.h).
 int run(const RunOptions& options);
 

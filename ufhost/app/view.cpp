@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "ufhost/app/files.h"
 #include "ufhost/app/list.h"
+#include "ufhost/core/files.h"
 #include "ufhost/core/geometry.h"
 
 namespace ufhost::app {

@@ -10,7 +10,8 @@
 // it was. Saving writes a temporary file beside the destination and renames
 // it, so a reader never sees a half-written part.
 #include "ufhost/core/part_io.h"
-#include "ufhost/core/progress.h"
+#include "ufhost/core/body_pack.h"
+#include "ufhost/core/containment.h"
 
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
@@ -50,7 +51,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -63,6 +63,9 @@
 #include <set>
 #include <sstream>
 #include <unordered_map>
+
+#include "ufhost/core/files.h"
+#include "ufhost/core/progress.h"
 
 namespace fs = std::filesystem;
 
@@ -367,6 +370,25 @@ void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet)
   read_exchange_document(doc, out);
 }
 
+// The kernel's parser reads the shapes of a BREP file, "TShapes N" and N
+// records each closed by a line ending in "*", without looking for the end
+// of the file: cut short there, it reads on for ever. Returns whether the
+// file has all its records.
+bool brep_shapes_complete(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  long wanted = -1, closed = 0;
+  while (std::getline(in, line)) {
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (wanted < 0) {
+      if (line.rfind("TShapes ", 0) == 0) wanted = std::strtol(line.c_str() + 8, nullptr, 10);
+    } else if (!line.empty() && line.back() == '*') {
+      ++closed;
+    }
+  }
+  return wanted >= 0 && closed >= wanted;
+}
+
 void read_brep(const std::string& path, Gathered* out) {
   {
     // Every BREP file names itself in its first lines; anything else is not
@@ -378,6 +400,8 @@ void read_brep(const std::string& path, Gathered* out) {
     if (head.find("CASCADE Topology V") == std::string::npos)
       fail(path, "not a readable BREP file (no \"CASCADE Topology\" header)");
   }
+  if (!brep_shapes_complete(path))
+    fail(path, "not a readable BREP file (fewer shapes than it announces: cut short?)");
   TopoDS_Shape shape;
   BRep_Builder builder;
   if (!BRepTools::Read(shape, path.c_str(), builder) || shape.IsNull())
@@ -720,33 +744,65 @@ void write_step(const Model& model, const std::string& tmp) {
   if (writer.Write(tmp.c_str()) != IFSelect_RetDone) throw PartError{"the STEP writer failed"};
 }
 
-std::string temporary_beside(const fs::path& dest) {
-  static std::atomic<unsigned> counter{0};
-  const std::string leaf = "." + dest.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                           "-" + std::to_string(counter++);
-  return (dest.parent_path() / leaf).string();
+struct Extension {
+  const char* text;
+  PartFormat format;
+  bool writable;
+};
+constexpr Extension kExtensions[] = {
+    {".step", PartFormat::Step, true}, {".stp", PartFormat::Step, true},
+    {".igs", PartFormat::Iges, false}, {".iges", PartFormat::Iges, false},
+    {".brep", PartFormat::Brep, true}, {".stl", PartFormat::Stl, false},
+};
+
+// ".a, .b and .c"
+std::string listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+  return text;
 }
 
 }  // namespace
 
-bool load_part(const std::string& path, Model& model, std::string* error) {
-  Progress progress("reading " + path);
+PartFormat part_format(const std::string& path) {
+  const std::string ext = lower_extension(path);
+  for (const Extension& e : kExtensions)
+    if (ext == e.text) return e.format;
+  return PartFormat::Unknown;
+}
+
+std::vector<std::string> part_extensions(bool writable) {
+  std::vector<std::string> out;
+  for (const Extension& e : kExtensions)
+    if (e.writable || !writable) out.push_back(e.text);
+  return out;
+}
+
+bool read_in_millimetres(PartFormat format) {
+  return format == PartFormat::Step || format == PartFormat::Iges;
+}
+
+namespace {
+
+// Reads the file's bodies, named, in the file's order. false with the error
+// line when the file cannot be read.
+bool read_bodies(const std::string& path, std::vector<Object>* bodies, std::string* error) {
   try {
     KernelQuiet quiet;
     const std::string ext = lower_extension(path);
-    const bool known = ext == ".step" || ext == ".stp" || ext == ".igs" || ext == ".iges" ||
-                       ext == ".brep" || ext == ".stl";
-    if (!known)
+    const PartFormat format = part_format(path);
+    if (format == PartFormat::Unknown)
       fail(path, (ext.empty() ? std::string("the file name has no extension")
                               : "unknown part file extension \"" + ext + "\"") +
-                     " (the host reads .step, .stp, .igs, .iges, .brep and .stl)");
+                     " (the host reads " + listed(part_extensions()) + ")");
     const std::uintmax_t size = check_readable(path);
 
     Gathered found;
     try {
-      if (ext == ".step" || ext == ".stp") read_step(path, &found, quiet);
-      else if (ext == ".igs" || ext == ".iges") read_iges(path, &found, quiet);
-      else if (ext == ".brep") read_brep(path, &found);
+      if (format == PartFormat::Step) read_step(path, &found, quiet);
+      else if (format == PartFormat::Iges) read_iges(path, &found, quiet);
+      else if (format == PartFormat::Brep) read_brep(path, &found);
       else read_stl(path, size, &found);
     } catch (const Standard_Failure& e) {
       const char* what = e.GetMessageString();
@@ -778,62 +834,95 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
       object.name = f.name.empty() ? stem + " " + std::to_string(i + 1) : f.name;
       object.shape = f.shape;
       object.mesh = f.mesh;
-      model.add(std::move(object));
+      bodies->push_back(std::move(object));
     }
     return true;
   } catch (const PartError& e) {
-    if (error) *error = e.text;
+    *error = e.text;
   } catch (const Standard_Failure& e) {
-    if (error) *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
+    *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
   } catch (const std::exception& e) {
-    if (error) *error = path + ": " + one_line(e.what());
+    *error = path + ": " + one_line(e.what());
   }
   return false;
 }
 
+}  // namespace
+
+// The kernel reads in a child process: a file that makes it crash or run on
+// costs the child, not the host, and the bodies come back packed.
+bool load_part(const std::string& path, Model& model, std::string* error) {
+  std::error_code ec;
+  const std::uintmax_t bytes = fs::file_size(path, ec);
+  const double limit = read_time_limit(ec ? 0 : bytes);
+  std::string answer;
+  const ChildEnd end = run_in_child(
+      [&path]() {
+        std::vector<Object> bodies;
+        std::string failure;
+        return read_bodies(path, &bodies, &failure) ? "B" + pack_bodies(bodies) : "E" + failure;
+      },
+      limit, &answer, "reading " + path);
+  std::string failure;
+  std::vector<Object> bodies;
+  if (!end.answered)
+    failure = path + ": cannot be read: the geometry kernel " + describe_child_end(end, "reading it", limit);
+  else if (!answer.empty() && answer[0] == 'E')
+    failure = answer.substr(1);
+  else if (answer.empty() || !unpack_bodies(answer.substr(1), &bodies))
+    failure = path + ": cannot be read: the process that read it gave back bodies the host cannot unpack";
+  if (!failure.empty()) {
+    if (error) *error = failure;
+    return false;
+  }
+  for (Object& object : bodies) model.add(std::move(object));
+  return true;
+}
+
 bool save_part(const Model& model, const std::string& path, const std::string& input_path,
                std::string* error) {
-  std::string tmp;
   try {
     KernelQuiet quiet;
     const std::string ext = lower_extension(path);
-    if (ext != ".brep" && ext != ".step" && ext != ".stp")
+    const PartFormat format = part_format(path);
+    if (format != PartFormat::Brep && format != PartFormat::Step)
       throw PartError{(ext.empty() ? std::string("the file name has no extension")
                                    : "cannot save with the extension \"" + ext + "\"") +
-                      " (the host writes .brep, .step and .stp)"};
+                      " (the host writes " + listed(part_extensions(true)) + ")"};
     std::error_code ec;
     const fs::path dest = fs::absolute(path);
-    if (!input_path.empty()) {
-      const fs::path a = fs::weakly_canonical(dest, ec);
-      const fs::path b = fs::weakly_canonical(fs::absolute(input_path), ec);
-      std::error_code ec2;
-      if (a == b || fs::equivalent(dest, input_path, ec2))
-        throw PartError{"refusing to write over the part file that was opened"};
-    }
+    if (!input_path.empty() && same_file(path, input_path))
+      throw PartError{"refusing to write over the part file that was opened"};
     const fs::path folder = dest.parent_path();
     if (!fs::is_directory(folder, ec)) throw PartError{"the folder " + folder.string() + " does not exist"};
     if (fs::is_directory(dest, ec)) throw PartError{"is a folder"};
 
-    tmp = temporary_beside(dest);
-    try {
-      if (ext == ".brep") write_brep(model, tmp);
-      else write_step(model, tmp);
-    } catch (const Standard_Failure& e) {
-      throw PartError{std::string("the geometry kernel failed to write it (") +
-                      one_line(e.GetMessageString()) + ")"};
+    KernelWork work("saving the part");
+    const auto write = [&](const std::string& tmp, std::string* why) {
+      try {
+        OCC_CATCH_SIGNALS
+        if (format == PartFormat::Brep) write_brep(model, tmp);
+        else write_step(model, tmp);
+        return true;
+      } catch (const Standard_Failure& e) {
+        *why = std::string(is_fault_signal(e) ? "the geometry kernel crashed writing it ("
+                                              : "the geometry kernel failed to write it (") +
+               one_line(e.GetMessageString()) + ")";
+      } catch (const PartError& e) {
+        *why = e.text;
+      }
+      return false;
+    };
+    std::string why;
+    if (!write_atomically(path, write, &why)) {
+      if (error) *error = why;
+      return false;
     }
-    if (!fs::is_regular_file(tmp, ec)) throw PartError{"the writer made no file"};
-    fs::rename(tmp, dest, ec);
-    if (ec) throw PartError{"cannot put the written file in place (" + ec.message() + ")"};
     return true;
   } catch (const PartError& e) {
     if (error) *error = path + ": " + e.text;
   } catch (const std::exception& e) {
     if (error) *error = path + ": " + one_line(e.what());
-  }
-  if (!tmp.empty()) {
-    std::error_code ec;
-    fs::remove(tmp, ec);
   }
   return false;
 }

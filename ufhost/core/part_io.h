@@ -8,6 +8,17 @@
 
 namespace ufhost {
 
+enum class PartFormat { Unknown, Step, Iges, Brep, Stl };
+
+// The format a part file's name gives by its extension (case ignored).
+PartFormat part_format(const std::string& path);
+// The extensions the host reads (".step", ".stp", ".igs", ".iges", ".brep",
+// ".stl"), or with `writable` those it also writes.
+std::vector<std::string> part_extensions(bool writable = false);
+// Whether the kernel converts the file's lengths to millimetres on reading
+// (STEP and IGES); BREP and STL carry no units.
+bool read_in_millimetres(PartFormat format);
+
 // Reads STEP (.step, .stp), IGES (.igs, .iges), BREP (.brep) or STL (.stl,
 // binary or ASCII) into `model`: every solid becomes one body with its own
 // tag and name (sheets of open faces become one sheet body each; an STL file

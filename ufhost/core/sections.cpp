@@ -131,6 +131,7 @@ struct BodyInfo {
   struct Asked {
     gp_Pnt origin;
     gp_Dir normal;
+    Probing how;
     PlaneCut cut;
   };
   mutable std::deque<Asked> asked;
@@ -351,8 +352,6 @@ int axis_of(const gp_Dir& n) {
   return -1;
 }
 
-TopoDS_Shape empty_compound() { return compound_of({}); }
-
 //-----------------------------------------------------------------------------
 // [SECTION] Mesh bodies
 //-----------------------------------------------------------------------------
@@ -527,18 +526,8 @@ const Extremes& extremes_of(const Leaf& leaf) {
   return *leaf.extremes;
 }
 
-// How probes near a face are answered: see testing_only::set_probing.
-testing_only::Probing& probing() {
-  static testing_only::Probing mode = testing_only::Probing::kFast;
-  return mode;
-}
-std::function<void(const testing_only::ProbeAnswers&)>& seen() {
-  static std::function<void(const testing_only::ProbeAnswers&)> f;
-  return f;
-}
-
 PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& origin,
-                    const gp_Dir& n, testing_only::Probing how) {
+                    const gp_Dir& n, Probing how) {
   Session::Stats& stats = session().stats;
   PlaneCut cut;
   // Holds the shapes, not the body's record: the record keeps the last
@@ -596,7 +585,7 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
   // What the leaves' exact extremes tell; the kernel is asked about the
   // leaves they leave open only.
   std::vector<Touched> open;
-  if (along_axis && how == testing_only::Probing::kFast) {
+  if (along_axis && how == Probing::kFast) {
     for (const Touched& t : touched) {
       const Answer a = extremes_of(*t.leaf).answer(axis, origin, n);
       if (a == Answer::Yes) {
@@ -624,36 +613,21 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
 
 }  // namespace
 
-PlaneCut section_by_plane(Tag tag, const Object& body, const gp_Pnt& origin, const gp_Vec& normal) {
+PlaneCut section_by_plane(const Object& body, const gp_Pnt& origin, const gp_Vec& normal,
+                          Probing how) {
   if (normal.Magnitude() <= gp::Resolution()) throw Standard_Failure("the plane has no normal");
   const gp_Dir n(normal);
-  Session& s = session();
-  ++s.stats.probes;
-  if (s.section_oracle) {
-    PlaneCut cut;
-    cut.meets = s.section_oracle(tag, origin, normal);
-    if (cut.meets) cut.curves = empty_compound;
-    return cut;
-  }
+  ++session().stats.probes;
   const std::shared_ptr<const BodyInfo> info = info_of(body);
   for (const BodyInfo::Asked& a : info->asked)
-    if (a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;
+    if (a.how == how && a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;
   PlaneCut cut;
   if (body.kind == Kind::MeshBody) {
     cut = probe_mesh(info, origin, n);
   } else {
-    cut = probe_brep(info, origin, n, probing());
-    if (seen()) {
-      // The other way's answer, for comparison only: it does not count.
-      const Session::Stats counted = s.stats;
-      const bool fast = probing() == testing_only::Probing::kFast;
-      const PlaneCut other = probe_brep(
-          info, origin, n, fast ? testing_only::Probing::kBoolean : testing_only::Probing::kFast);
-      s.stats = counted;
-      seen()({tag, origin, n, fast ? cut.meets : other.meets, fast ? other.meets : cut.meets});
-    }
+    cut = probe_brep(info, origin, n, how);
   }
-  info->asked.push_back({origin, n, cut});
+  info->asked.push_back({origin, n, how, cut});
   if (info->asked.size() > kRemembered) info->asked.pop_front();
   return cut;
 }
@@ -674,15 +648,5 @@ TopoDS_Shape join_curves(const TopoDS_Shape& curves, double tolerance) {
 }
 
 void forget_section_cache() { cache().clear(); }
-
-namespace testing_only {
-
-void set_probing(Probing how, std::function<void(const ProbeAnswers&)> both) {
-  probing() = how;
-  seen() = std::move(both);
-  forget_section_cache();  // answers remembered of the other way must not come back
-}
-
-}  // namespace testing_only
 
 }  // namespace ufhost

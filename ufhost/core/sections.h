@@ -27,14 +27,20 @@ struct PlaneCut {
 };
 
 // Whether the plane through `origin` with normal `normal` meets `body` (a
-// solid, sheet or mesh body named `tag`). Counts session().stats; asks
-// session().section_oracle instead when one is set.
+// solid, sheet or mesh body named `tag`). Counts session().stats.
 // A B-rep body counts as met within its largest geometric tolerance; a mesh
 // body where some triangle has corners on both sides of the plane or within
 // Precision::Confusion() of it.
 // Throws Standard_Failure when the normal is null or the kernel's boolean
 // fails.
-PlaneCut section_by_plane(Tag tag, const Object& body, const gp_Pnt& origin, const gp_Vec& normal);
+//
+// Planes normal to an axis near a face are answered from the face's exact
+// extremes, the boolean only where they cannot tell; Probing::kBoolean runs
+// the boolean for all of them, which gives the same answers slower and is
+// kept to check that it does.
+enum class Probing { kFast, kBoolean };
+PlaneCut section_by_plane(const Object& body, const gp_Pnt& origin, const gp_Vec& normal,
+                          Probing how = Probing::kFast);
 
 // The edges of `curves` chained into wires where their ends lie within
 // `tolerance` of each other; lone vertices are kept.
@@ -44,31 +50,5 @@ TopoDS_Shape join_curves(const TopoDS_Shape& curves, double tolerance);
 // so that a test can count the work of a first probe again.
 void forget_section_cache();
 
-// For tests only: the kernel's boolean section kept callable, to check the
-// answers worked out from exact geometry against it.
-namespace testing_only {
-
-enum class Probing {
-  kFast,     // the host's way: from the faces' exact extremes, the boolean
-             // only where they cannot tell
-  kBoolean,  // the kernel's boolean section of the faces wherever a plane
-             // comes within a face's tolerance of it
-};
-
-struct ProbeAnswers {
-  Tag body;
-  gp_Pnt origin;
-  gp_Dir normal;
-  bool fast, boolean;  // whether each way finds that the plane meets the body
-};
-
-// Answers later probes of B-rep bodies the way `how` says and, when `both`
-// is given, works out each such probe the other way too and hands it both
-// answers (only the way in use is counted in the session's statistics).
-// Forgets what is remembered of bodies. The session's section_oracle still
-// comes first. Reset with set_probing(Probing::kFast).
-void set_probing(Probing how, std::function<void(const ProbeAnswers&)> both = nullptr);
-
-}  // namespace testing_only
 
 }  // namespace ufhost

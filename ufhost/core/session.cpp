@@ -1,10 +1,12 @@
 #include "ufhost/core/session.h"
-#include "ufhost/core/progress.h"
 
 #include <cstdlib>
 #include <fstream>
 
-#include "ufhost/ui/ui.h"
+#include "ufhost/core/containment.h"
+#include "ufhost/core/cp1251.h"
+#include "ufhost/core/progress.h"
+#include "ufhost/core/test_control.h"
 
 namespace ufhost {
 
@@ -62,6 +64,8 @@ bool parse_fail_rule(const std::string& text, FailRule* rule, std::string* error
 
 int Session::fail_point(const char* operation) {
   progress_host_call(operation);
+  note_host_call(operation);  // names the call's kernel work, should it crash
+  note_host_call(operation);  // names the call's kernel work, should it crash
   const int n = ++calls[operation];
   for (const FailRule& rule : fail_rules)
     if (rule.operation == operation && (rule.nth == 0 || rule.nth == n)) return rule.code;
@@ -89,7 +93,12 @@ Session& session() {
 void reset_session() {
   delete current();
   current() = new Session();
-  current()->ui = make_scripted_ui({});
+  test_control() = TestControl{};
+}
+
+TestControl& test_control() {
+  static TestControl doubles;
+  return doubles;
 }
 
 }  // namespace ufhost

@@ -1,6 +1,7 @@
-// One run of the stand-in host: the open part, the user interface, the
-// failures to inject and the logs. The host's C interface (libufun, libufui,
-// the platform layer) works on the one session that session() returns.
+// One run of the stand-in host: the open part, the user interface it was
+// handed, the failures to inject and the logs. The host's C interface
+// (libufun, libufui, the platform layer) works on the one session that
+// session() returns.
 #pragma once
 
 #include <cstdio>
@@ -11,10 +12,9 @@
 #include <vector>
 
 #include "ufhost/core/model.h"
+#include "ufhost/core/user_interface.h"
 
 namespace ufhost {
-
-class UserInterface;  // ufhost/ui/ui.h
 
 // Failure codes of the host. Each has a text (failure_text).
 constexpr int kErrNotInitialized = 1001;   // "The interface has not been initialized"
@@ -43,7 +43,10 @@ bool parse_fail_rule(const std::string& text, FailRule* rule, std::string* error
 class Session {
  public:
   Model model;
-  std::unique_ptr<UserInterface> ui;  // never null once the session is set up
+  // The front end that answers the plug-in's requests, handed to the
+  // session by whoever runs the host. Until then the C entry points cancel
+  // every request, as answers that have run out do.
+  std::unique_ptr<UserInterface> ui;
 
   bool initialized = false;  // between UF_initialize and UF_terminate
   std::vector<FailRule> fail_rules;
@@ -67,14 +70,6 @@ class Session {
     if (event_hook) event_hook(kind, text);
   }
 
-  // Test double for probes: when set, UF_CURVE_section_from_planes asks it
-  // instead of the kernel whether the plane cuts the body.
-  std::function<bool(Tag body, const gp_Pnt& origin, const gp_Vec& normal)> section_oracle;
-
-  // Test double: UF_MODL_ask_bounding_box gives the maximum corner first,
-  // as another host might.
-  bool swap_box_corners = false;
-
   // Counters for benchmarks and tests.
   struct Stats {
     long probes = 0;            // section requests
@@ -84,8 +79,8 @@ class Session {
 };
 
 Session& session();
-// A fresh session (empty part, default user interface from answers with none
-// queued, no rules); tests call it in SetUp.
+// A fresh session (empty part, no front end, no failure rules, no test
+// doubles); tests call it in SetUp.
 void reset_session();
 
 }  // namespace ufhost

@@ -1,11 +1,10 @@
 #include "ufhost/ui/frontend.h"
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 
 namespace fs = std::filesystem;
 
@@ -122,12 +121,6 @@ bool resolve_save_path(const std::string& typed, const std::string& default_ext,
   }
   *path = p.lexically_normal().string();
   return true;
-}
-
-std::string format_value(double value) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
 }
 
 }  // namespace ufhost

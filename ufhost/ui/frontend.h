@@ -51,7 +51,4 @@ class RecordingUi : public UserInterface {
 bool resolve_save_path(const std::string& typed, const std::string& default_ext,
                        std::string* path, std::string* error);
 
-// The shortest text that reads back as the same double: "100", "0.1", "1e-08".
-std::string format_value(double value);
-
 }  // namespace ufhost

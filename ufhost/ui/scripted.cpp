@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "ufhost/core/session.h"
 #include "ufhost/ui/answers.h"
 #include "ufhost/ui/frontend.h"
 
@@ -29,7 +30,7 @@ class ScriptedUi : public RecordingUi {
         if (a.number > static_cast<int>(request.items.size()))
           return refuse(note, "the menu has " + std::to_string(request.items.size()) +
                                   " items, there is no item " + std::to_string(a.number));
-        return 4 + a.number;
+        return UF_UI_MENU_FIRST_ITEM - 1 + a.number;
       default: return UF_UI_CANCEL;
     }
   }
@@ -133,6 +134,12 @@ std::unique_ptr<UserInterface> make_scripted_ui_from(std::vector<AnswerLine> lin
 std::unique_ptr<UserInterface> make_scripted_ui(std::vector<std::string> answer_lines,
                                                 std::string source_name) {
   return make_scripted_ui_from(number_lines(answer_lines, source_name));
+}
+
+UserInterface& front_end() {
+  Session& s = session();
+  if (!s.ui) s.ui = make_scripted_ui({});
+  return *s.ui;
 }
 
 int unusable_answers(const UserInterface& ui) {

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "ufhost/core/numbers.h"
 #include "ufhost/ui/frontend.h"
 
 namespace ufhost {
@@ -65,12 +66,12 @@ class TerminalUi : public RecordingUi {
                      &line))
         return UF_UI_CANCEL;
       const std::string s = lower(trim(line));
-      if (s.empty() && has_default) return 4 + request.default_item;
+      if (s.empty() && has_default) return UF_UI_MENU_FIRST_ITEM - 1 + request.default_item;
       if (is_back(s)) return UF_UI_BACK;
       if (is_cancel(s)) return UF_UI_CANCEL;
       double v = 0;
       if (parse_number(s, &v) && v >= 1 && v <= n && v == static_cast<int>(v))
-        return 4 + static_cast<int>(v);
+        return UF_UI_MENU_FIRST_ITEM - 1 + static_cast<int>(v);
       std::cout << "Type a number from 1 to " << n << ", b or c.\n";
     }
   }
@@ -83,13 +84,13 @@ class TerminalUi : public RecordingUi {
     std::cout << "\n " << request.title << "\n";
     for (std::size_t i = 0; i < request.labels.size(); ++i)
       std::cout << "   " << pad(request.labels[i], width) << "  "
-                << format_value(request.values[i]) << "\n";
+                << shortest(request.values[i]) << "\n";
     std::cout << "Enter keeps a value, a number replaces it; b = back, c = cancel.\n";
     for (std::size_t i = 0; i < request.labels.size(); ++i) {
       for (;;) {
         std::string line;
         if (!read_line("   " + pad(request.labels[i], width) + " [" +
-                           format_value((*values)[i]) + "]: ",
+                           shortest((*values)[i]) + "]: ",
                        &line))
           return UF_UI_CANCEL;
         const std::string s = lower(trim(line));

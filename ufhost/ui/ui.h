@@ -1,77 +1,15 @@
-// The stand-in host's user interface: every modal request of the plug-in
-// goes through one UserInterface, whose answers come from a person at the
-// terminal or from an answers script. All texts here are UTF-8; the C entry
-// points convert the plug-in's code page 1251 bytes before they ask.
+// The front ends: a person at the terminal, or an answers script. Each is a
+// UserInterface (ufhost/core/user_interface.h) that whoever runs the host
+// hands to the session.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ufhost/core/model.h"
+#include "ufhost/core/user_interface.h"
 
 namespace ufhost {
-
-class Transcript;  // ufhost/ui/transcript.h
-
-struct MenuRequest {
-  std::string title;
-  std::vector<std::string> items;
-  int default_item = 0;
-};
-
-struct DialogRequest {
-  std::string title;
-  std::vector<std::string> labels;
-  std::vector<double> values;  // shown; an OK answer replaces them
-};
-
-struct Selectable {
-  Tag tag;
-  std::string name;
-  std::string type;  // "solid body", ...
-  std::string size;  // "100 x 50 x 20", for the person choosing
-};
-
-struct SelectRequest {
-  std::string prompt;
-  std::vector<Selectable> objects;
-  std::vector<std::vector<int>> masks;  // the mask triples as given
-  int scope = 0;
-};
-
-struct SaveRequest {
-  bool open_mode = false;
-  std::string default_ext;
-  std::string file_name;
-  unsigned int flags = 0;
-  std::string filter;
-  unsigned int struct_size = 0;
-};
-
-// Result codes as the C interface returns them (UF_UI_BACK, UF_UI_CANCEL,
-// UF_UI_OK; menus 5 + index).
-class UserInterface {
- public:
-  virtual ~UserInterface() = default;
-  // Returns the menu code: 5 + index of the chosen item, 1 back, 2 cancel, or
-  // any raw code a script gives.
-  virtual int menu(const MenuRequest& request) = 0;
-  // Returns UF_UI_OK with *values edited, or UF_UI_BACK / UF_UI_CANCEL.
-  virtual int dialog(const DialogRequest& request, std::vector<double>* values) = 0;
-  // Returns the response; *chosen gets the picked tags in order (empty on
-  // cancel or when nothing was picked).
-  virtual int select(const SelectRequest& request, std::vector<Tag>* chosen) = 0;
-  virtual void message(const std::string& title, const std::string& text) = 0;
-  // true with *path set when confirmed.
-  virtual bool save(const SaveRequest& request, std::string* path) = 0;
-  // The listing window: printed to standard output as it is written.
-  virtual bool open_listing() = 0;
-  virtual void write_listing(const std::string& text) = 0;
-
-  // The transcript all requests are recorded in; may be null.
-  std::shared_ptr<Transcript> transcript;
-};
 
 // Answers from a script: one answer a line (see answers.h for the format).
 std::unique_ptr<UserInterface> make_scripted_ui(std::vector<std::string> answer_lines,
@@ -79,8 +17,9 @@ std::unique_ptr<UserInterface> make_scripted_ui(std::vector<std::string> answer_
 // Prompts at the terminal on standard input and output.
 std::unique_ptr<UserInterface> make_terminal_ui();
 
-// Code page 1251 <-> UTF-8.
-std::string cp1251_to_utf8(const std::string& bytes);
-std::string utf8_to_cp1251(const std::string& text);
+// The session's front end. A session that was handed none gets the one a
+// script without answers gives: every request is cancelled, every message
+// box closed.
+UserInterface& front_end();
 
 }  // namespace ufhost

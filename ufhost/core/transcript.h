@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ufhost/ui/ui.h"
+#include "ufhost/core/user_interface.h"
 
 namespace ufhost {
 

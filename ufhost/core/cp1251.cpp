@@ -1,14 +1,11 @@
-// Code page 1251 <-> UTF-8 through iconv. Neither direction fails: a byte
-// that code page 1251 leaves undefined becomes U+FFFD, and a character it
-// cannot hold (or a broken UTF-8 sequence) becomes '?', so that a stray
-// byte never loses the rest of a text.
+// Code page 1251 <-> UTF-8 through iconv.
+#include "ufhost/core/cp1251.h"
+
 #include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <string>
-
-#include "ufhost/ui/ui.h"
 
 namespace ufhost {
 

@@ -1,4 +1,4 @@
-#include "ufhost/ui/transcript.h"
+#include "ufhost/core/transcript.h"
 
 #include <cerrno>
 #include <cstring>

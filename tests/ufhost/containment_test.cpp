@@ -1,0 +1,272 @@
+// Kernel faults kept in their place: the child process that reads part files
+// and how it can end, what it hands back, a crash inside a host call's work, and
+// the host's last words when a fault or a run-on cannot be handed back.
+#include <gtest/gtest.h>
+
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <Interface_Static.hxx>
+#include <STEPCAFControl_Controller.hxx>
+#include <STEPCAFControl_Writer.hxx>
+#include <TDataStd_Name.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopoDS_Compound.hxx>
+#include <TopoDS_Face.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
+#include <gp_Pln.hxx>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "tests/support/support.h"
+#include "ufhost/api/guarded.h"
+#include "ufhost/core/body_pack.h"
+#include "ufhost/core/containment.h"
+#include "ufhost/core/geometry.h"
+#include "ufhost/core/part_io.h"
+#include "ufhost/core/session.h"
+
+namespace {
+
+using ufhost::ChildEnd;
+using ufhost::Kind;
+using ufhost::Object;
+
+// A null handle dereferenced inside the kernel, as its readers do on a
+// damaged file: a real SIGSEGV in the kernel's own code.
+double kernel_crash() { return BRep_Tool::Tolerance(TopoDS_Face()); }
+
+[[noreturn]] void run_on() {
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+TEST(Containment, ChildEndsAreToldApart) {
+  const std::string big(3 << 20, 'x');  // more than a pipe holds at once
+  struct Case {
+    const char* name;
+    std::function<std::string()> work;
+    bool answered;
+    std::string answer;
+    const char* says;  // describe_child_end(..., "reading it", 0.5)
+  };
+  const Case cases[] = {
+      {"answer", [] { return std::string("bodies"); }, true, "bodies", ""},
+      {"empty answer", [] { return std::string(); }, true, "", ""},
+      {"answer larger than the pipe", [&big] { return big; }, true, big, ""},
+      {"kernel crash", [] { return std::to_string(kernel_crash()); }, false, "",
+       "crashed reading it (SIGSEGV, Segmentation fault)"},
+      {"run-on", []() -> std::string { run_on(); }, false, "",
+       "did not finish reading it within 0.5 s (--kernel-timeout S to wait longer)"},
+      {"exit without answer", []() -> std::string { _exit(3); }, false, "",
+       "ended reading it with status 3 and no answer"},
+      {"exception", []() -> std::string { throw std::runtime_error("no"); }, false, "",
+       "ended reading it with status 121 and no answer"},  // the child's own status for it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string answer = "left over";
+    const auto start = std::chrono::steady_clock::now();
+    const ChildEnd end = ufhost::run_in_child(c.work, 0.5, &answer, c.name);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(end.answered, c.answered);
+    EXPECT_EQ(answer, c.answer);
+    if (!c.answered) {
+      EXPECT_EQ(ufhost::describe_child_end(end, "reading it", 0.5), c.says);
+    }
+    EXPECT_LT(seconds, 10.0);  // a run-on is killed, not waited for
+  }
+  // Started with SIGCHLD ignored, as some parents start their children.
+  const auto was = signal(SIGCHLD, SIG_IGN);
+  std::string answer;
+  EXPECT_TRUE(ufhost::run_in_child([] { return std::string("x"); }, 5, &answer, "").answered);
+  EXPECT_EQ(signal(SIGCHLD, was), SIG_IGN);
+}
+
+TEST(Containment, TimeLimitOption) {
+  struct Case {
+    const char* text;
+    bool ok;
+    double seconds;
+  };
+  for (const Case& c : std::vector<Case>{{"60", true, 60}, {"0", true, 0}, {"2.5", true, 2.5},
+                                         {"-1", false, 0}, {"x", false, 0}, {"", false, 0},
+                                         {"inf", false, 0}, {"5s", false, 0}}) {
+    SCOPED_TRACE(c.text);
+    double seconds = -7;
+    std::string error;
+    EXPECT_EQ(ufhost::parse_kernel_time_limit(c.text, &seconds, &error), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(seconds, c.seconds);
+    } else {
+      EXPECT_NE(error.find("--kernel-timeout"), std::string::npos);
+    }
+  }
+  // Reading gets the limit for every 10 MB of the file, started.
+  ufhost::set_kernel_time_limit(60);
+  EXPECT_EQ(ufhost::read_time_limit(0), 60);
+  EXPECT_EQ(ufhost::read_time_limit(10000000), 60);
+  EXPECT_EQ(ufhost::read_time_limit(10000001), 120);
+  ufhost::set_kernel_time_limit(0);
+  EXPECT_EQ(ufhost::read_time_limit(123456789), 0);
+  ufhost::set_kernel_time_limit(ufhost::kDefaultKernelTimeLimit);
+}
+
+// What the reading process hands back is what it read, to the bit: kinds,
+// names, shapes with their placement and sharing, meshes; a pack cut short
+// is refused.
+TEST(Containment, HandBackKeepsBodiesToTheBit) {
+  const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0.1, 0.2, 0.3), 1.0 / 3.0, 2.5, 7.125).Shape();
+  gp_Trsf turn;
+  turn.SetRotation(gp::OZ(), 0.3);
+  TopoDS_Compound sheet;
+  BRep_Builder().MakeCompound(sheet);
+  BRep_Builder().Add(sheet, BRepBuilderAPI_MakeFace(gp_Pln(gp::XOY()), -1, 2, -3, 4).Face());
+  Handle(Poly_Triangulation) mesh = new Poly_Triangulation(3, 1, false, false);
+  mesh->SetNode(1, gp_Pnt(0.1, 1e-300, -0.0));
+  mesh->SetNode(2, gp_Pnt(123456.789, 2, 3));
+  mesh->SetNode(3, gp_Pnt(-4.75, 5, 1.0 / 7.0));
+  mesh->SetTriangle(1, Poly_Triangle(1, 3, 2));
+  const auto body = [](Kind kind, const char* name, const TopoDS_Shape& shape,
+                       const Handle(Poly_Triangulation)& triangles) {
+    Object o;
+    o.kind = kind;
+    o.name = name;
+    o.shape = shape;
+    o.mesh = triangles;
+    return o;
+  };
+  const std::vector<Object> bodies = {
+      body(Kind::SolidBody, "block", box, nullptr),
+      body(Kind::SolidBody, "блок 2", box.Moved(TopLoc_Location(turn)), nullptr),
+      body(Kind::SheetBody, "", sheet, nullptr),
+      body(Kind::MeshBody, "mesh", TopoDS_Shape(), mesh)};
+
+  const std::string packed = ufhost::pack_bodies(bodies);
+  std::vector<Object> back;
+  ASSERT_TRUE(ufhost::unpack_bodies(packed, &back));
+  ASSERT_EQ(back.size(), bodies.size());
+  for (std::size_t i = 0; i < bodies.size(); ++i) {
+    SCOPED_TRACE(bodies[i].name);
+    EXPECT_EQ(back[i].kind, bodies[i].kind);
+    EXPECT_EQ(back[i].name, bodies[i].name);
+    double want[6], got[6];
+    ASSERT_TRUE(ufhost::exact_box(bodies[i], want));
+    ASSERT_TRUE(ufhost::exact_box(back[i], got));
+    EXPECT_EQ(0, std::memcmp(want, got, sizeof want));
+  }
+  EXPECT_TRUE(back[0].shape.IsPartner(back[1].shape));  // one solid, placed twice
+  for (int n = 1; n <= 3; ++n) EXPECT_TRUE(back[3].mesh->Node(n).IsEqual(mesh->Node(n), 0.0));
+  EXPECT_EQ(back[3].mesh->Triangle(1).Value(2), 3);
+  for (std::size_t cut : {std::size_t{0}, std::size_t{20}, packed.size() / 2, packed.size() - 1}) {
+    SCOPED_TRACE(cut);
+    EXPECT_FALSE(ufhost::unpack_bodies(packed.substr(0, cut), &back));
+    EXPECT_TRUE(back.empty());
+  }
+}
+
+// STEP in inches comes back in millimetres, under its product's name, as it
+// did when the host read files itself.
+TEST(Containment, ReadingProcessKeepsUnitsAndNames) {
+  const std::string path = testing_support::work_dir("Containment.Inches") + "/inches.step";
+  {
+    Handle(TDocStd_Document) doc = new TDocStd_Document("BinXCAF");
+    const TDF_Label label = XCAFDoc_DocumentTool::ShapeTool(doc->Main())
+                                ->AddShape(BRepPrimAPI_MakeBox(25.4, 50.8, 76.2).Shape(), false);
+    TDataStd_Name::Set(label, "inch block");
+    STEPCAFControl_Controller::Init();
+    const std::string unit = Interface_Static::CVal("write.step.unit");
+    ASSERT_TRUE(Interface_Static::SetCVal("write.step.unit", "INCH"));
+    STEPCAFControl_Writer writer;
+    ASSERT_TRUE(writer.Transfer(doc, STEPControl_AsIs));
+    ASSERT_EQ(writer.Write(path.c_str()), IFSelect_RetDone);
+    Interface_Static::SetCVal("write.step.unit", unit.c_str());
+  }
+  ASSERT_NE(testing_support::read_file(path).find("INCH"), std::string::npos);
+  ufhost::Model model;
+  std::string error;
+  ASSERT_TRUE(ufhost::load_part(path, model, &error)) << error;
+  ASSERT_EQ(model.size(), 1u);
+  const Object& body = *model.find(model.tags()[0]);
+  EXPECT_EQ(body.name, "inch block");
+  double b[6];
+  ASSERT_TRUE(ufhost::exact_box(body, b));
+  EXPECT_NEAR(b[3] - b[0], 25.4, 1e-6);
+  EXPECT_NEAR(b[4] - b[1], 50.8, 1e-6);
+  EXPECT_NEAR(b[5] - b[2], 76.2, 1e-6);
+}
+
+// The edge every entry point of libufun runs its work in.
+TEST(Containment, KernelCrashInAHostCallFailsThatCall) {
+  ufhost::reset_session();
+  ufhost::contain_kernel_faults("part.step", 99);
+  const auto call = [](bool crash) {
+    return ufhost::guarded([crash] {
+      if (int rc = ufhost::session().fail_point("UF_CURVE_section_from_planes")) return rc;
+      return crash && kernel_crash() > 0 ? 1 : 0;
+    });
+  };
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(call(true), ufhost::kErrGeometry);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.rfind("ufhost: warning: part.step: the geometry kernel crashed in "
+                      "UF_CURVE_section_from_planes (SIGSEGV",
+                      0),
+            0u)
+      << said;
+  EXPECT_NE(said.find("the call fails with 1005\n"), std::string::npos) << said;
+  EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+  EXPECT_EQ(call(false), 0);  // the host goes on as before
+  ufhost::reset_session();
+}
+
+// Where no call can fail in its place, the host ends with one line naming
+// the part and the operation; faults outside kernel work stay what they
+// were before the host's handlers came.
+TEST(ContainmentDeathTest, LastWords) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ufhost::contain_kernel_faults("part.step", 99);
+        ufhost::KernelWork work("measuring the bodies' boxes");
+        std::printf("%g", kernel_crash());
+      },
+      testing::ExitedWithCode(99),
+      "^ufhost: part.step: the geometry kernel crashed \\(SIGSEGV, Segmentation fault\\) in "
+      "measuring the bodies' boxes; the run is stopped\n$");
+  EXPECT_EXIT(
+      {
+        ufhost::contain_kernel_faults("part.step", 99);
+        ufhost::set_kernel_time_limit(0.3);
+        ufhost::note_host_call("UF_FACET_facet_model");
+        ufhost::KernelWork work;
+        run_on();
+      },
+      testing::ExitedWithCode(99),
+      "^ufhost: part.step: the geometry kernel did not finish UF_FACET_facet_model within 0.3 s; "
+      "the run is stopped \\(--kernel-timeout S to wait longer\\)\n$");
+  EXPECT_EXIT(
+      {
+        ufhost::contain_kernel_faults("part.step", 99);
+        { ufhost::KernelWork done("finished work"); }
+        std::printf("%g", kernel_crash());
+      },
+      [](int status) {
+        // A sanitizer reports the crash and exits; without one it is the
+        // signal, as before.
+        return WIFSIGNALED(status) ? WTERMSIG(status) == SIGSEGV : WEXITSTATUS(status) != 99;
+      },
+      "");
+}
+
+}  // namespace

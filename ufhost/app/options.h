@@ -1,0 +1,48 @@
+// Command lines read from a table: each option declared once, with whether
+// it takes a value and its help, so that parsing and --help cannot disagree.
+//
+// The rules are those of the documented command line: `--name VALUE` and
+// `--name=VALUE`; a short name with the value attached (`-j4`) or apart;
+// `--` ends the options; a lone `-` is an operand. A value is taken as it
+// comes even when it looks like an option (`--answer --progress` answers
+// "--progress"). Debian's command-line libraries were tried and do not keep
+// these: one takes the next word for an empty `--answer=`, the other splits
+// a value at its commas.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ufhost::app {
+
+struct OptionSpec {
+  std::string name;            // "--answers"
+  std::string short_name;      // "-j", or ""
+  std::string value;           // what the value is, for the help ("FILE"); "" for a flag
+  std::string help;            // its help; a '\n' starts a continuation line
+  bool empty_allowed = false;  // an empty value is a value (`--answer ""`)
+  bool stops = false;          // ends the parsing when it comes: --help, --version
+};
+
+struct ParsedOption {
+  const OptionSpec* spec = nullptr;
+  std::string written;  // the name as given: "-j" or "--jobs"
+  std::string value;
+};
+
+struct ParsedArgs {
+  std::vector<ParsedOption> options;  // in the order given
+  std::vector<std::string> operands;
+  const OptionSpec* stop = nullptr;  // the option that ended the parsing (--help), if any
+};
+
+// Parses `args` (without the program's name) against `table`. false with a
+// one-line message: an unknown option (`see` names where to look), a value
+// missing or empty, a value given to a flag.
+bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+                const std::string& see, ParsedArgs* parsed, std::string* error);
+
+// The options' part of a help text: one entry a line, help aligned.
+std::string options_help(const std::vector<OptionSpec>& table);
+
+}  // namespace ufhost::app
