@@ -2,6 +2,7 @@
 // body, which need the kernel, that the curves are real, and that probing
 // never changes the body.
 #include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepFilletAPI_MakeFillet.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
@@ -10,6 +11,9 @@
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GCPnts_AbscissaPoint.hxx>
+#include <GeomAPI_PointsToBSplineSurface.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <TColgp_Array2OfPnt.hxx>
 #include <BRepAdaptor_Curve.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -70,41 +74,81 @@ double length_of(const TopoDS_Shape& curves) {
   return total;
 }
 
-TEST_F(Sections, OnlyPlanesNearAnExtremeNeedTheKernel) {
-  // Box 0..10 x 0..20 x 0..30 with the kernel's tolerance of 1e-7.
+TEST_F(Sections, OnlyWhatExactGeometryCannotTellNeedsTheKernel) {
+  // Box 0..10 x 0..20 x 0..30 with the kernel's tolerance of 1e-7, and a
+  // free-form sheet with a bump whose top is an inner point.
   const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
+  TColgp_Array2OfPnt points(1, 5, 1, 5);
+  for (int i = 1; i <= 5; ++i)
+    for (int j = 1; j <= 5; ++j) points(i, j) = gp_Pnt(i, j, i == 3 && j == 3 ? 1.0 : 0.0);
+  const TopoDS_Shape patch =
+      BRepBuilderAPI_MakeFace(GeomAPI_PointsToBSplineSurface(points).Surface(), 1e-7).Face();
+  const tag_t bump = add(patch, Kind::SheetBody);
+  Bnd_Box b;
+  BRepBndLib::AddOptimal(patch, b, false, false);
+  const double top = b.CornerMax().Z();
   enum How { Box, Kernel };
   struct Case {
     const char* name;
+    tag_t body;
     gp_Pnt origin;
     gp_Dir normal;
-    bool meets;
+    int meets;  // -1: the kernel's to say
     How how;
   };
-  const gp_Dir x(1, 0, 0), slanted(1, 1, 0);
+  const gp_Dir x(1, 0, 0), z(0, 0, 1), slanted(1, 1, 0);
   const Case cases[] = {
-      {"outside", gp_Pnt(-1, 0, 0), x, false, Box},
-      {"just outside the band", gp_Pnt(10 + 1e-6, 0, 0), x, false, Box},
-      {"well inside", gp_Pnt(5, 0, 0), x, true, Box},
-      {"just inside the band", gp_Pnt(10 - 1e-6, 0, 0), x, true, Box},
-      {"on the face", gp_Pnt(10, 0, 0), x, true, Kernel},
-      {"within the face's tolerance", gp_Pnt(10 + 5e-8, 0, 0), x, true, Kernel},
-      {"normal pointing the other way", gp_Pnt(5, 0, 0), gp_Dir(-1, 0, 0), true, Box},
-      // Corners on both sides tell along any direction; a box's extent only
-      // along the axes.
-      {"slanted through the middle", gp_Pnt(5, 10, 15), slanted, true, Box},
-      {"slanted through an edge", gp_Pnt(10, 20, 0), slanted, true, Kernel},
-      {"slanted beyond a corner", gp_Pnt(11, 21, 0), slanted, false, Box},
+      {"outside", box, gp_Pnt(-1, 0, 0), x, false, Box},
+      {"just outside the band", box, gp_Pnt(10 + 1e-6, 0, 0), x, false, Box},
+      {"well inside", box, gp_Pnt(5, 0, 0), x, true, Box},
+      {"just inside the band", box, gp_Pnt(10 - 1e-6, 0, 0), x, true, Box},
+      {"on the face", box, gp_Pnt(10, 0, 0), x, true, Box},
+      {"within the face's tolerance", box, gp_Pnt(10 + 5e-8, 0, 0), x, true, Box},
+      {"normal pointing the other way", box, gp_Pnt(5, 0, 0), gp_Dir(-1, 0, 0), true, Box},
+      // Corners on both sides tell along any direction; a face's extremes
+      // only along the axes.
+      {"slanted through the middle", box, gp_Pnt(5, 10, 15), slanted, true, Box},
+      {"slanted through an edge", box, gp_Pnt(10, 20, 0), slanted, true, Kernel},
+      {"slanted beyond a corner", box, gp_Pnt(11, 21, 0), slanted, false, Box},
+      {"at the top of a free-form bump", bump, gp_Pnt(0, 0, top), z, -1, Kernel},
+      {"above the bump", bump, gp_Pnt(0, 0, top + 1e-3), z, false, Box},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ufhost::Session::Stats before = session().stats;
-    EXPECT_EQ(c.meets, section(box, c.origin, c.normal) != NULL_TAG);
+    const bool meets = section(c.body, c.origin, c.normal) != NULL_TAG;
+    if (c.meets >= 0) {
+      EXPECT_EQ(c.meets == 1, meets);
+    }
     const ufhost::Session::Stats& after = session().stats;
     EXPECT_EQ(before.probes + 1, after.probes);
     EXPECT_EQ(before.probes_by_box + (c.how == Box), after.probes_by_box);
     EXPECT_EQ(before.booleans + (c.how == Kernel), after.booleans);
   }
+}
+
+// Extremes are kept with the body they were worked out for: a moved body is
+// another, and undo brings the first back.
+TEST_F(Sections, AnswersFollowTheBodyThroughMovesAndUndo) {
+  const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
+  const int mark = session().model.set_mark(false);
+  auto meets = [&](double x) { return section(box, gp_Pnt(x, 0, 0), gp_Dir(1, 0, 0)) != NULL_TAG; };
+  EXPECT_TRUE(meets(10 + 5e-8));
+  EXPECT_FALSE(meets(-20 - 5e-8));
+  // A quarter turn about Z: X now runs from -20 to 0.
+  double m[16], origin[3] = {0, 0, 0}, axis[3] = {0, 0, 1};
+  ASSERT_EQ(0, UF_MTX4_rotation(origin, axis, 90.0, m));
+  const int count = 1, move = 1, layer = 0, trace = 2;
+  tag_t objects[1] = {box}, copies[1] = {NULL_TAG}, group = NULL_TAG;
+  int status = -1;
+  uf5947_(m, objects, &count, &move, &layer, &trace, copies, &group, &status);
+  ASSERT_EQ(0, status);
+  EXPECT_FALSE(meets(10 + 5e-8));
+  EXPECT_TRUE(meets(-20 - 5e-8));
+  ASSERT_TRUE(session().model.undo_to(mark));
+  EXPECT_TRUE(meets(10 + 5e-8));
+  EXPECT_FALSE(meets(-20 - 5e-8));
+  EXPECT_EQ(0, session().stats.booleans);
 }
 
 TEST_F(Sections, CurvesOfAProbeAnsweredFromTheBoxAreReal) {
@@ -128,6 +172,9 @@ TEST_F(Sections, CurvesOfAProbeAnsweredFromTheBoxAreReal) {
 }
 
 TEST_F(Sections, ProbingNeverChangesTheBody) {
+  // The kernel's boolean section, which the answers from exact geometry
+  // spare these planes, must leave the body alone too.
+  ufhost::test_control().probing = ufhost::Probing::kBoolean;
   TopoDS_Shape block = BRepPrimAPI_MakeBox(40, 30, 20).Shape();
   BRepFilletAPI_MakeFillet fillet(block);
   for (TopExp_Explorer e(block, TopAbs_EDGE); e.More(); e.Next()) fillet.Add(3.0, TopoDS::Edge(e.Current()));

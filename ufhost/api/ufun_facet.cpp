@@ -73,8 +73,23 @@ const ufhost::Facets* facets_of(tag_t tag, int* rc) {
 // oracle's when one is set (with no curves).
 ufhost::PlaneCut plane_cut(tag_t tag, const ufhost::Object& body, const gp_Pnt& origin,
                            const gp_Vec& normal) {
-  const auto& oracle = ufhost::test_control().section_oracle;
-  if (!oracle) return ufhost::section_by_plane(tag, body, origin, normal);
+  const ufhost::TestControl& control = ufhost::test_control();
+  const auto& oracle = control.section_oracle;
+  if (!oracle) {
+    using ufhost::Probing;
+    const ufhost::PlaneCut cut = ufhost::section_by_plane(body, origin, normal, control.probing);
+    if (control.compare_probes && body.kind != ufhost::Kind::MeshBody) {
+      ufhost::Session::Stats& stats = ufhost::session().stats;
+      const ufhost::Session::Stats counted = stats;
+      const bool fast = control.probing == Probing::kFast;
+      const ufhost::PlaneCut other = ufhost::section_by_plane(
+          body, origin, normal, fast ? Probing::kBoolean : Probing::kFast);
+      stats = counted;
+      control.compare_probes({tag, origin, normal, fast ? cut.meets : other.meets,
+                              fast ? other.meets : cut.meets});
+    }
+    return cut;
+  }
   ufhost::PlaneCut cut;
   cut.meets = oracle(tag, origin, normal);
   if (cut.meets) cut.curves = []() {

@@ -17,14 +17,21 @@
 //      connected set with points on both sides of a plane meets the plane):
 //      a section. The points are vertices, and along the axes the extremes
 //      of a leaf's exact box;
-//   3. otherwise the kernel's boolean section of the leaves near the plane.
-// Only probes within a tolerance of an extreme get to 3. A section answered
-// by 2 still has real curves: they are computed when asked for. Answers to
-// the last few planes are remembered.
+//   3. a plane normal to an axis within a tolerance of a leaf's exact extreme:
+//      what the leaf's extremes (extremes.h) say the kernel's boolean
+//      section finds there, worked out from the leaf's exact geometry once
+//      and kept with the body;
+//   4. what they leave open, and planes normal to no axis: the kernel's
+//      boolean section of the leaves near the plane.
+// Only probes within a tolerance of an extreme get to 3, and few to 4. A
+// section answered before 4 still has real curves, exactly those the
+// boolean would give: they are computed when asked for. Answers to the last
+// few planes are remembered.
 //
 // Exact boxes cost as much as the kernel's precise box of the body; a leaf's
-// is worked out only when its rough box (quick, and never smaller) comes
-// near a probe, which near the six extremes is true of few leaves.
+// box and extremes are worked out only when its rough box (quick, and never
+// smaller) comes near a probe, which near the six extremes is true of few
+// leaves.
 #include "ufhost/core/sections.h"
 
 #include <BRepAdaptor_Surface.hxx>
@@ -61,6 +68,7 @@
 #include <numeric>
 #include <vector>
 
+#include "ufhost/core/extremes.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
 
@@ -88,6 +96,9 @@ struct Leaf {
   Zone zone;
   double border_band = 0.0;    // the largest tolerance of its edges and vertices
   std::vector<gp_Pnt> points;  // its vertices: points of the leaf within border_band
+  // Where planes along the axes first meet it; worked out when a plane first
+  // comes within its tolerance, then kept with the body.
+  mutable std::shared_ptr<const Extremes> extremes;
 };
 
 struct Piece {
@@ -120,6 +131,7 @@ struct BodyInfo {
   struct Asked {
     gp_Pnt origin;
     gp_Dir normal;
+    Probing how;
     PlaneCut cut;
   };
   mutable std::deque<Asked> asked;
@@ -508,8 +520,14 @@ Verdict judge(const Leaf& leaf, bool along_axis, const gp_Pnt& origin, const gp_
   return Verdict::Away;
 }
 
+const Extremes& extremes_of(const Leaf& leaf) {
+  if (!leaf.extremes)
+    leaf.extremes = std::make_shared<const Extremes>(leaf.zone.shape, leaf.zone.band);
+  return *leaf.extremes;
+}
+
 PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& origin,
-                    const gp_Dir& n) {
+                    const gp_Dir& n, Probing how) {
   Session::Stats& stats = session().stats;
   PlaneCut cut;
   // Holds the shapes, not the body's record: the record keeps the last
@@ -522,7 +540,8 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
     };
     return cut;
   };
-  const bool along_axis = axis_of(n) >= 0;
+  const int axis = axis_of(n);
+  const bool along_axis = axis >= 0;
 
   struct Touched {
     double depth;  // how far the leaf's box reaches past the plane on its shorter side
@@ -547,7 +566,6 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
   // answer, and many flat faces touching the plane together make the
   // kernel's work on all of them at once slow. The section's curves, of all
   // the leaves near the plane, are computed when asked for.
-  ++stats.booleans;
   std::sort(touched.begin(), touched.end(),
             [](const Touched& a, const Touched& b) { return a.depth > b.depth; });
   std::vector<TopoDS_Shape> shapes;
@@ -556,30 +574,60 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
     shapes.push_back(t.leaf->zone.shape);
     reach = union_of(reach, t.leaf->zone.rough);
   }
-  for (const Touched& t : touched) {
-    const TopoDS_Shape curves = boolean_section(t.leaf->zone.shape, origin, n, t.leaf->zone.rough, false);
-    if (!lies_on_plane(curves, t.leaf->zone.band, origin, n)) continue;
+  auto met = [&]() {
     cut.meets = true;
     cut.curves = [all = compound_of(shapes), reach, origin, n]() {
       return boolean_section(all, origin, n, reach);
     };
     return cut;
+  };
+
+  // What the leaves' exact extremes tell; the kernel is asked about the
+  // leaves they leave open only.
+  std::vector<Touched> open;
+  if (along_axis && how == Probing::kFast) {
+    for (const Touched& t : touched) {
+      const Answer a = extremes_of(*t.leaf).answer(axis, origin, n);
+      if (a == Answer::Yes) {
+        ++stats.probes_by_box;
+        return met();
+      }
+      if (a == Answer::Unknown) open.push_back(t);
+    }
+    if (open.empty()) {
+      ++stats.probes_by_box;
+      return cut;
+    }
+  } else {
+    open = touched;
+  }
+
+  ++stats.booleans;
+  for (const Touched& t : open) {
+    const TopoDS_Shape curves =
+        boolean_section(t.leaf->zone.shape, origin, n, t.leaf->zone.rough, false);
+    if (lies_on_plane(curves, t.leaf->zone.band, origin, n)) return met();
   }
   return cut;
 }
 
 }  // namespace
 
-PlaneCut section_by_plane(Tag /*tag*/, const Object& body, const gp_Pnt& origin, const gp_Vec& normal) {
+PlaneCut section_by_plane(const Object& body, const gp_Pnt& origin, const gp_Vec& normal,
+                          Probing how) {
   if (normal.Magnitude() <= gp::Resolution()) throw Standard_Failure("the plane has no normal");
   const gp_Dir n(normal);
   ++session().stats.probes;
   const std::shared_ptr<const BodyInfo> info = info_of(body);
   for (const BodyInfo::Asked& a : info->asked)
-    if (a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;
-  PlaneCut cut =
-      body.kind == Kind::MeshBody ? probe_mesh(info, origin, n) : probe_brep(info, origin, n);
-  info->asked.push_back({origin, n, cut});
+    if (a.how == how && a.origin.IsEqual(origin, 0.0) && a.normal.IsEqual(n, 0.0)) return a.cut;
+  PlaneCut cut;
+  if (body.kind == Kind::MeshBody) {
+    cut = probe_mesh(info, origin, n);
+  } else {
+    cut = probe_brep(info, origin, n, how);
+  }
+  info->asked.push_back({origin, n, how, cut});
   if (info->asked.size() > kRemembered) info->asked.pop_front();
   return cut;
 }

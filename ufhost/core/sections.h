@@ -1,14 +1,17 @@
 // Planar sections of bodies: whether a plane meets a body, and its curves.
 //
 // The plug-in probes a body with many planes, most of them far outside it or
-// well inside it; only those within the body's tolerance of one of its exact
-// extremes need the kernel's boolean section. The body is never changed by a
-// probe: the boolean runs in its non-destructive mode, on the body's own
-// faces, and tolerances it would have to enlarge are enlarged on copies.
+// well inside it. Those within the body's tolerance of one of its exact
+// extremes get the answer the kernel's boolean section would give, worked
+// out from the exact geometry of the faces there; the boolean runs only where
+// that cannot tell. The body is never changed by a probe: the boolean runs in
+// its non-destructive mode, on the body's own faces, and tolerances it would
+// have to enlarge are enlarged on copies.
 #pragma once
 
 #include <TopoDS_Shape.hxx>
 #include <functional>
+#include <gp_Dir.hxx>
 #include <gp_Pnt.hxx>
 #include <gp_Vec.hxx>
 
@@ -30,14 +33,22 @@ struct PlaneCut {
 // Precision::Confusion() of it.
 // Throws Standard_Failure when the normal is null or the kernel's boolean
 // fails.
-PlaneCut section_by_plane(Tag tag, const Object& body, const gp_Pnt& origin, const gp_Vec& normal);
+//
+// Planes normal to an axis near a face are answered from the face's exact
+// extremes, the boolean only where they cannot tell; Probing::kBoolean runs
+// the boolean for all of them, which gives the same answers slower and is
+// kept to check that it does.
+enum class Probing { kFast, kBoolean };
+PlaneCut section_by_plane(const Object& body, const gp_Pnt& origin, const gp_Vec& normal,
+                          Probing how = Probing::kFast);
 
 // The edges of `curves` chained into wires where their ends lie within
 // `tolerance` of each other; lone vertices are kept.
 TopoDS_Shape join_curves(const TopoDS_Shape& curves, double tolerance);
 
-// Forgets what is remembered of bodies (boxes, tolerances, face boxes), so
-// that a test can count the work of a first probe again.
+// Forgets what is remembered of bodies (boxes, tolerances, faces' extremes),
+// so that a test can count the work of a first probe again.
 void forget_section_cache();
+
 
 }  // namespace ufhost

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "ufhost/core/model.h"
+#include "ufhost/core/sections.h"
 
 namespace ufhost {
 
@@ -26,6 +27,19 @@ struct TestControl {
   // UF_MODL_ask_bounding_box gives the maximum corner first, as another host
   // might.
   bool swap_box_corners = false;
+
+  // How UF_CURVE_section_from_planes answers B-rep bodies, and, when
+  // compare_probes is set, each such probe answered the other way too and
+  // handed to it with both answers (the other way's work is not counted in
+  // the session's statistics). The section_oracle comes first.
+  Probing probing = Probing::kFast;
+  struct ProbeAnswers {
+    Tag body;
+    gp_Pnt origin;
+    gp_Vec normal;
+    bool fast, boolean;  // whether each way finds that the plane meets the body
+  };
+  std::function<void(const ProbeAnswers&)> compare_probes;
 };
 
 // The doubles of the current session; reset_session() turns them all off.
