@@ -40,7 +40,7 @@ const char* const kSources[] = {"Zarvel_06", "Main", "selected", "get_zarvel", "
 // What a run leaves: the host calls it made and what reached the system log
 // and the listing window, piece by piece.
 struct Outcome {
-  std::map<std::string, int> calls;
+  std::map<std::string, int, std::less<>> calls;
   std::vector<std::string> syslog, listing;
 };
 

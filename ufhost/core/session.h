@@ -51,7 +51,7 @@ class Session {
   bool initialized = false;  // between UF_initialize and UF_terminate
   std::vector<FailRule> fail_rules;
   // Calls so far, per operation name; counted by fail_point.
-  std::map<std::string, int> calls;
+  std::map<std::string, int, std::less<>> calls;
 
   // Returns the code the operation must fail with on this call, or 0. Every
   // C entry point calls it first with its own name.
