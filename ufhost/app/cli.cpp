@@ -25,8 +25,8 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return text;
 }
 
-const std::vector<OptionSpec>& run_options() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionDecl>& run_options() {
+  static const std::vector<OptionDecl> table = {
       {"--answers", "", "FILE", "answer the plug-in's requests from FILE (- : standard input)"},
       {"--answer", "", "LINE", "one more answer, taken after those of --answers (repeatable)",
        true},
@@ -60,7 +60,7 @@ const std::vector<OptionSpec>& run_options() {
 }
 
 int list_mode(const std::vector<std::string>& args) {
-  static const std::vector<OptionSpec> table = {kernel_timeout_option()};
+  static const std::vector<OptionDecl> table = {kernel_timeout_option()};
   ParsedArgs parsed;
   std::string error;
   double seconds = kDefaultKernelTimeLimit;
@@ -97,8 +97,8 @@ constexpr Mode kModes[] = {
 
 }  // namespace
 
-const OptionSpec& kernel_timeout_option() {
-  static const OptionSpec option = {
+const OptionDecl& kernel_timeout_option() {
+  static const OptionDecl option = {
       "--kernel-timeout", "", "S",
       "give the geometry kernel at most S seconds for each piece\nof work: a host call, saving, "
       "the page; reading PART gets\nS for every 10 MB of it, started (default 60; 0: no limit)"};
@@ -124,7 +124,7 @@ std::string usage_text() {
           "\n"
           "Options:\n" +
           options_help(run_options()) + "\nModes:\n";
-  std::vector<OptionSpec> modes;
+  std::vector<OptionDecl> modes;
   for (const Mode& mode : kModes) modes.push_back({mode.name, "", mode.arguments, mode.help});
   text += options_help(modes);
   return text +
@@ -154,7 +154,7 @@ Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* optio
   const char* env_plugin = std::getenv("UFHOST_PLUGIN");
   o.plugin = env_plugin != nullptr && *env_plugin != '\0' ? env_plugin : UFHOST_DEFAULT_PLUGIN;
   for (const ParsedOption& option : parsed.options) {
-    const std::string& name = option.spec->name;
+    const std::string& name = option.decl->name;
     const std::string& value = option.value;
     if (name == "--answers") {
       if (!o.answers_file.empty()) {

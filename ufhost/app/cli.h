@@ -39,7 +39,7 @@ struct RunOptions {
 };
 
 // --kernel-timeout, which a run, --list and measure all take.
-const OptionSpec& kernel_timeout_option();
+const OptionDecl& kernel_timeout_option();
 
 enum class Parsed { Run, Help, Version, Error };
 

@@ -31,8 +31,8 @@ const CommandInfo kMeasureCommands[3] = {
 
 namespace {
 
-const std::vector<OptionSpec>& measure_options() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionDecl>& measure_options() {
+  static const std::vector<OptionDecl> table = {
       {"--command", "", "C",
        "extents (default: facets refined by section planes to 1e-8),\nframe (the host's exact "
        "box of the first body), or search\n(the orientation of smallest X + Y, precision 1e-6)"},
@@ -81,7 +81,7 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
   if (*help) return true;
   MeasureOptions o;
   for (const ParsedOption& option : parsed.options) {
-    const std::string& name = option.spec->name;
+    const std::string& name = option.decl->name;
     const std::string& value = option.value;
     double number = 0;
     if (name == "--command") {

@@ -6,33 +6,33 @@ namespace ufhost::app {
 
 namespace {
 
-const OptionSpec* find_long(const std::vector<OptionSpec>& table, const std::string& name) {
-  for (const OptionSpec& spec : table)
-    if (spec.name == name) return &spec;
+const OptionDecl* find_long(const std::vector<OptionDecl>& table, const std::string& name) {
+  for (const OptionDecl& decl : table)
+    if (decl.name == name) return &decl;
   return nullptr;
 }
 
 // The option whose short name starts `arg` ("-j4" or "-j"); *attached gets
 // what follows the short name.
-const OptionSpec* find_short(const std::vector<OptionSpec>& table, const std::string& arg,
+const OptionDecl* find_short(const std::vector<OptionDecl>& table, const std::string& arg,
                              std::string* attached) {
-  for (const OptionSpec& spec : table) {
-    if (spec.short_name.empty() || arg.rfind(spec.short_name, 0) != 0) continue;
-    if (arg.size() > spec.short_name.size() && spec.value.empty()) continue;
-    *attached = arg.substr(spec.short_name.size());
-    return &spec;
+  for (const OptionDecl& decl : table) {
+    if (decl.short_name.empty() || arg.rfind(decl.short_name, 0) != 0) continue;
+    if (arg.size() > decl.short_name.size() && decl.value.empty()) continue;
+    *attached = arg.substr(decl.short_name.size());
+    return &decl;
   }
   return nullptr;
 }
 
-std::string synopsis(const OptionSpec& spec) {
-  const std::string value = spec.value.empty() ? "" : " " + spec.value;
-  return (spec.short_name.empty() ? "" : spec.short_name + value + ", ") + spec.name + value;
+std::string synopsis(const OptionDecl& decl) {
+  const std::string value = decl.value.empty() ? "" : " " + decl.value;
+  return (decl.short_name.empty() ? "" : decl.short_name + value + ", ") + decl.name + value;
 }
 
 }  // namespace
 
-bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+bool parse_args(const std::vector<OptionDecl>& table, const std::vector<std::string>& args,
                 const std::string& see, ParsedArgs* parsed, std::string* error) {
   *parsed = ParsedArgs{};
   bool options_end = false;
@@ -46,7 +46,7 @@ bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::str
       options_end = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionDecl* decl = nullptr;
     std::string value, name = arg;
     bool has_value = false;
     if (arg.rfind("--", 0) == 0) {
@@ -56,22 +56,22 @@ bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::str
         value = arg.substr(eq + 1);
         has_value = true;
       }
-      spec = find_long(table, name);
-    } else if ((spec = find_short(table, arg, &value)) != nullptr) {
-      name = spec->short_name;
+      decl = find_long(table, name);
+    } else if ((decl = find_short(table, arg, &value)) != nullptr) {
+      name = decl->short_name;
       has_value = !value.empty();
     }
-    if (spec == nullptr) {
+    if (decl == nullptr) {
       *error = "unknown option " + name + " (see " + see + ")";
       return false;
     }
-    if (spec->value.empty()) {
+    if (decl->value.empty()) {
       if (has_value) {
         *error = name + " takes no value";
         return false;
       }
-      if (spec->stops) {
-        parsed->stop = spec;
+      if (decl->stops) {
+        parsed->stop = decl;
         return true;
       }
     } else if (!has_value) {
@@ -81,24 +81,24 @@ bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::str
       }
       value = args[++i];
     }
-    if (!spec->value.empty() && value.empty() && !spec->empty_allowed) {
+    if (!decl->value.empty() && value.empty() && !decl->empty_allowed) {
       *error = name + " needs a non-empty value";
       return false;
     }
-    parsed->options.push_back({spec, name, value});
+    parsed->options.push_back({decl, name, value});
   }
   return true;
 }
 
-std::string options_help(const std::vector<OptionSpec>& table) {
+std::string options_help(const std::vector<OptionDecl>& table) {
   std::size_t width = 0;
-  for (const OptionSpec& spec : table) width = std::max(width, synopsis(spec).size());
+  for (const OptionDecl& decl : table) width = std::max(width, synopsis(decl).size());
   const std::string indent(width + 4, ' ');
   std::string text;
-  for (const OptionSpec& spec : table) {
-    const std::string head = synopsis(spec);
+  for (const OptionDecl& decl : table) {
+    const std::string head = synopsis(decl);
     text += "  " + head + std::string(width + 2 - head.size(), ' ');
-    for (char c : spec.help) text += c == '\n' ? "\n" + indent : std::string(1, c);
+    for (char c : decl.help) text += c == '\n' ? "\n" + indent : std::string(1, c);
     text += "\n";
   }
   return text;

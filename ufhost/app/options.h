@@ -15,7 +15,7 @@
 
 namespace ufhost::app {
 
-struct OptionSpec {
+struct OptionDecl {
   std::string name;            // "--answers"
   std::string short_name;      // "-j", or ""
   std::string value;           // what the value is, for the help ("FILE"); "" for a flag
@@ -25,7 +25,7 @@ struct OptionSpec {
 };
 
 struct ParsedOption {
-  const OptionSpec* spec = nullptr;
+  const OptionDecl* decl = nullptr;
   std::string written;  // the name as given: "-j" or "--jobs"
   std::string value;
 };
@@ -33,16 +33,16 @@ struct ParsedOption {
 struct ParsedArgs {
   std::vector<ParsedOption> options;  // in the order given
   std::vector<std::string> operands;
-  const OptionSpec* stop = nullptr;  // the option that ended the parsing (--help), if any
+  const OptionDecl* stop = nullptr;  // the option that ended the parsing (--help), if any
 };
 
 // Parses `args` (without the program's name) against `table`. false with a
 // one-line message: an unknown option (`see` names where to look), a value
 // missing or empty, a value given to a flag.
-bool parse_args(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+bool parse_args(const std::vector<OptionDecl>& table, const std::vector<std::string>& args,
                 const std::string& see, ParsedArgs* parsed, std::string* error);
 
 // The options' part of a help text: one entry a line, help aligned.
-std::string options_help(const std::vector<OptionSpec>& table);
+std::string options_help(const std::vector<OptionDecl>& table);
 
 }  // namespace ufhost::app
