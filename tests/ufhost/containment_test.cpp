@@ -29,7 +29,7 @@
 #include <thread>
 
 #include "tests/support/support.h"
-#include "ufhost/api/guarded.h"
+#include "ufhost/api/edge.h"
 #include "ufhost/core/body_pack.h"
 #include "ufhost/core/containment.h"
 #include "ufhost/core/geometry.h"
@@ -206,27 +206,37 @@ TEST(Containment, ReadingProcessKeepsUnitsAndNames) {
   EXPECT_NEAR(b[5] - b[2], 76.2, 1e-6);
 }
 
-// The edge every entry point of libufun runs its work in.
+// The edge every C entry point runs its work in: a crash inside a call that
+// is kernel work fails that call, told once per operation, and the host goes
+// on; a crash in a named piece of kernel work inside a call that asks the
+// front end does the same.
 TEST(Containment, KernelCrashInAHostCallFailsThatCall) {
   ufhost::reset_session();
   ufhost::contain_kernel_faults("part.step", 99);
-  const auto call = [](bool crash) {
-    return ufhost::guarded([crash] {
-      if (int rc = ufhost::session().fail_point("UF_CURVE_section_from_planes")) return rc;
-      return crash && kernel_crash() > 0 ? 1 : 0;
+  const auto call = [](const char* operation, ufhost::Marks marks, bool crash) {
+    return ufhost::host_call(operation, marks, [marks, crash] {
+      if (!crash) return 0;
+      if (marks == ufhost::Marks::kWholeCall) return kernel_crash() > 0 ? 1 : 2;
+      return ufhost::kernel_work("a piece", [] { return kernel_crash() > 0 ? 1 : 2; });
     });
   };
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(call(true), ufhost::kErrGeometry);
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(said.rfind("ufhost: warning: part.step: the geometry kernel crashed in "
-                      "UF_CURVE_section_from_planes (SIGSEGV",
-                      0),
-            0u)
-      << said;
-  EXPECT_NE(said.find("the call fails with 1005\n"), std::string::npos) << said;
-  EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
-  EXPECT_EQ(call(false), 0);  // the host goes on as before
+  for (ufhost::Marks marks : {ufhost::Marks::kWholeCall, ufhost::Marks::kOwnPieces}) {
+    const char* operation = marks == ufhost::Marks::kWholeCall ? "UF_CURVE_section_from_planes"
+                                                               : "UF_UI_select_by_class";
+    SCOPED_TRACE(operation);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(call(operation, marks, true), ufhost::kErrGeometry);
+    EXPECT_EQ(call(operation, marks, true), ufhost::kErrGeometry);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind(std::string("ufhost: warning: part.step: the geometry kernel crashed in ") +
+                             operation + " (SIGSEGV",
+                         0),
+              0u)
+        << said;
+    EXPECT_NE(said.find("the call fails with 1005\n"), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // the second crash is not told again
+    EXPECT_EQ(call(operation, marks, false), 0);            // the host goes on as before
+  }
   ufhost::reset_session();
 }
 
@@ -255,10 +265,16 @@ TEST(ContainmentDeathTest, LastWords) {
       testing::ExitedWithCode(99),
       "^ufhost: part.step: the geometry kernel did not finish UF_FACET_facet_model within 0.3 s; "
       "the run is stopped \\(--kernel-timeout S to wait longer\\)\n$");
+  // Work that ended, by itself or by a crash handed back as the kernel's
+  // exception, leaves no mark behind: a fault after it is not the kernel's.
   EXPECT_EXIT(
       {
         ufhost::contain_kernel_faults("part.step", 99);
         { ufhost::KernelWork done("finished work"); }
+        try {
+          ufhost::kernel_work("crashed work", [] { return kernel_crash(); });
+        } catch (const Standard_Failure&) {
+        }
         std::printf("%g", kernel_crash());
       },
       [](int status) {

@@ -3,46 +3,39 @@
 // page 1251 bytes; they are converted to UTF-8 before anybody sees them.
 #include "platform/winplat.h"
 
-#include <Standard_Failure.hxx>
-
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <iostream>
 #include <string>
 
+#include "ufhost/api/edge.h"
 #include "ufhost/core/cp1251.h"
-#include "ufhost/core/session.h"
 #include "ufhost/ui/frontend.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
 
+using ufhost::host_call;
+using ufhost::Marks;
+
 std::string text_in(const char* text) {
   return text == nullptr ? std::string() : ufhost::cp1251_to_utf8(text);
-}
-
-void report(const char* operation, const char* what) {
-  std::fflush(stdout);
-  std::cerr << "ufhost: " << operation << ": " << what << std::endl;
 }
 
 }  // namespace
 
 // --- Message box -------------------------------------------------------------
 
+// A box that cannot be shown returns 0, as the platform's does.
 int MessageBoxA(HWND owner, const char* text, const char* caption, unsigned int /*type*/) {
-  if (int rc = ufhost::session().fail_point("MessageBoxA")) return rc;
-  if (owner != nullptr) return 0;  // no windows here that could own a box
-  try {
-    ufhost::front_end().message(text_in(caption), text_in(text));
-    return IDOK;
-  } catch (const Standard_Failure& e) {
-    report("MessageBoxA", e.GetMessageString());
-  } catch (const std::exception& e) {
-    report("MessageBoxA", e.what());
-  }
-  return 0;
+  return host_call(
+      "MessageBoxA", Marks::kOwnPieces,
+      [&] {
+        if (owner != nullptr) return 0;  // no windows here that could own a box
+        ufhost::front_end().message(text_in(caption), text_in(text));
+        return IDOK;
+      },
+      0);
 }
 
 // --- Text buffer -------------------------------------------------------------
@@ -97,34 +90,31 @@ SaveFileDialog::~SaveFileDialog() = default;
 
 int SaveFileDialog::DoModal() {
   path_ = "";
-  if (int rc = ufhost::session().fail_point("SaveFileDialog::DoModal")) return rc;
-  try {
-    ufhost::SaveRequest request;
-    request.open_mode = open_mode_;
-    request.default_ext = text_in(default_ext_);
-    request.file_name = text_in(file_name_);
-    request.flags = flags_;
-    request.filter = text_in(filter_);
-    request.struct_size = struct_size_;
-    std::string chosen;
-    if (!ufhost::front_end().save(request, &chosen)) return IDCANCEL;
-    // The front ends resolve the name already; this holds for any other
-    // user interface too. The path keeps the file system's own bytes: the
-    // plug-in only opens it.
-    std::string path, why;
-    if (!ufhost::resolve_save_path(chosen, request.default_ext, &path, &why)) {
-      report("SaveFileDialog::DoModal", why.c_str());
-      return IDCANCEL;
-    }
-    path_ = path.c_str();
-    return IDOK;
-  } catch (const Standard_Failure& e) {
-    report("SaveFileDialog::DoModal", e.GetMessageString());
-  } catch (const std::exception& e) {
-    report("SaveFileDialog::DoModal", e.what());
-  }
-  path_ = "";
-  return IDCANCEL;
+  return host_call(
+      "SaveFileDialog::DoModal", Marks::kOwnPieces,
+      [&] {
+        ufhost::SaveRequest request;
+        request.open_mode = open_mode_;
+        request.default_ext = text_in(default_ext_);
+        request.file_name = text_in(file_name_);
+        request.flags = flags_;
+        request.filter = text_in(filter_);
+        request.struct_size = struct_size_;
+        std::string chosen;
+        if (!ufhost::front_end().save(request, &chosen)) return IDCANCEL;
+        // The front ends resolve the name already; this holds for any other
+        // user interface too. The path keeps the file system's own bytes: the
+        // plug-in only opens it.
+        std::string path, why;
+        if (!ufhost::resolve_save_path(chosen, request.default_ext, &path, &why)) {
+          std::fflush(stdout);
+          std::cerr << "ufhost: SaveFileDialog::DoModal: " << why << std::endl;
+          return IDCANCEL;
+        }
+        path_ = path.c_str();
+        return IDOK;
+      },
+      IDCANCEL);
 }
 
 TextBuffer SaveFileDialog::GetPathName() const { return path_; }

@@ -1,10 +1,10 @@
 // libufun: session, messages, undo, objects, boxes and transformations.
 //
-// Every entry point sets its outputs to safe values, asks the session
-// whether a failure is injected, checks its arguments and catches every
-// exception at its edge: nothing thrown may reach the plug-in. None of them
-// needs UF_initialize (tests call them directly). Changes go through the
-// model, so undo takes back what they did.
+// Every entry point sets its outputs to safe values and runs through the
+// edge (edge.h), which injects failures and catches everything; inside, it
+// checks its arguments and hands the work to the core. None of them needs
+// UF_initialize (tests call them directly). Changes go through the model, so
+// undo takes back what they did.
 #include <gp_Ax1.hxx>
 #include <gp_Mat.hxx>
 #include <gp_Trsf.hxx>
@@ -16,20 +16,20 @@
 #include <vector>
 
 #include "host/uf.h"
-#include "ufhost/api/guarded.h"
+#include "ufhost/api/edge.h"
 #include "ufhost/core/geometry.h"
 #include "ufhost/core/session.h"
 #include "ufhost/core/test_control.h"
 
 namespace {
 
+using ufhost::host_call;
+using ufhost::Marks;
 using ufhost::session;
 
 bool finite3(const double v[3]) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
-
-using ufhost::guarded;
 
 // The matrix as a rigid motion, or false when it is not one: a move keeps
 // shapes as they are, so scaling, shearing, mirroring and a last row other
@@ -66,18 +66,14 @@ bool rigid_motion(const double m[16], gp_Trsf* trsf) {
 // --- session, messages, system log -------------------------------------------
 
 UF_EXPORT int UF_initialize(void) {
-  return guarded([] {
-    if (int rc = session().fail_point("UF_initialize")) return rc;
-    session().initialized = true;
+  return host_call("UF_initialize", Marks::kWholeCall, [] {
     session().event("call", "UF_initialize");
     return 0;
   });
 }
 
 UF_EXPORT int UF_terminate(void) {
-  return guarded([] {
-    if (int rc = session().fail_point("UF_terminate")) return rc;
-    session().initialized = false;
+  return host_call("UF_terminate", Marks::kWholeCall, [] {
     session().event("call", "UF_terminate");
     return 0;
   });
@@ -85,8 +81,7 @@ UF_EXPORT int UF_terminate(void) {
 
 UF_EXPORT int UF_get_fail_message(int code, char* message) {
   if (message != nullptr) message[0] = '\0';
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_get_fail_message")) return rc;
+  return host_call("UF_get_fail_message", Marks::kWholeCall, [&] {
     if (message == nullptr) return ufhost::kErrBadArgument;
     const char* text = ufhost::failure_text(code);
     if (text == nullptr) return ufhost::kErrBadArgument;  // no text for this code
@@ -97,8 +92,7 @@ UF_EXPORT int UF_get_fail_message(int code, char* message) {
 }
 
 UF_EXPORT int UF_print_syslog(const char* text, int flag) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_print_syslog")) return rc;
+  return host_call("UF_print_syslog", Marks::kWholeCall, [&] {
     if (text == nullptr || flag != 0) return ufhost::kErrBadArgument;
     session().write_syslog(text);
     return 0;
@@ -109,8 +103,7 @@ UF_EXPORT int UF_print_syslog(const char* text, int flag) {
 
 UF_EXPORT int UF_UNDO_set_mark(int visibility, const char* name, UF_UNDO_mark_id_t* mark_id) {
   if (mark_id != nullptr) *mark_id = 0;
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_UNDO_set_mark")) return rc;
+  return host_call("UF_UNDO_set_mark", Marks::kWholeCall, [&] {
     if (mark_id == nullptr) return ufhost::kErrBadArgument;
     if (visibility != UF_UNDO_visible && visibility != UF_UNDO_invisible)
       return ufhost::kErrBadArgument;
@@ -120,8 +113,7 @@ UF_EXPORT int UF_UNDO_set_mark(int visibility, const char* name, UF_UNDO_mark_id
 }
 
 UF_EXPORT int UF_UNDO_undo_to_mark(UF_UNDO_mark_id_t mark_id, const char* /*name*/) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_UNDO_undo_to_mark")) return rc;
+  return host_call("UF_UNDO_undo_to_mark", Marks::kWholeCall, [&] {
     return session().model.undo_to(mark_id) ? 0 : ufhost::kErrNoUndoMark;
   });
 }
@@ -131,8 +123,7 @@ UF_EXPORT int UF_UNDO_undo_to_mark(UF_UNDO_mark_id_t mark_id, const char* /*name
 // On failure `box` is left as the caller had it: a failed query has no box
 // to give, and the caller decides what to show instead.
 UF_EXPORT int UF_MODL_ask_bounding_box(tag_t object, double box[6]) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_MODL_ask_bounding_box")) return rc;
+  return host_call("UF_MODL_ask_bounding_box", Marks::kWholeCall, [&] {
     if (box == nullptr) return ufhost::kErrBadArgument;
     const ufhost::Object* found = session().model.find(object);
     if (found == nullptr) return ufhost::kErrBadTag;
@@ -148,8 +139,7 @@ UF_EXPORT int UF_MODL_ask_bounding_box(tag_t object, double box[6]) {
 
 UF_EXPORT int UF_MODL_create_plane(double origin[3], double normal[3], tag_t* plane) {
   if (plane != nullptr) *plane = NULL_TAG;
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_MODL_create_plane")) return rc;
+  return host_call("UF_MODL_create_plane", Marks::kWholeCall, [&] {
     if (origin == nullptr || normal == nullptr || plane == nullptr) return ufhost::kErrBadArgument;
     if (!finite3(origin) || !finite3(normal)) return ufhost::kErrBadArgument;
     gp_Vec n(normal[0], normal[1], normal[2]);
@@ -166,16 +156,14 @@ UF_EXPORT int UF_MODL_create_plane(double origin[3], double normal[3], tag_t* pl
 }
 
 UF_EXPORT int UF_OBJ_delete_object(tag_t object) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_OBJ_delete_object")) return rc;
+  return host_call("UF_OBJ_delete_object", Marks::kWholeCall, [&] {
     return session().model.remove(object) ? 0 : ufhost::kErrBadTag;
   });
 }
 
 UF_EXPORT int UF_CURVE_create_point(double point[3], tag_t* point_tag) {
   if (point_tag != nullptr) *point_tag = NULL_TAG;
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_CURVE_create_point")) return rc;
+  return host_call("UF_CURVE_create_point", Marks::kWholeCall, [&] {
     if (point == nullptr || point_tag == nullptr || !finite3(point)) return ufhost::kErrBadArgument;
     ufhost::Object o;
     o.kind = ufhost::Kind::Point;
@@ -190,8 +178,7 @@ UF_EXPORT int UF_CURVE_create_point(double point[3], tag_t* point_tag) {
 // has such edges, and the command asks for them.
 UF_EXPORT int UF_CURVE_create_line(UF_CURVE_line_t* line, tag_t* line_tag) {
   if (line_tag != nullptr) *line_tag = NULL_TAG;
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_CURVE_create_line")) return rc;
+  return host_call("UF_CURVE_create_line", Marks::kWholeCall, [&] {
     if (line == nullptr || line_tag == nullptr) return ufhost::kErrBadArgument;
     if (!finite3(line->start_point) || !finite3(line->end_point)) return ufhost::kErrBadArgument;
     ufhost::Object o;
@@ -207,8 +194,7 @@ UF_EXPORT int UF_CURVE_create_line(UF_CURVE_line_t* line, tag_t* line_tag) {
 // --- transformations -----------------------------------------------------------
 
 UF_EXPORT int UF_MTX4_identity(double matrix[16]) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_MTX4_identity")) return rc;
+  return host_call("UF_MTX4_identity", Marks::kWholeCall, [&] {
     if (matrix == nullptr) return ufhost::kErrBadArgument;
     for (int i = 0; i < 16; ++i) matrix[i] = (i % 5 == 0) ? 1.0 : 0.0;
     return 0;
@@ -217,8 +203,7 @@ UF_EXPORT int UF_MTX4_identity(double matrix[16]) {
 
 UF_EXPORT int UF_MTX4_rotation(double origin[3], double direction[3], double degrees,
                                double matrix[16]) {
-  return guarded([&] {
-    if (int rc = session().fail_point("UF_MTX4_rotation")) return rc;
+  return host_call("UF_MTX4_rotation", Marks::kWholeCall, [&] {
     if (origin == nullptr || direction == nullptr || matrix == nullptr) return ufhost::kErrBadArgument;
     if (!finite3(origin) || !finite3(direction) || !std::isfinite(degrees))
       return ufhost::kErrBadArgument;
@@ -244,8 +229,7 @@ UF_EXPORT void uf5947_(const double matrix[16], const tag_t* objects, const int*
   if (trace_group != nullptr) *trace_group = NULL_TAG;
   if (copies != nullptr && count != nullptr && move_or_copy != nullptr && *move_or_copy == 2)
     for (int i = 0; i < *count; ++i) copies[i] = NULL_TAG;
-  const int rc = guarded([&] {
-    if (int injected = session().fail_point("uf5947_")) return injected;
+  const int rc = host_call("uf5947_", Marks::kWholeCall, [&] {
     if (matrix == nullptr || count == nullptr || move_or_copy == nullptr || layer == nullptr ||
         trace == nullptr)
       return ufhost::kErrBadArgument;
@@ -256,26 +240,11 @@ UF_EXPORT void uf5947_(const double matrix[16], const tag_t* objects, const int*
     gp_Trsf trsf;
     if (!rigid_motion(matrix, &trsf)) return ufhost::kErrBadArgument;
 
-    ufhost::Model& model = session().model;
-    std::vector<ufhost::Object> results;
-    results.reserve(static_cast<std::size_t>(*count));
-    for (int i = 0; i < *count; ++i) {
-      const ufhost::Object* found = model.find(objects[i]);
-      if (found == nullptr) return ufhost::kErrBadTag;
-      results.push_back(ufhost::transformed(*found, trsf));
-    }
-    // Nothing below can fail for a reason of the caller's, so the part is
-    // changed only once every object has been transformed.
-    for (int i = 0; i < *count; ++i) {
-      ufhost::Object& r = results[static_cast<std::size_t>(i)];
-      if (*move_or_copy == 1) {
-        model.replace(objects[i], std::move(r));
-      } else {
-        r.name += " copy";
-        r.highlighted = false;
-        copies[i] = model.add(std::move(r));
-      }
-    }
+    std::vector<ufhost::Tag> tags(objects, objects + *count);
+    std::vector<ufhost::Tag> made;
+    if (!ufhost::move_or_copy(session().model, tags, trsf, *move_or_copy == 2 ? &made : nullptr))
+      return ufhost::kErrBadTag;
+    for (std::size_t i = 0; i < made.size(); ++i) copies[i] = made[i];
     return 0;
   });
   if (status != nullptr) *status = rc;

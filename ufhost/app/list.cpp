@@ -1,5 +1,7 @@
 #include "ufhost/app/list.h"
 
+#include <Standard_Failure.hxx>
+
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -29,6 +31,7 @@ std::string corner(const double* xyz) {
 }  // namespace
 
 std::vector<BodyInfo> describe_bodies(const Model& model) {
+  return kernel_work("measuring the bodies' boxes", [&model] {
   std::vector<BodyInfo> out;
   for (Tag tag : model.tags()) {
     const Object* object = model.find(tag);
@@ -44,6 +47,7 @@ std::vector<BodyInfo> describe_bodies(const Model& model) {
     out.push_back(std::move(info));
   }
   return out;
+  });
 }
 
 std::string part_units(const std::string& path) {
@@ -79,8 +83,16 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows,
 
 bool write_run_report(const Model& model, const std::string& part, const std::string& path,
                       std::string* error) {
+  std::vector<BodyInfo> described;
+  try {
+    described = describe_bodies(model);
+  } catch (const Standard_Failure& e) {
+    *error = "--report: " + kernel_failure_text(e, "measuring the bodies' boxes") +
+             "; no report written";
+    return false;
+  }
   nlohmann::json bodies = nlohmann::json::array();
-  for (const BodyInfo& b : describe_bodies(model)) {
+  for (const BodyInfo& b : described) {
     nlohmann::json j = {{"number", b.number}, {"tag", b.tag},          {"name", b.name},
                         {"type", b.type},     {"tolerance", b.tolerance}, {"copy", b.copy}};
     if (b.has_box) j["box"] = std::vector<double>(b.box, b.box + 6);
@@ -102,8 +114,14 @@ int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
     err << "ufhost: " << error << std::endl;
     return kExitPart;
   }
-  KernelWork work("measuring the bodies' boxes");
-  const std::vector<BodyInfo> bodies = describe_bodies(model);
+  std::vector<BodyInfo> bodies;
+  try {
+    bodies = describe_bodies(model);
+  } catch (const Standard_Failure& e) {
+    err << "ufhost: " << path << ": " << kernel_failure_text(e, "measuring the bodies' boxes")
+        << std::endl;
+    return kExitKernel;
+  }
   out << path << ": " << bodies.size() << (bodies.size() == 1 ? " body" : " bodies")
       << ", lengths in " << (part_units(path) == "mm" ? "millimetres" : "the file's own units")
       << "\n";

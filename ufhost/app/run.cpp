@@ -170,9 +170,8 @@ int run(const RunOptions& options) {
                                       " could not be used");
   }
   // The report and the page come last: status 5 for unusable answers
-  // outranks their 4. The bodies' boxes and the page's tessellation are
-  // kernel work too.
-  KernelWork work("writing --report and --view");
+  // outranks their 4. The bodies' boxes and the page's tessellation mark
+  // their own kernel work: a crash there costs that output, not the run's.
   if (!options.report.empty() && !write_run_report(s.model, options.part, options.report, &error))
     status = std::max(status, fail(kExitOutput, error));
   if (!options.view.empty()) {

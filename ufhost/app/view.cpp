@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "ufhost/core/containment.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/scene.h"
@@ -118,7 +119,7 @@ bool write_view(const Model& model, const std::string& path, const ViewOptions& 
   try {
     scene = scene_json(model, options).dump();
   } catch (const Standard_Failure& e) {
-    *error = std::string("--view: the bodies cannot be tessellated: ") + e.GetMessageString();
+    *error = "--view: " + kernel_failure_text(e, "tessellating a body") + "; no page written";
     return false;
   } catch (const std::exception& e) {
     *error = std::string("--view: ") + e.what();

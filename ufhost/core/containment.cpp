@@ -7,6 +7,7 @@
 // [SECTION] Watchdog         kernel work that does not end
 #include "ufhost/core/containment.h"
 #include "ufhost/core/progress.h"
+#include "ufhost/core/session.h"
 
 #include <OSD_SIGBUS.hxx>
 #include <OSD_SIGILL.hxx>
@@ -444,15 +445,36 @@ KernelWork::~KernelWork() {
 
 void note_host_call(const char* operation) { g_host_call.store(operation); }
 
+void crash_if_asked(const char* name) {
+  const std::string& where = test_control().crash_in;
+  if (!where.empty() && where == name) ::raise(SIGSEGV);
+}
+
 bool is_fault_signal(const Standard_Failure& failure) {
   return failure.IsKind(STANDARD_TYPE(OSD_Signal));
 }
 
-void warn_fault_handed_back(const Standard_Failure& failure, int code) {
+std::string kernel_failure_text(const Standard_Failure& failure, const std::string& doing) {
+  const char* what = failure.GetMessageString();
+  return std::string("the geometry kernel ") + (is_fault_signal(failure) ? "crashed " : "failed ") +
+         doing + " (" + (what != nullptr && *what != '\0' ? what : "no reason given") + ")";
+}
+
+int caught_failure(const char* operation, int code, const char* what, bool fault) {
+  if (!session().reported_failures.insert(operation).second) return code;
   std::fflush(stdout);
-  std::cerr << "ufhost: warning: " << g_part << ": the geometry kernel crashed in "
-            << current_operation() << " (" << failure.GetMessageString()
+  std::cerr << "ufhost: warning: ";
+  if (g_part[0] != '\0') std::cerr << g_part << ": ";
+  if (fault) {
+    std::cerr << "the geometry kernel crashed in " << operation;
+  } else if (code == kErrGeometry) {
+    std::cerr << "the geometry kernel failed in " << operation;
+  } else {
+    std::cerr << "the host failed in " << operation;
+  }
+  std::cerr << " (" << (what != nullptr && *what != '\0' ? what : "no reason given")
             << "); the call fails with " << code << std::endl;
+  return code;
 }
 
 }  // namespace ufhost

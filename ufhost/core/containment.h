@@ -103,6 +103,27 @@ class KernelWork {
   const char* outer_;
 };
 
+// A test double (TestControl::crash_in): raises SIGSEGV when `name` is the
+// piece of kernel work a test wants to crash.
+void crash_if_asked(const char* name);
+
+// Runs `work` as a named piece of kernel work with a signal guard of its
+// own, and returns what it returns: a fault inside comes out of here as the
+// kernel's exception (a Standard_Failure for which is_fault_signal holds),
+// any other failure of the kernel as it was thrown, and a run-on is ended
+// by the watchdog. `name` must outlive the work (a literal). Callers catch
+// Standard_Failure and say what was lost.
+//
+// The mark is set before the guard: a fault jumps back to the guard, past
+// every destructor in between, and the mark must still end.
+template <class Work>
+auto kernel_work(const char* name, Work&& work) -> decltype(work()) {
+  KernelWork mark(name);
+  OCC_CATCH_SIGNALS
+  crash_if_asked(name);
+  return work();
+}
+
 // Every host call names itself on entry, before its kernel work begins.
 // `operation` must outlive the call (a literal).
 void note_host_call(const char* operation);
@@ -111,9 +132,17 @@ void note_host_call(const char* operation);
 // into an exception.
 bool is_fault_signal(const Standard_Failure& failure);
 
-// Says on standard error that a fault inside the current operation was
-// handed back to the plug-in as a failed call, so that a crash is not taken
-// for an ordinary refusal.
-void warn_fault_handed_back(const Standard_Failure& failure, int code);
+// What a failure of the kernel doing `doing` says, as a phrase: "the
+// geometry kernel crashed tessellating a body (SIGSEGV ...)", "the geometry
+// kernel failed measuring the bodies' boxes (its message)".
+std::string kernel_failure_text(const Standard_Failure& failure, const std::string& doing);
+
+// Reports a failure that the edge of the C libraries caught in the C entry
+// point `operation` and returns `code`, which the call fails with: one line
+// on standard error naming the part, the call and what happened, so that a
+// crash (`fault`) is not taken for an ordinary refusal. Only the first
+// failure of each operation in a session is told; a body the kernel cannot
+// probe would otherwise fill the screen.
+int caught_failure(const char* operation, int code, const char* what, bool fault);
 
 }  // namespace ufhost

@@ -126,4 +126,16 @@ std::shared_ptr<const Facets> facet_body(const Object& body, const FacetSettings
   }
 }
 
+Tag add_facet_model(Model& model, Tag body, const FacetSettings& settings) {
+  const Object& solid = *model.find(body);
+  std::shared_ptr<const Facets> facets = facet_body(solid, settings);
+  if (!facets) return kNullTag;
+  Object made;
+  made.kind = Kind::FacetModel;
+  made.name = "facets of " + solid.name;
+  made.facets = std::move(facets);
+  made.source = body;
+  return model.add(std::move(made));
+}
+
 }  // namespace ufhost

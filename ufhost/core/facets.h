@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "host/uf.h"
 #include "ufhost/core/model.h"
 
 namespace ufhost {
@@ -33,5 +34,18 @@ constexpr double kDefaultAngle = 0.5;
 // Returns nullptr when the object is not a body, the kernel cannot
 // tessellate it, or no triangle results.
 std::shared_ptr<const Facets> facet_body(const Object& body, const FacetSettings& settings);
+
+// Adds a facet model of the body named `body` (which must be one) to the
+// part: its triangles, named after the body, which it keeps as its source.
+// Returns its tag, or kNullTag when the kernel cannot tessellate the body.
+Tag add_facet_model(Model& model, Tag body, const FacetSettings& settings);
+
+// The faceting record (UF_FACET_parameters_t) with this host's defaults,
+// each field as facet_record.cpp lists it.
+UF_FACET_parameters_t default_facet_parameters();
+// The settings a record asks for; false when the record is of another
+// layout, asks for facets of fewer than three corners, or holds a chord or
+// angle that is negative or not a number.
+bool read_facet_parameters(const UF_FACET_parameters_t& record, FacetSettings* settings);
 
 }  // namespace ufhost

@@ -5,6 +5,8 @@
 // box command shows this box to the user as the body's size.
 #include "ufhost/core/geometry.h"
 
+#include "ufhost/core/session.h"
+
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRep_Tool.hxx>
@@ -35,55 +37,14 @@ void box_of_points(const double* xyz, std::size_t count, double box[6]) {
     }
 }
 
-// The precise box costs tens of milliseconds for an ordinary part and most
-// of a second for one of a few hundred free-form faces, and the same body is
-// asked about again and again (frame box, probe bounds, selection lists).
-// Boxes are kept for the last shapes asked about: the same shape under the
-// same placement has the same box. Keeping the shape keeps its geometry
-// alive, so an entry can never match a newer shape at a reused address.
-class BoxCache {
- public:
-  bool find(const TopoDS_Shape& shape, double box[6]) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const Entry& e : entries_)
-      if (e.shape.IsSame(shape)) {
-        std::copy(e.box.begin(), e.box.end(), box);
-        return true;
-      }
-    return false;
-  }
-  void keep(const TopoDS_Shape& shape, const double box[6]) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (entries_.size() >= kSize) entries_.erase(entries_.begin());
-    Entry e;
-    e.shape = shape;
-    std::copy(box, box + 6, e.box.begin());
-    entries_.push_back(e);
-  }
-
- private:
-  struct Entry {
-    TopoDS_Shape shape;
-    std::array<double, 6> box;
-  };
-  static constexpr std::size_t kSize = 64;
-  std::mutex mutex_;
-  std::vector<Entry> entries_;
-};
-
-BoxCache& box_cache() {
-  static BoxCache cache;
-  return cache;
-}
-
 bool shape_box(const TopoDS_Shape& shape, double box[6]) {
   if (shape.IsNull()) return false;
-  if (box_cache().find(shape, box)) return true;
+  if (session().boxes.find(shape, box)) return true;
   Bnd_Box b;
   BRepBndLib::AddOptimal(shape, b, /*useTriangulation=*/false, /*useShapeTolerance=*/false);
   if (b.IsVoid()) return false;
   b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
-  box_cache().keep(shape, box);
+  session().boxes.keep(shape, box);
   return true;
 }
 
@@ -134,6 +95,25 @@ Handle(Poly_Triangulation) moved_mesh(const Handle(Poly_Triangulation)& mesh, co
 }
 
 }  // namespace
+
+bool BoxCache::find(const TopoDS_Shape& shape, double box[6]) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const Entry& e : entries_)
+    if (e.shape.IsSame(shape)) {
+      std::copy(e.box.begin(), e.box.end(), box);
+      return true;
+    }
+  return false;
+}
+
+void BoxCache::keep(const TopoDS_Shape& shape, const double box[6]) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (entries_.size() >= kSize) entries_.erase(entries_.begin());
+  Entry e;
+  e.shape = shape;
+  std::copy(box, box + 6, e.box.begin());
+  entries_.push_back(e);
+}
 
 bool exact_box(const Object& object, double box[6]) {
   switch (object.kind) {
@@ -210,6 +190,30 @@ Object transformed(const Object& object, const gp_Trsf& trsf) {
     out.section = section;
   }
   return out;
+}
+
+bool move_or_copy(Model& model, const std::vector<Tag>& tags, const gp_Trsf& trsf,
+                  std::vector<Tag>* copies) {
+  std::vector<Object> results;
+  results.reserve(tags.size());
+  for (Tag tag : tags) {
+    const Object* found = model.find(tag);
+    if (found == nullptr) return false;
+    results.push_back(transformed(*found, trsf));
+  }
+  // Nothing below can fail for a reason of the caller's.
+  if (copies != nullptr) copies->clear();
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    Object& moved = results[i];
+    if (copies == nullptr) {
+      model.replace(tags[i], std::move(moved));
+    } else {
+      moved.name += " copy";
+      moved.highlighted = false;
+      copies->push_back(model.add(std::move(moved)));
+    }
+  }
+  return true;
 }
 
 }  // namespace ufhost

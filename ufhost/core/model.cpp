@@ -1,19 +1,21 @@
 #include "ufhost/core/model.h"
 
+#include "host/uf.h"
+
 #include <algorithm>
 
 namespace ufhost {
 
 int type_code(Kind kind) {
   switch (kind) {
-    case Kind::SolidBody: return kTypeSolidBody;
-    case Kind::SheetBody: return kTypeSheetBody;
-    case Kind::MeshBody: return kTypeMeshBody;
-    case Kind::Point: return kTypePoint;
-    case Kind::Line: return kTypeLine;
-    case Kind::Plane: return kTypeDatumPlane;
-    case Kind::FacetModel: return kTypeFacetModel;
-    case Kind::SectionCurves: return kTypeSectionCurves;
+    case Kind::SolidBody: return UF_solid_body_type;
+    case Kind::SheetBody: return UF_sheet_body_type;
+    case Kind::MeshBody: return UF_mesh_body_type;
+    case Kind::Point: return UF_point_type;
+    case Kind::Line: return UF_line_type;
+    case Kind::Plane: return UF_datum_plane_type;
+    case Kind::FacetModel: return UF_facet_model_type;
+    case Kind::SectionCurves: return UF_section_curves_type;
   }
   return 0;
 }

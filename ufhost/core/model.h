@@ -24,18 +24,12 @@ namespace ufhost {
 using Tag = std::uint32_t;
 constexpr Tag kNullTag = 0;
 
-// Host type codes, as selection masks name them.
-constexpr int kTypePoint = 2;
-constexpr int kTypeLine = 3;
-constexpr int kTypeSectionCurves = 15;
-constexpr int kTypeSheetBody = 43;     // B-rep made of open faces (IGES surfaces)
-constexpr int kTypeDatumPlane = 46;
-constexpr int kTypeSolidBody = 70;     // B-rep holding at least one closed solid
-constexpr int kTypeMeshBody = 71;      // triangles read from STL
-constexpr int kTypeFacetModel = 139;
-
 enum class Kind { SolidBody, SheetBody, MeshBody, Point, Line, Plane, FacetModel, SectionCurves };
 
+// The host's type code of the kind (UF_solid_body_type, ... of host/uf.h), as
+// selection masks and the transcript name it. Sheet bodies are B-reps made of
+// open faces (IGES surfaces); solid bodies hold at least one closed solid;
+// mesh bodies are triangles read from STL.
 int type_code(Kind kind);
 const char* kind_name(Kind kind);  // "solid body", "line", ...
 bool is_body(Kind kind);

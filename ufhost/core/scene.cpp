@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ufhost/core/containment.h"
 #include "ufhost/core/geometry.h"
 
 namespace ufhost {
@@ -77,10 +78,12 @@ bool shown_in_scene(Kind kind) {
 
 nlohmann::json scene_object(Tag tag, const Object& object) {
   if (is_body(object.kind)) {
-    double box[6];
-    Triangles t = object.kind == Kind::MeshBody ? mesh_triangles(object.mesh)
-                  : exact_box(object, box)      ? tessellate(object.shape, box)
-                                                : Triangles{};
+    Triangles t = kernel_work("tessellating a body", [&] {
+      double box[6];
+      return object.kind == Kind::MeshBody ? mesh_triangles(object.mesh)
+             : exact_box(object, box)      ? tessellate(object.shape, box)
+                                           : Triangles{};
+    });
     return {{"tag", tag},
             {"what", "body"},
             {"name", object.name},

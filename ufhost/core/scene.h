@@ -22,7 +22,8 @@ namespace ufhost {
 bool shown_in_scene(Kind kind);
 
 // The object as the page draws it; null JSON for a kind that is not drawn.
-// Throws Standard_Failure when the kernel cannot tessellate a body.
+// A body's tessellation is kernel work, named "tessellating a body"; throws
+// Standard_Failure when the kernel cannot tessellate it or crashes.
 nlohmann::json scene_object(Tag tag, const Object& object);
 
 }  // namespace ufhost

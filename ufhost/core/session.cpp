@@ -7,13 +7,11 @@
 #include "ufhost/core/containment.h"
 #include "ufhost/core/cp1251.h"
 #include "ufhost/core/progress.h"
-#include "ufhost/core/test_control.h"
 
 namespace ufhost {
 
 const char* failure_text(int code) {
   switch (code) {
-    case kErrNotInitialized: return "The interface has not been initialized";
     case kErrBadTag: return "The tag does not name an object of the part";
     case kErrBadArgument: return "An argument is missing or out of range";
     case kErrWrongType: return "The object is not of a type this operation takes";
@@ -98,12 +96,8 @@ Session& session() {
 void reset_session() {
   delete current();
   current() = new Session();
-  test_control() = TestControl{};
 }
 
-TestControl& test_control() {
-  static TestControl doubles;
-  return doubles;
-}
+TestControl& test_control() { return session().doubles; }
 
 }  // namespace ufhost

@@ -1,23 +1,30 @@
 // One run of the stand-in host: the open part, the user interface it was
-// handed, the failures to inject and the logs. The host's C interface
+// handed, the failures to inject, the logs, and everything the host keeps
+// from one call to the next within the run. The host's C interface
 // (libufun, libufui, the platform layer) works on the one session that
-// session() returns.
+// session() returns; reset_session() starts a new one with nothing kept.
+//
+// What is not here is process state on purpose: the containment of kernel
+// faults (containment.h), which a signal handler reads and which must not
+// allocate, and the kernel time limit, set once from the command line.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "ufhost/core/geometry.h"
 #include "ufhost/core/model.h"
+#include "ufhost/core/test_control.h"
 #include "ufhost/core/user_interface.h"
 
 namespace ufhost {
 
 // Failure codes of the host. Each has a text (failure_text).
-constexpr int kErrNotInitialized = 1001;   // "The interface has not been initialized"
 constexpr int kErrBadTag = 1002;           // "The tag does not name an object of the part"
 constexpr int kErrBadArgument = 1003;      // "An argument is missing or out of range"
 constexpr int kErrWrongType = 1004;        // "The object is not of a type this operation takes"
@@ -48,7 +55,6 @@ class Session {
   // every request, as answers that have run out do.
   std::unique_ptr<UserInterface> ui;
 
-  bool initialized = false;  // between UF_initialize and UF_terminate
   std::vector<FailRule> fail_rules;
   // Calls so far, per operation name; counted by fail_point.
   std::map<std::string, int, std::less<>> calls;
@@ -70,17 +76,33 @@ class Session {
     if (event_hook) event_hook(kind, text);
   }
 
+  // The tags the last selection handed out: the plug-in may hold the array's
+  // address until the next selection.
+  std::vector<Tag> selection;
+  // Menus failed in a row (uc1603): after many the menu is cancelled, so
+  // that a plug-in showing a failing menu again and again ends.
+  int failed_menus = 0;
+  // Operations whose caught failure has been reported on standard error;
+  // later ones of the same operation are only counted in `calls`.
+  std::set<std::string, std::less<>> reported_failures;
+
+  // The kernel's precise boxes of the shapes asked about last.
+  BoxCache boxes;
+
   // Counters for benchmarks and tests.
   struct Stats {
     long probes = 0;            // section requests
     long probes_by_box = 0;     // answered from the body's box, no boolean run
     long booleans = 0;          // boolean sections run
   } stats;
+
+  // The test doubles (test_control.h); all off in a new session.
+  TestControl doubles;
 };
 
 Session& session();
 // A fresh session (empty part, no front end, no failure rules, no test
-// doubles); tests call it in SetUp.
+// doubles, nothing remembered); tests call it in SetUp.
 void reset_session();
 
 }  // namespace ufhost

@@ -1,17 +1,21 @@
 // The host's test doubles, all behind this one door (in the way of SQLite's
 // sqlite3_test_control): a test reaches every double through test_control()
-// and nothing else does. They sit at the C entry points, never in the
-// geometry code, and a fresh session has them all off:
+// and nothing else does. They are consulted where a request enters the host
+// (the section probe, the box query) and where a named piece of kernel work
+// begins, never inside the geometry code, and a fresh session has them all
+// off:
 //
 //   ufhost::test_control().section_oracle = [](ufhost::Tag body, const gp_Pnt& origin,
 //                                              const gp_Vec& normal) { return origin.X() < 10; };
 //   ufhost::test_control().swap_box_corners = true;
+//   ufhost::test_control().crash_in = "tessellating a body";
 #pragma once
 
 #include <gp_Pnt.hxx>
 #include <gp_Vec.hxx>
 
 #include <functional>
+#include <string>
 
 #include "ufhost/core/model.h"
 #include "ufhost/core/sections.h"
@@ -40,9 +44,15 @@ struct TestControl {
     bool fast, boolean;  // whether each way finds that the plane meets the body
   };
   std::function<void(const ProbeAnswers&)> compare_probes;
+
+  // The named piece of kernel work (the name given to kernel_work,
+  // containment.h) in which the kernel crashes, as it does on a damaged
+  // body: a SIGSEGV raised inside the work, every time it runs.
+  std::string crash_in;
 };
 
-// The doubles of the current session; reset_session() turns them all off.
+// The doubles of the current session (session().doubles); reset_session()
+// turns them all off.
 TestControl& test_control();
 
 }  // namespace ufhost

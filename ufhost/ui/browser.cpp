@@ -15,6 +15,7 @@
 #include <iostream>
 #include <thread>
 
+#include "ufhost/core/containment.h"
 #include "ufhost/core/scene.h"
 #include "ufhost/ui/browser_server.h"
 
@@ -196,9 +197,16 @@ void BrowserUi::flush() {
     try {
       board_->put_object(tag, browser::json_text(scene_object(tag, *object)));
       shown_.insert(tag);
-    } catch (const Standard_Failure&) {
-      // A body the kernel cannot tessellate is left out of the picture.
-    } catch (const std::exception&) {
+    } catch (const Standard_Failure& failure) {
+      // A body the kernel cannot tessellate is left out of the picture; the
+      // run goes on.
+      std::fflush(stdout);
+      std::cerr << "ufhost: warning: the page leaves out " << object->name << ": "
+                << kernel_failure_text(failure, "tessellating it") << std::endl;
+    } catch (const std::exception& e) {
+      std::fflush(stdout);
+      std::cerr << "ufhost: warning: the page leaves out " << object->name << ": " << e.what()
+                << std::endl;
     }
   }
   unshown_.clear();
