@@ -292,28 +292,22 @@ int update_facet_extremes(tag_t facet_model, double min_vertex[3], double max_ve
 // [SECTION] Drawing the box
 //-----------------------------------------------------------------------------
 
-// An edge of the box from a corner; its tag is not kept.
-static void draw_edge(const double from[3], double x, double y, double z);
+void draw_box_edges(const double from[3], const double to[3], const int axes[3]) {
+  for (int i = 0; i < 3; ++i) {
+    UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {from[0], from[1], from[2]}};
+    line.end_point[axes[i]] = to[axes[i]];
+    tag_t line_tag = NULL_TAG;
+    UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
+  }
+}
 
-// Three edges of the box at each extreme corner, then the corners' points.
+// Three edges at each extreme corner, the largest corner's first, then the corners' points.
 static void draw_corners(double min_vertex[3], double max_vertex[3]) {
-  const double x0 = min_vertex[0], y0 = min_vertex[1], z0 = min_vertex[2];
-  const double x1 = max_vertex[0], y1 = max_vertex[1], z1 = max_vertex[2];
-  draw_edge(max_vertex, x1, y1, z0);
-  draw_edge(max_vertex, x0, y1, z1);
-  draw_edge(max_vertex, x1, y0, z1);
-  draw_edge(min_vertex, x1, y0, z0);
-  draw_edge(min_vertex, x0, y1, z0);
-  draw_edge(min_vertex, x0, y0, z1);
+  draw_box_edges(max_vertex, min_vertex, kAxesZXY);
+  draw_box_edges(min_vertex, max_vertex, kAxesXYZ);
   tag_t pset = NULL_TAG;
   // clang-format off
   CHECKED(UF_CURVE_create_point(max_vertex, &pset));
   CHECKED(UF_CURVE_create_point(min_vertex, &pset));
   // clang-format on
-}
-
-static void draw_edge(const double from[3], double x, double y, double z) {
-  UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {x, y, z}};
-  tag_t line_tag = NULL_TAG;
-  UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
 }

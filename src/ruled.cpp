@@ -24,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "src/Main.h"
 #include "src/get_zarvel.h"
+#include "src/result_dialog.h"
 #include "src/ruled_internal.h"
 
 namespace {
@@ -652,13 +654,6 @@ double ask_tolerance() {
   return tol_rot[0];
 }
 
-void show_result(double record[4]) {
-  char menu[4][UF_UI_LABEL_SIZE] = {"Длина", "Ширина", "Высота", "Сумма"};
-  int default_int[4] = {1, 1, 1, 1};
-  int var_type[4] = {1, 1, 1, 1};
-  uc1608("Габариты детали", menu, 4, default_int, record, var_type);
-}
-
 // The log's lines that name a pass's angle, by the slot of the angle.
 const char* pass_line(int slot) {
   switch (slot) {
@@ -767,9 +762,9 @@ void search_min_dimensions(const tag_t* objects, int n) {
 
   double record[4] = {0.0, 0.0, 0.0, 0.0};
   compute_extents(ret_cpy_tags.data(), n, record, kSearchFinalTolerance, true);
-  record[3] = record[0] + record[1] + record[2];
+  record[3] = dimensions_sum(record);
   if (kDebugBuild) {
-    show_result(record);
+    show_dimensions(record, kResultItems);
     std::fprintf(f, "Поворот вокруг точки: %f %f %f\n", dtrans[0], dtrans[1], dtrans[2]);
     std::fprintf(f, "Угол поворота: %f(%f) %f(%f) %f(%f)\n", nangle[0] * 180.0 / kPi, nangle[0],
                  nangle[1] * 180.0 / kPi, nangle[1], nangle[2] * 180.0 / kPi, nangle[2]);
