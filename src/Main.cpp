@@ -150,7 +150,6 @@ void main_menu() {
   set_field(items[1], "Габариты по рамке");
   set_field(items[2], "Угол поворота(min габариты)");
   set_field(items[3], "____О программе____");
-  TextBuffer message_str;
 
   for (;;) {
     const int code = uc1603("Габариты", 0, items, 4);
@@ -159,10 +158,9 @@ void main_menu() {
     if (code >= kExtentsItem && code <= kSearchItem) {
       dimension_command(code - kExtentsItem + 1);  // command modes 1, 2, 3
     } else if (code == kAboutItem) {
-      message_str =
+      tell_user(
           "Программа для вычисления габаритов одной или нескольких деталей.\n"
-          "Автор: Zarvel Руководитель: Zarvel";
-      MessageBoxA(NULL, message_str, "Внимание", MB_OK);
+          "Автор: Zarvel Руководитель: Zarvel");
     }
   }
 }

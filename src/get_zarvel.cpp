@@ -177,7 +177,7 @@ void compute_extents(const tag_t* objects, int count, double* lengths, double to
   if (draw) draw_corners(min_vertex, max_vertex);
 }
 
-static void tell_faceting_failed(const char* text) {
+void tell_user(const char* text) {
   TextBuffer message_str(text);
   MessageBoxA(NULL, message_str, "Внимание", MB_OK);
 }
@@ -190,7 +190,7 @@ static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3
   // The work tag becomes the facet model; the caller's array keeps the bodies.
   tag_t work = objects[0];
   if (make_faceted(&work) != 0 || update_facet_extremes(work, min_vertex, max_vertex, true) != 0) {
-    tell_faceting_failed("Error in make faceted \n");
+    tell_user("Error in make faceted \n");
     return false;
   }
   for (int k = 0; k < 6; ++k) on_mm_tag[k] = objects[0];
@@ -200,7 +200,7 @@ static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3
     const double old_max[3] = {max_vertex[0], max_vertex[1], max_vertex[2]};
     // A body without facets would otherwise silently drop out of the measure.
     if (make_faceted(&work) || update_facet_extremes(work, min_vertex, max_vertex, false)) {
-      tell_faceting_failed("Error in make faceted\n");
+      tell_user("Error in make faceted\n");
       return false;
     }
     // Strictly: on a tie the body earlier in the array keeps the extreme.

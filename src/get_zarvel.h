@@ -9,6 +9,11 @@
 constexpr double kExtentsTolerance = 1e-8;
 constexpr double kSearchFinalTolerance = 1e-9;
 
+// Tells the user `text` in a message box titled "Внимание" with an OK
+// button and no owner window: the About box, a body that gives no facets and
+// a search that cannot start.
+void tell_user(const char* text);
+
 // Facets the solid body named by *object. Returns 0 and replaces *object by
 // the new facet model's tag, or returns 1 and leaves *object when the host
 // made no facet model.

@@ -58,7 +58,10 @@ constexpr Configuration kConfiguration = {/*scan_half_turn=*/false, /*passes=*/4
 #endif
 
 constexpr double kPi = 3.141592653589793;
-// Degrees per radian for turning model objects.
+// Degrees per radian for turning model objects. The log's degrees are
+// computed otherwise (angle / kPi * 180, and angle * 180 / kPi in the debug
+// build's closing lines); the three can differ in the last bit, so each keeps
+// its own.
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
 double xy_sum_of(const double lower[3], const double upper[3]) {
@@ -227,11 +230,6 @@ struct FileCloser {
 };
 using LogFile = std::unique_ptr<std::FILE, FileCloser>;
 
-void warn(const char* text) {
-  TextBuffer message(text);
-  MessageBoxA(NULL, message, "Внимание", MB_OK);
-}
-
 // The precision dialog; returns what the dialog leaves in its value.
 double ask_tolerance() {
   char menu_tol[1][UF_UI_LABEL_SIZE] = {"Точность угла:"};
@@ -272,7 +270,7 @@ void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation
 
   const double tol_rot = ask_tolerance();
   if (!(tol_rot > 0.0) || !std::isfinite(tol_rot)) {
-    warn("Точность угла должна быть конечным числом больше нуля.");
+    tell_user("Точность угла должна быть конечным числом больше нуля.");
     return;
   }
 
@@ -284,7 +282,7 @@ void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation
     total += vertex_counts[i];
   }
   if (total > INT_MAX) {
-    warn("Слишком много вершин фасетной модели для поиска.");
+    tell_user("Слишком много вершин фасетной модели для поиска.");
     return;
   }
   std::vector<double> storage(3 * static_cast<std::size_t>(total), 0.0);
@@ -296,7 +294,7 @@ void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation
     if (vertex_counts[i] > 0)
       count += load_facet_vertices(facet_tags[i], count, vertex_counts[i], cloud);
   if (count == 0) {
-    warn("Не получено ни одной вершины фасетной модели: искать нечего.");
+    tell_user("Не получено ни одной вершины фасетной модели: искать нечего.");
     return;
   }
 
@@ -306,7 +304,7 @@ void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation
   LogFile log(std::fopen(log_path, "w+"));
   if (!log) {
     const std::string text = std::string("Не удалось открыть файл протокола:\n") + log_path.c_str();
-    warn(text.c_str());
+    tell_user(text.c_str());
     return;
   }
   std::FILE* f = log.get();
