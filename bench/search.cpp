@@ -172,7 +172,8 @@ SearchRun four_passes(const Cloud& original, bool plain, double tolerance) {
   SearchRun run;
   const auto start = Clock::now();
   SearchCloud search;
-  prepare_search_cloud(plain, corners(cloud), raw(cloud), &search);
+  const Evaluation evaluation = plain ? Evaluation::kPlain : Evaluation::kFast;
+  prepare_search_cloud(evaluation, corners(cloud), raw(cloud), &search);
   run.evaluated = search_cloud_distinct(search);
   const ExtentsFn extents = [&](double* lo, double* up, double a, double* k, bool with_z) {
     ++run.evaluations;
@@ -278,7 +279,7 @@ void whole_command(const std::vector<std::string>& parts) {
     std::vector<tag_t> bodies;
     Cloud cloud = part_cloud(path, &bodies);
     SearchCloud search;
-    prepare_search_cloud(false, corners(cloud), raw(cloud), &search);
+    prepare_search_cloud(Evaluation::kFast, corners(cloud), raw(cloud), &search);
     const int distinct = search_cloud_distinct(search);
 
     ufhost::reset_session();

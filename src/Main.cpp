@@ -1,9 +1,14 @@
-// The main menu, the dimension command driver and the frame box command.
+// The main menu, the dimension command driver and the frame box command, and
+// the result dialog, which the debug build of the search shows too.
 //
-// [SECTION] Fixed text fields
+// [SECTION] Fixed text fields and the result dialog
 // [SECTION] Frame box
 // [SECTION] Dimension command driver
 // [SECTION] Main menu
+//
+// The three checked calls of this file are reported with their line numbers,
+// and reports are compared across builds and releases: keep them on the
+// lines they are on (the tests read the lines back from the reports).
 #include "src/Main.h"
 
 #include <cstddef>
@@ -12,13 +17,14 @@
 #include "host/checked.h"
 #include "platform/winplat.h"
 #include "src/get_zarvel.h"
+#include "src/result_dialog.h"
 #include "src/ruled.h"
 #include "src/selected.h"
 
 static const char kSourceName[] = UF_SOURCE_NAME("Main");
 
 //-----------------------------------------------------------------------------
-// [SECTION] Fixed text fields
+// [SECTION] Fixed text fields and the result dialog
 //-----------------------------------------------------------------------------
 
 // The host reads menu items and dialog labels from fixed-width fields; a text
@@ -31,17 +37,16 @@ static void set_field(char (&field)[N], const char (&text)[M]) {
   std::memcpy(field, text, M);
 }
 
-// Shows the result dialog "Габариты детали" with the first `count` values of
-// `extents`. The values are not read back: the dialog only shows them.
-static void show_dimensions(double* extents, int count) {
-  char menu[4][UF_UI_LABEL_SIZE];
-  set_field(menu[0], "Длина");
-  set_field(menu[1], "Ширина");
-  set_field(menu[2], "Высота");
-  set_field(menu[3], "Сумма");
-  int default_int[4] = {1, 1, 1, 1};
-  int var_type[4] = {1, 1, 1, 1};
-  uc1608("Габариты детали", menu, count, default_int, extents, var_type);
+// The values are not read back: the dialog only shows them. The host takes
+// the labels as fields it may write, so it gets a copy, zero-filled to the
+// end of each field as the constants are: the bytes it reads are the same
+// whichever command shows the dialog.
+void show_dimensions(double* values, int count) {
+  char menu[kResultItems][UF_UI_LABEL_SIZE];
+  std::memcpy(menu, kResultLabels, sizeof menu);
+  int default_int[kResultItems] = {1, 1, 1, 1};
+  int var_type[kResultItems] = {1, 1, 1, 1};
+  uc1608(kResultTitle, menu, count, default_int, values, var_type);
 }
 
 //-----------------------------------------------------------------------------
@@ -62,19 +67,14 @@ void frame_box(tag_t object, double* extents) {
   extents[1] = y0 > y1 ? y0 - y1 : y1 - y0;
   extents[2] = z0 > z1 ? z0 - z1 : z1 - z0;
 
-  // Three edges from each of the two corners; a flat box still gets all six,
-  // some of zero length.
-  const double lines[6][6] = {
-      {x0, y0, z0, x1, y0, z0}, {x0, y0, z0, x0, y1, z0}, {x0, y0, z0, x0, y0, z1},
-      {x1, y1, z1, x0, y1, z1}, {x1, y1, z1, x1, y0, z1}, {x1, y1, z1, x1, y1, z0},
-  };
-  for (const auto& line : lines) {
-    UF_CURVE_line_t lc;
-    std::memcpy(lc.start_point, line, 3 * sizeof(double));
-    std::memcpy(lc.end_point, line + 3, 3 * sizeof(double));
-    tag_t lt = NULL_TAG;
-    UF_CURVE_create_line(&lc, &lt);  // not checked: a missing edge is visible to the user
-  }
+  // Three edges from each of the two corners, first from the corner the host
+  // gave first, each time along X, then Y, then Z. The order gives the lines
+  // their tags, which a run's transcript and the saved part show, and differs
+  // from the one the extents command draws its corners in. A flat box still
+  // gets all six, some of zero length. The lines and the two points stay in
+  // the part, after the undo mark of the command.
+  draw_box_edges(&box[0], &box[3], kAxesXYZ);
+  draw_box_edges(&box[3], &box[0], kAxesXYZ);
 
   tag_t pset = NULL_TAG;
   // clang-format off
@@ -117,7 +117,7 @@ void dimension_command(int mode) {
   switch (mode) {
     case 1:
       compute_extents(sel1_tags, selected_count, extents, kExtentsTolerance, true);
-      extents[3] = extents[0] + extents[1] + extents[2];
+      extents[3] = dimensions_sum(extents);
       show_dimensions(extents, 4);
       break;
     case 2:
@@ -150,7 +150,6 @@ void main_menu() {
   set_field(items[1], "Габариты по рамке");
   set_field(items[2], "Угол поворота(min габариты)");
   set_field(items[3], "____О программе____");
-  TextBuffer message_str;
 
   for (;;) {
     const int code = uc1603("Габариты", 0, items, 4);
@@ -159,10 +158,9 @@ void main_menu() {
     if (code >= kExtentsItem && code <= kSearchItem) {
       dimension_command(code - kExtentsItem + 1);  // command modes 1, 2, 3
     } else if (code == kAboutItem) {
-      message_str =
+      tell_user(
           "Программа для вычисления габаритов одной или нескольких деталей.\n"
-          "Автор: Zarvel Руководитель: Zarvel";
-      MessageBoxA(NULL, message_str, "Внимание", MB_OK);
+          "Автор: Zarvel Руководитель: Zarvel");
     }
   }
 }

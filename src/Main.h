@@ -1,4 +1,5 @@
-// The main menu, the dimension command driver and the frame box command.
+// The main menu, the dimension command driver, the frame box command and
+// the result dialog.
 #pragma once
 
 #include "host/uf.h"
@@ -16,3 +17,8 @@ void dimension_command(int mode);
 // Output:
 //   extents  lengths along X, Y and Z (the first three of four doubles)
 void frame_box(tag_t object, double* extents);
+
+// Shows the result dialog "Габариты детали" with the first `count` values:
+// 3, the lengths along X, Y and Z, or 4, the lengths and their sum
+// (dimensions_sum in src/result_dialog.h).
+void show_dimensions(double* values, int count);

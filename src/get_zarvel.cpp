@@ -177,7 +177,7 @@ void compute_extents(const tag_t* objects, int count, double* lengths, double to
   if (draw) draw_corners(min_vertex, max_vertex);
 }
 
-static void tell_faceting_failed(const char* text) {
+void tell_user(const char* text) {
   TextBuffer message_str(text);
   MessageBoxA(NULL, message_str, "Внимание", MB_OK);
 }
@@ -190,7 +190,7 @@ static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3
   // The work tag becomes the facet model; the caller's array keeps the bodies.
   tag_t work = objects[0];
   if (make_faceted(&work) != 0 || update_facet_extremes(work, min_vertex, max_vertex, true) != 0) {
-    tell_faceting_failed("Error in make faceted \n");
+    tell_user("Error in make faceted \n");
     return false;
   }
   for (int k = 0; k < 6; ++k) on_mm_tag[k] = objects[0];
@@ -200,7 +200,7 @@ static bool gather_extremes(const tag_t* objects, int count, double min_vertex[3
     const double old_max[3] = {max_vertex[0], max_vertex[1], max_vertex[2]};
     // A body without facets would otherwise silently drop out of the measure.
     if (make_faceted(&work) || update_facet_extremes(work, min_vertex, max_vertex, false)) {
-      tell_faceting_failed("Error in make faceted\n");
+      tell_user("Error in make faceted\n");
       return false;
     }
     // Strictly: on a tie the body earlier in the array keeps the extreme.
@@ -292,28 +292,22 @@ int update_facet_extremes(tag_t facet_model, double min_vertex[3], double max_ve
 // [SECTION] Drawing the box
 //-----------------------------------------------------------------------------
 
-// An edge of the box from a corner; its tag is not kept.
-static void draw_edge(const double from[3], double x, double y, double z);
+void draw_box_edges(const double from[3], const double to[3], const int axes[3]) {
+  for (int i = 0; i < 3; ++i) {
+    UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {from[0], from[1], from[2]}};
+    line.end_point[axes[i]] = to[axes[i]];
+    tag_t line_tag = NULL_TAG;
+    UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
+  }
+}
 
-// Three edges of the box at each extreme corner, then the corners' points.
+// Three edges at each extreme corner, the largest corner's first, then the corners' points.
 static void draw_corners(double min_vertex[3], double max_vertex[3]) {
-  const double x0 = min_vertex[0], y0 = min_vertex[1], z0 = min_vertex[2];
-  const double x1 = max_vertex[0], y1 = max_vertex[1], z1 = max_vertex[2];
-  draw_edge(max_vertex, x1, y1, z0);
-  draw_edge(max_vertex, x0, y1, z1);
-  draw_edge(max_vertex, x1, y0, z1);
-  draw_edge(min_vertex, x1, y0, z0);
-  draw_edge(min_vertex, x0, y1, z0);
-  draw_edge(min_vertex, x0, y0, z1);
+  draw_box_edges(max_vertex, min_vertex, kAxesZXY);
+  draw_box_edges(min_vertex, max_vertex, kAxesXYZ);
   tag_t pset = NULL_TAG;
   // clang-format off
   CHECKED(UF_CURVE_create_point(max_vertex, &pset));
   CHECKED(UF_CURVE_create_point(min_vertex, &pset));
   // clang-format on
-}
-
-static void draw_edge(const double from[3], double x, double y, double z) {
-  UF_CURVE_line_t line = {{from[0], from[1], from[2]}, {x, y, z}};
-  tag_t line_tag = NULL_TAG;
-  UF_CURVE_create_line(&line, &line_tag);  // not checked: a missing edge shows in the part
 }

@@ -9,6 +9,11 @@
 constexpr double kExtentsTolerance = 1e-8;
 constexpr double kSearchFinalTolerance = 1e-9;
 
+// Tells the user `text` in a message box titled "Внимание" with an OK
+// button and no owner window: the About box, a body that gives no facets and
+// a search that cannot start.
+void tell_user(const char* text);
+
 // Facets the solid body named by *object. Returns 0 and replaces *object by
 // the new facet model's tag, or returns 1 and leaves *object when the host
 // made no facet model.
@@ -80,3 +85,13 @@ double refine_extreme(tag_t body, int sign, int axis, double pt[3], double dr[3]
 
 // 1 when the host made section curves of the body with the plane, else 0.
 int has_section(tag_t body, tag_t plane);
+
+// Draws three edges of an axis-aligned box from its corner `from`, the first
+// along axes[0] (0, 1, 2 for X, Y, Z), then along axes[1] and axes[2]: each
+// ends where `from` with that one coordinate taken from the opposite corner
+// `to` would be. The order of the edges gives the lines their tags; the tags
+// are not kept, and a line the host does not make goes unreported.
+void draw_box_edges(const double from[3], const double to[3], const int axes[3]);
+// The orders of the edges the two commands draw.
+constexpr int kAxesXYZ[3] = {0, 1, 2};
+constexpr int kAxesZXY[3] = {2, 0, 1};

@@ -1,461 +1,81 @@
-// The minimum-dimension search.
+// The minimum-dimension search: the angle scan and refinement, the passes,
+// the search log, the turning of model objects, and the command that drives
+// them. The vertex cloud they work on is in ruled_cloud.cpp.
 //
-// [SECTION] Rotation arithmetic
-// [SECTION] Facet corners
-// [SECTION] Turning and measuring the cloud, the plain way
-// [SECTION] The fast evaluation
+// [SECTION] The debug configuration
 // [SECTION] Angle scan and refinement
 // [SECTION] Search log and turning of model objects
 // [SECTION] The search command
 //
-// Floating point decides ties here: about Z the XY sum repeats every 90
-// degrees, so which of two angles wins comes down to the last bits, and the
-// log shows it. Every expression below is written in the order it must be
-// evaluated; the build forbids contraction into fused multiply-adds.
+// As in the cloud's arithmetic, floating point decides ties here, and every
+// expression is written in the order it must be evaluated.
 #include "src/ruled.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "src/Main.h"
 #include "src/get_zarvel.h"
+#include "src/result_dialog.h"
 #include "src/ruled_internal.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-// Degrees per radian for turning model objects.
-constexpr double kDegreesPerRadian = 57.29577951308232;
+// [SECTION] The debug configuration
+//
+// Everything the debug build of the search does otherwise, in one record;
+// nothing else in the search asks which build it is.
+struct Configuration {
+  // The scan also takes the half turn, 180 degrees, which the release build
+  // leaves out as the orientation of 0.
+  bool scan_half_turn;
+  // Passes about Z, Y and X, and with 4 about Z again.
+  int passes;
+  // The log's file, replaced at every run; null: the one the user chooses in
+  // the save dialog.
+  const char* fixed_log;
+  // The log's lines: after every pass its angles and the cloud's lengths,
+  // and three closing lines; otherwise the rotation point before the passes,
+  // a line for each pass that turns, and the final dimensions.
+  bool log_every_pass;
+  // The result dialog after the final measure.
+  bool result_dialog;
+};
 
 #ifdef ZARVEL_DEBUG
-constexpr bool kDebugBuild = true;
+constexpr Configuration kConfiguration = {/*scan_half_turn=*/true, /*passes=*/3,
+                                          /*fixed_log=*/"test.txt", /*log_every_pass=*/true,
+                                          /*result_dialog=*/true};
 #else
-constexpr bool kDebugBuild = false;
+constexpr Configuration kConfiguration = {/*scan_half_turn=*/false, /*passes=*/4,
+                                          /*fixed_log=*/nullptr, /*log_every_pass=*/false,
+                                          /*result_dialog=*/false};
 #endif
 
-bool g_search_plain = false;
-
-// [SECTION] Rotation arithmetic
-
-void normalise_axis(double k[3]) {
-  const double length = std::sqrt(k[0] * k[0] + k[1] * k[1] + k[2] * k[2]);
-  const double inverse = 1.0 / length;
-  k[0] *= inverse;
-  k[1] *= inverse;
-  k[2] *= inverse;
-}
-
-// Rodrigues' matrix for the unit axis k, row by row. The diagonal stays
-// tau*k*k + gamma: simplified it would give other bits.
-void rotation_matrix(const double k[3], double angle, double m[9]) {
-  const double gamma = std::cos(angle);
-  const double sigma = std::sin(angle);
-  const double tau = 1.0 - gamma;
-  m[0] = tau * k[0] * k[0] + gamma;
-  m[1] = tau * k[0] * k[1] - sigma * k[2];
-  m[2] = tau * k[0] * k[2] + sigma * k[1];
-  m[3] = tau * k[0] * k[1] + sigma * k[2];
-  m[4] = tau * k[1] * k[1] + gamma;
-  m[5] = tau * k[1] * k[2] - sigma * k[0];
-  m[6] = tau * k[0] * k[2] - sigma * k[1];
-  m[7] = tau * k[1] * k[2] + sigma * k[0];
-  m[8] = tau * k[2] * k[2] + gamma;
-}
-
-void apply_rotation(const double m[9], double p[3]) {
-  const double x = p[0];
-  const double y = p[1];
-  const double z = p[2];
-  p[0] = m[0] * x + m[1] * y + m[2] * z;
-  p[1] = m[3] * x + m[4] * y + m[5] * z;
-  p[2] = m[6] * x + m[7] * y + m[8] * z;
-}
-
-// rotate_point normalises the axis on every call. When one normalisation
-// gives an axis that a second leaves bit for bit as it is, every point of a
-// cloud is turned by the same matrix and the axis ends as that one; the
-// search's axes (0, 0, 1), (0, 1, 0), (1, 0, 0) are such. Otherwise the
-// matrix may change from point to point and only the plain way is exact.
-bool settled_axis(const double axis[3], double settled[3]) {
-  double again[3];
-  std::memcpy(settled, axis, sizeof again);
-  normalise_axis(settled);
-  std::memcpy(again, settled, sizeof again);
-  normalise_axis(again);
-  return std::memcmp(again, settled, sizeof again) == 0;
-}
-
-void widen(const double p[3], double lower[3], double upper[3]) {
-  for (int c = 0; c < 3; ++c)
-    if (upper[c] < p[c]) upper[c] = p[c];
-  for (int c = 0; c < 3; ++c)
-    if (lower[c] > p[c]) lower[c] = p[c];
-}
+constexpr double kPi = 3.141592653589793;
+// Degrees per radian for turning model objects. The log's degrees are
+// computed otherwise (angle / kPi * 180, and angle * 180 / kPi in the debug
+// build's closing lines); the three can differ in the last bit, so each keeps
+// its own.
+constexpr double kDegreesPerRadian = 57.29577951308232;
 
 double xy_sum_of(const double lower[3], const double upper[3]) {
   return std::fabs(upper[0] - lower[0]) + std::fabs(upper[1] - lower[1]);
 }
 
-void copy3(const double from[3], double to[3]) { std::memcpy(to, from, 3 * sizeof(double)); }
-
-void zero_corners(double lower[3], double upper[3]) {
-  for (int c = 0; c < 3; ++c) lower[c] = upper[c] = 0.0;
+// The evaluation of a search cloud as the scan and the refinement take it.
+ExtentsFn extents_of(SearchCloud* search) {
+  return [search](double* lo, double* up, double a, double* k, bool with_z) {
+    return search_cloud_extents(search, lo, up, a, k, with_z);
+  };
 }
 
 }  // namespace
-
-// [SECTION] Facet corners
-
-int count_facet_vertices(tag_t facet_model) {
-  long long total = 0;
-  for (int facet_nom = next_facet(facet_model, -1); facet_nom != -1 && total < INT_MAX;
-       facet_nom = next_facet(facet_model, facet_nom)) {
-    int num_vertices_in_facet = 0;
-    if (UF_FACET_ask_num_verts_in_facet(facet_model, facet_nom, &num_vertices_in_facet) == 0 &&
-        num_vertices_in_facet > 0)
-      total += num_vertices_in_facet;
-  }
-  return total < INT_MAX ? static_cast<int>(total) : INT_MAX;
-}
-
-// The second walk over the facets need not meet what the first counted: a
-// call may fail in one and not in the other. So the count bounds the writes,
-// and what arrived is what the caller gets.
-int load_facet_vertices(tag_t facet_model, int start, int count, double (*cloud)[3]) {
-  int max_vertices_in_facet = 0;
-  if (UF_FACET_ask_max_facet_verts(facet_model, &max_vertices_in_facet) != 0 ||
-      max_vertices_in_facet < 1)
-    return 0;
-  std::unique_ptr<double[][3]> buffer(new (std::nothrow) double[max_vertices_in_facet][3]);
-  if (!buffer) return 0;
-  int loaded = 0;
-  for (int facet_nom = next_facet(facet_model, -1); facet_nom != -1 && loaded < count;
-       facet_nom = next_facet(facet_model, facet_nom)) {
-    const int n = read_facet(facet_model, facet_nom, max_vertices_in_facet, buffer.get());
-    if (n > count - loaded) continue;  // no room left for the whole facet
-    for (int i = 0; i < n; ++i) copy3(buffer[i], cloud[start + loaded + i]);
-    loaded += n;
-  }
-  return loaded;
-}
-
-// [SECTION] Turning and measuring the cloud, the plain way
-
-void rotate_point(double point[3], double axis[3], double angle) {
-  normalise_axis(axis);
-  double m[9];
-  rotation_matrix(axis, angle, m);
-  apply_rotation(m, point);
-}
-
-void rotate_cloud_plain(double angle, double axis[3], int count, double (*cloud)[3]) {
-  for (int i = 0; i < count; ++i) rotate_point(cloud[i], axis, angle);
-}
-
-void translate_cloud(const double vector[3], int count, double (*cloud)[3]) {
-  for (int i = 0; i < count; ++i)
-    for (int c = 0; c < 3; ++c) cloud[i][c] += vector[c];
-}
-
-void rotated_extents_plain(double lower[3], double upper[3], double angle, double axis[3],
-                           int count, double (*cloud)[3]) {
-  if (count < 1) {
-    zero_corners(lower, upper);
-    return;
-  }
-  double model_vertex1[3];
-  copy3(cloud[0], model_vertex1);
-  rotate_point(model_vertex1, axis, angle);
-  copy3(model_vertex1, lower);
-  copy3(model_vertex1, upper);
-  for (int i = 1; i < count; ++i) {
-    copy3(cloud[i], model_vertex1);
-    rotate_point(model_vertex1, axis, angle);
-    widen(model_vertex1, lower, upper);
-  }
-}
-
-void scan_rotation_plain(double axis[3], double* xy_sum, double lower[3], double upper[3],
-                         double* angle, int count, double (*cloud)[3]) {
-  scan_rotation_by(
-      [count, cloud](double* lo, double* up, double a, double* k, bool) {
-        rotated_extents_plain(lo, up, a, k, count, cloud);
-        return true;
-      },
-      axis, xy_sum, lower, upper, angle);
-}
-
-double refine_rotation_plain(double lower[3], double upper[3], double axis[3], double start,
-                             int count, double (*cloud)[3], double tolerance) {
-  return refine_rotation_by(
-      [count, cloud](double* lo, double* up, double a, double* k, bool) {
-        rotated_extents_plain(lo, up, a, k, count, cloud);
-        return true;
-      },
-      lower, upper, axis, start, tolerance, nullptr);
-}
-
-// [SECTION] The fast evaluation
-//
-// The rotation is computed once per angle and applied to each distinct
-// point once: a corner repeated by the facets that share it cannot change a
-// smallest or a largest value. The points sit in three arrays and are taken
-// kLanes at a time, each lane keeping its own corners. A lane replaces its
-// corner only on a strict comparison, as the plain way does, and every lane
-// starts from point 0, so a lane's corner coordinate is the first value in
-// its own order to reach its extreme (and a NaN at point 0 stays, as it
-// does there). Equal doubles have equal bits except +0 and -0; so the merged
-// corner is bit for bit the plain one unless an extreme is zero, and then
-// the points are taken again, in order.
-
-namespace {
-
-// Four lanes a vector. Written with the compiler's vector types so that the
-// loop is vectorised whatever its cost model thinks: 256-bit registers where
-// the processor has them, two 128-bit halves otherwise. Each lane does the
-// same IEEE operations, in the same order, as the scalar expressions.
-constexpr int kLanes = 4;
-typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
-
-void ordered_extents(const double m[9], const double* xs, const double* ys, const double* zs,
-                     int count, double lower[3], double upper[3]) {
-  double p[3] = {xs[0], ys[0], zs[0]};
-  apply_rotation(m, p);
-  copy3(p, lower);
-  copy3(p, upper);
-  for (int i = 1; i < count; ++i) {
-    p[0] = xs[i];
-    p[1] = ys[i];
-    p[2] = zs[i];
-    apply_rotation(m, p);
-    widen(p, lower, upper);
-  }
-}
-
-// Corners of the distinct points turned by m; with kWithZ false only their
-// X and Y are written, which is all a trial angle needs.
-// Corners of the distinct points turned by m; with kWithZ false only their
-// X and Y are written, which is all a trial angle needs.
-template <bool kWithZ>
-inline __attribute__((always_inline)) void lane_extents(const double m[9], const double* xs,
-                                                        const double* ys, const double* zs,
-                                                        int count, double lower[3],
-                                                        double upper[3]) {
-  double first[3] = {xs[0], ys[0], zs[0]};
-  apply_rotation(m, first);
-  // Copied, not broadcast by an addition, which would turn -0 into +0.
-  Lanes hx = {first[0], first[0], first[0], first[0]}, lx = hx;
-  Lanes hy = {first[1], first[1], first[1], first[1]}, ly = hy;
-  Lanes hz = {first[2], first[2], first[2], first[2]}, lz = hz;
-  int i = 1;
-  for (; i + kLanes <= count; i += kLanes) {
-    Lanes x, y, z;
-    std::memcpy(&x, xs + i, sizeof x);
-    std::memcpy(&y, ys + i, sizeof y);
-    std::memcpy(&z, zs + i, sizeof z);
-    const Lanes nx = m[0] * x + m[1] * y + m[2] * z;
-    const Lanes ny = m[3] * x + m[4] * y + m[5] * z;
-    hx = hx < nx ? nx : hx;
-    hy = hy < ny ? ny : hy;
-    lx = lx > nx ? nx : lx;
-    ly = ly > ny ? ny : ly;
-    if (kWithZ) {
-      const Lanes nz = m[6] * x + m[7] * y + m[8] * z;
-      hz = hz < nz ? nz : hz;
-      lz = lz > nz ? nz : lz;
-    }
-  }
-  // Lane 0 takes the last points, still in their order.
-  for (; i < count; ++i) {
-    double p[3] = {xs[i], ys[i], zs[i]};
-    apply_rotation(m, p);
-    hx[0] = hx[0] < p[0] ? p[0] : hx[0];
-    hy[0] = hy[0] < p[1] ? p[1] : hy[0];
-    hz[0] = hz[0] < p[2] ? p[2] : hz[0];
-    lx[0] = lx[0] > p[0] ? p[0] : lx[0];
-    ly[0] = ly[0] > p[1] ? p[1] : ly[0];
-    lz[0] = lz[0] > p[2] ? p[2] : lz[0];
-  }
-  const int axes = kWithZ ? 3 : 2;
-  upper[0] = hx[0];
-  upper[1] = hy[0];
-  upper[2] = hz[0];
-  lower[0] = lx[0];
-  lower[1] = ly[0];
-  lower[2] = lz[0];
-  for (int j = 1; j < kLanes; ++j) {
-    const double h[3] = {hx[j], hy[j], hz[j]};
-    const double l[3] = {lx[j], ly[j], lz[j]};
-    for (int c = 0; c < axes; ++c) {
-      if (upper[c] < h[c]) upper[c] = h[c];
-      if (lower[c] > l[c]) lower[c] = l[c];
-    }
-  }
-  for (int c = 0; c < axes; ++c) {
-    if (upper[c] == 0.0 || lower[c] == 0.0) {
-      ordered_extents(m, xs, ys, zs, count, lower, upper);
-      return;
-    }
-  }
-}
-
-// The same loop built a second time for processors with 256-bit vectors,
-// chosen when the library is loaded. The instructions differ, the arithmetic
-// does not: each lane still does one IEEE multiply or add at a time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define RULED_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define RULED_VECTOR_CLONES
-#endif
-
-RULED_VECTOR_CLONES
-void xy_extents(const double m[9], const double* xs, const double* ys, const double* zs,
-                int count, double lower[3], double upper[3]) {
-  lane_extents<false>(m, xs, ys, zs, count, lower, upper);
-}
-
-RULED_VECTOR_CLONES
-void xyz_extents(const double m[9], const double* xs, const double* ys, const double* zs,
-                 int count, double lower[3], double upper[3]) {
-  lane_extents<true>(m, xs, ys, zs, count, lower, upper);
-}
-
-std::uint64_t bits_of(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
-
-}  // namespace
-
-void rotated_extents(double lower[3], double upper[3], double angle, double axis[3], int count,
-                     double (*cloud)[3]) {
-  double settled[3];
-  if (count < 1 || !settled_axis(axis, settled)) {
-    rotated_extents_plain(lower, upper, angle, axis, count, cloud);
-    return;
-  }
-  double m[9];
-  rotation_matrix(settled, angle, m);
-  double p[3];
-  copy3(cloud[0], p);
-  apply_rotation(m, p);
-  copy3(p, lower);
-  copy3(p, upper);
-  for (int i = 1; i < count; ++i) {
-    copy3(cloud[i], p);
-    apply_rotation(m, p);
-    widen(p, lower, upper);
-  }
-  copy3(settled, axis);
-}
-
-void rotate_cloud(double angle, double axis[3], int count, double (*cloud)[3]) {
-  double settled[3];
-  if (count < 1 || !settled_axis(axis, settled)) {
-    rotate_cloud_plain(angle, axis, count, cloud);
-    return;
-  }
-  double m[9];
-  rotation_matrix(settled, angle, m);
-  for (int i = 0; i < count; ++i) apply_rotation(m, cloud[i]);
-  copy3(settled, axis);
-}
-
-void prepare_search_cloud(bool plain, int count, double (*cloud)[3], SearchCloud* search) {
-  search->plain = plain || count < 1;
-  search->count = count;
-  search->cloud = cloud;
-  search->x.clear();
-  search->y.clear();
-  search->z.clear();
-  if (search->plain) return;
-
-  // Open addressing on the bit patterns, at most half full.
-  std::size_t size = 16;
-  while (size < 2 * static_cast<std::size_t>(count)) size *= 2;
-  std::vector<int> slots(size, -1);
-  std::vector<std::uint64_t> bx, by, bz;
-  for (int i = 0; i < count; ++i) {
-    const std::uint64_t x = bits_of(cloud[i][0]);
-    const std::uint64_t y = bits_of(cloud[i][1]);
-    const std::uint64_t z = bits_of(cloud[i][2]);
-    std::uint64_t h = x * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (h >> 29) ^ y) * 0xBF58476D1CE4E5B9ull;
-    h = (h ^ (h >> 32) ^ z) * 0x94D049BB133111EBull;
-    h ^= h >> 31;
-    std::size_t s = static_cast<std::size_t>(h) & (size - 1);
-    for (;;) {
-      const int d = slots[s];
-      if (d < 0) {
-        slots[s] = static_cast<int>(bx.size());
-        bx.push_back(x);
-        by.push_back(y);
-        bz.push_back(z);
-        search->x.push_back(cloud[i][0]);
-        search->y.push_back(cloud[i][1]);
-        search->z.push_back(cloud[i][2]);
-        break;
-      }
-      if (bx[d] == x && by[d] == y && bz[d] == z) break;
-      s = (s + 1) & (size - 1);
-    }
-  }
-}
-
-int search_cloud_distinct(const SearchCloud& search) {
-  return search.plain ? search.count : static_cast<int>(search.x.size());
-}
-
-bool search_cloud_extents(SearchCloud* search, double lower[3], double upper[3], double angle,
-                          double axis[3], bool with_z) {
-  double settled[3];
-  if (!search->plain && !settled_axis(axis, settled)) search->plain = true;
-  if (search->plain) {
-    rotated_extents_plain(lower, upper, angle, axis, search->count, search->cloud);
-    return true;
-  }
-  double m[9];
-  rotation_matrix(settled, angle, m);
-  const int n = static_cast<int>(search->x.size());
-  if (with_z)
-    xyz_extents(m, search->x.data(), search->y.data(), search->z.data(), n, lower, upper);
-  else
-    xy_extents(m, search->x.data(), search->y.data(), search->z.data(), n, lower, upper);
-  copy3(settled, axis);
-  return with_z;
-}
-
-void search_cloud_rotate(SearchCloud* search, double angle, double axis[3]) {
-  double settled[3];
-  if (!search->plain && !settled_axis(axis, settled)) search->plain = true;
-  if (search->plain) {
-    rotate_cloud_plain(angle, axis, search->count, search->cloud);
-    return;
-  }
-  double m[9];
-  rotation_matrix(settled, angle, m);
-  for (int i = 0; i < search->count; ++i) apply_rotation(m, search->cloud[i]);
-  double* xs = search->x.data();
-  double* ys = search->y.data();
-  double* zs = search->z.data();
-  const int n = static_cast<int>(search->x.size());
-  for (int i = 0; i < n; ++i) {
-    const double x = xs[i];
-    const double y = ys[i];
-    const double z = zs[i];
-    xs[i] = m[0] * x + m[1] * y + m[2] * z;
-    ys[i] = m[3] * x + m[4] * y + m[5] * z;
-    zs[i] = m[6] * x + m[7] * y + m[8] * z;
-  }
-  copy3(settled, axis);
-}
 
 // [SECTION] Angle scan and refinement
 
@@ -469,24 +89,22 @@ void scan_rotation_by(const ExtentsFn& extents, double axis[3], double* xy_sum, 
   double best_sum = xy_sum_of(zmin, zmax);
   double best_angle = 0.0;
   const double step = kPi * (1.0 / 180.0);
-  // The debug build also takes the half turn, which the release build leaves
-  // out as the same orientation as 0.
-  const double bound = kDebugBuild ? kPi : kPi - step;
+  const double bound = kConfiguration.scan_half_turn ? kPi : kPi - step;
   for (double a = 0.0 + step; a < bound; a += step) {
     const bool full = extents(tmin, tmax, a, axis, false);
     const double sum = xy_sum_of(tmin, tmax);
     if (best_sum > sum) {
       best_angle = a;
       best_sum = sum;
-      copy3(tmin, zmin);
-      copy3(tmax, zmax);
+      std::copy_n(tmin, 3, zmin);
+      std::copy_n(tmax, 3, zmax);
       z_known = full;
     }
   }
   if (!z_known) extents(zmin, zmax, best_angle, axis, true);
   *xy_sum = best_sum;
-  copy3(zmin, lower);
-  copy3(zmax, upper);
+  std::copy_n(zmin, 3, lower);
+  std::copy_n(zmax, 3, upper);
   *angle = best_angle;
 }
 
@@ -507,28 +125,18 @@ double refine_rotation_by(const ExtentsFn& extents, double lower[3], double uppe
     // end once a move has been made at a step well above the tolerance and
     // none after it, nor ever for a tolerance below zero.
     if (t == 0.0 || (a - t == a && a + t == a)) break;
-    bool moved = false;
-    bool full = extents(tmin, tmax, a - t, axis, false);
-    double sum = xy_sum_of(tmin, tmax);
-    if (best_sum > sum) {
-      a = a - t;
-      best_sum = sum;
-      copy3(tmin, zmin);
-      copy3(tmax, zmax);
-      z_known = full;
-      u = t;
-      moved = true;
-    }
-    if (!moved) {
-      full = extents(tmin, tmax, a + t, axis, false);
-      sum = xy_sum_of(tmin, tmax);
+    // The minus side first; the plus side only when that gave no smaller sum.
+    for (const double trial : {a - t, a + t}) {
+      const bool full = extents(tmin, tmax, trial, axis, false);
+      const double sum = xy_sum_of(tmin, tmax);
       if (best_sum > sum) {
-        a = a + t;
+        a = trial;
         best_sum = sum;
-        copy3(tmin, zmin);
-        copy3(tmax, zmax);
+        std::copy_n(tmin, 3, zmin);
+        std::copy_n(tmax, 3, zmax);
         z_known = full;
         u = t;
+        break;
       }
     }
     t = t * 0.5;
@@ -536,39 +144,29 @@ double refine_rotation_by(const ExtentsFn& extents, double lower[3], double uppe
     ++made;
   }
   if (!z_known) extents(zmin, zmax, a, axis, true);
-  copy3(zmin, lower);
-  copy3(zmax, upper);
+  std::copy_n(zmin, 3, lower);
+  std::copy_n(zmax, 3, upper);
   if (passes != nullptr) *passes = made;
   return a;
 }
 
-void scan_rotation(double axis[3], double* xy_sum, double lower[3], double upper[3],
-                   double* angle, int count, double (*cloud)[3]) {
+void scan_rotation(double axis[3], double* xy_sum, double lower[3], double upper[3], double* angle,
+                   int count, double (*cloud)[3]) {
   SearchCloud search;
-  prepare_search_cloud(false, count, cloud, &search);
-  scan_rotation_by(
-      [&search](double* lo, double* up, double a, double* k, bool with_z) {
-        return search_cloud_extents(&search, lo, up, a, k, with_z);
-      },
-      axis, xy_sum, lower, upper, angle);
+  prepare_search_cloud(Evaluation::kFast, count, cloud, &search);
+  scan_rotation_by(extents_of(&search), axis, xy_sum, lower, upper, angle);
 }
 
 double refine_rotation(double lower[3], double upper[3], double axis[3], double start, int count,
                        double (*cloud)[3], double tolerance) {
   SearchCloud search;
-  prepare_search_cloud(false, count, cloud, &search);
-  return refine_rotation_by(
-      [&search](double* lo, double* up, double a, double* k, bool with_z) {
-        return search_cloud_extents(&search, lo, up, a, k, with_z);
-      },
-      lower, upper, axis, start, tolerance, nullptr);
+  prepare_search_cloud(Evaluation::kFast, count, cloud, &search);
+  return refine_rotation_by(extents_of(&search), lower, upper, axis, start, tolerance, nullptr);
 }
 
 void search_pass(SearchCloud* search, const double axis[3], double tolerance, SearchPass* pass) {
-  copy3(axis, pass->axis);
-  const ExtentsFn extents = [search](double* lo, double* up, double a, double* k, bool with_z) {
-    return search_cloud_extents(search, lo, up, a, k, with_z);
-  };
+  std::copy_n(axis, 3, pass->axis);
+  const ExtentsFn extents = extents_of(search);
   double msum = 0.0;  // not used further
   scan_rotation_by(extents, pass->axis, &msum, pass->lower, pass->upper, &pass->coarse);
   pass->angle = refine_rotation_by(extents, pass->lower, pass->upper, pass->axis, pass->coarse,
@@ -585,22 +183,18 @@ struct PassAxis {
 };
 constexpr PassAxis kPassAxes[] = {
     {{0.0, 0.0, 1.0}, 2}, {{0.0, 1.0, 0.0}, 1}, {{1.0, 0.0, 0.0}, 0}, {{0.0, 0.0, 1.0}, 2}};
-// The debug build leaves out the second pass about Z.
-constexpr int kPassCount = kDebugBuild ? 3 : 4;
+static_assert(kConfiguration.passes <= 4, "more passes than axes");
 
 }  // namespace
 
-int search_passes(SearchCloud* search, double tolerance, SearchPass* passes,
-                  const PassDone& done) {
-  for (int p = 0; p < kPassCount; ++p) {
+int search_passes(SearchCloud* search, double tolerance, SearchPass* passes, const PassDone& done) {
+  for (int p = 0; p < kConfiguration.passes; ++p) {
     search_pass(search, kPassAxes[p].axis, tolerance, &passes[p]);
     if (passes[p].angle != 0.0) search_cloud_rotate(search, passes[p].angle, passes[p].axis);
     if (done) done(p, passes[p]);
   }
-  return kPassCount;
+  return kConfiguration.passes;
 }
-
-void set_search_plain(bool plain) { g_search_plain = plain; }
 
 // [SECTION] Search log and turning of model objects
 
@@ -620,12 +214,11 @@ void transform_objects(const tag_t* objects, int count, double direction[3], dou
   // Without the rotation the matrix is not the turn asked for, perhaps not
   // even a matrix: nothing is turned or copied.
   if (UF_MTX4_rotation(origin, direction, degrees, transform) != 0) return;
-  int ip4 = code;
-  int ip5 = 0;
-  int ip6 = 2;
-  int ir9 = 0;  // not read: a failed turn goes unnoticed, as the search expects
-  tag_t nr8 = NULL_TAG;
-  uf5947_(transform, objects, &count, &ip4, &ip5, &ip6, *copies, &nr8, &ir9);
+  const int layer = 0;  // each object keeps its own
+  const int trace = 2;  // no trace curves
+  int status = 0;       // not read: a failed turn goes unnoticed, as the search expects
+  tag_t trace_group = NULL_TAG;
+  uf5947_(transform, objects, &count, &code, &layer, &trace, *copies, &trace_group, &status);
 }
 
 // [SECTION] The search command
@@ -637,11 +230,6 @@ struct FileCloser {
 };
 using LogFile = std::unique_ptr<std::FILE, FileCloser>;
 
-void warn(const char* text) {
-  TextBuffer message(text);
-  MessageBoxA(NULL, message, "Внимание", MB_OK);
-}
-
 // The precision dialog; returns what the dialog leaves in its value.
 double ask_tolerance() {
   char menu_tol[1][UF_UI_LABEL_SIZE] = {"Точность угла:"};
@@ -650,13 +238,6 @@ double ask_tolerance() {
   int var_type_tol[1] = {1};
   uc1608("Введите точность", menu_tol, 1, default_int_tol, tol_rot, var_type_tol);
   return tol_rot[0];
-}
-
-void show_result(double record[4]) {
-  char menu[4][UF_UI_LABEL_SIZE] = {"Длина", "Ширина", "Высота", "Сумма"};
-  int default_int[4] = {1, 1, 1, 1};
-  int var_type[4] = {1, 1, 1, 1};
-  uc1608("Габариты детали", menu, 4, default_int, record, var_type);
 }
 
 // The log's lines that name a pass's angle, by the slot of the angle.
@@ -673,10 +254,14 @@ const char* pass_line(int slot) {
 
 }  // namespace
 
+void search_min_dimensions(const tag_t* objects, int n) {
+  search_min_dimensions_by(objects, n, Evaluation::kFast);
+}
+
 // Ends without touching the part when the precision cannot end the
 // refinement sensibly, before the log is opened when no corner was loaded,
 // and before any copy is made when there is no log to write.
-void search_min_dimensions(const tag_t* objects, int n) {
+void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation) {
   if (objects == nullptr || n < 1) return;
   std::vector<tag_t> facet_tags(objects, objects + n);
   std::vector<int> vertex_counts(n, 0);
@@ -685,7 +270,7 @@ void search_min_dimensions(const tag_t* objects, int n) {
 
   const double tol_rot = ask_tolerance();
   if (!(tol_rot > 0.0) || !std::isfinite(tol_rot)) {
-    warn("Точность угла должна быть конечным числом больше нуля.");
+    tell_user("Точность угла должна быть конечным числом больше нуля.");
     return;
   }
 
@@ -697,7 +282,7 @@ void search_min_dimensions(const tag_t* objects, int n) {
     total += vertex_counts[i];
   }
   if (total > INT_MAX) {
-    warn("Слишком много вершин фасетной модели для поиска.");
+    tell_user("Слишком много вершин фасетной модели для поиска.");
     return;
   }
   std::vector<double> storage(3 * static_cast<std::size_t>(total), 0.0);
@@ -709,16 +294,17 @@ void search_min_dimensions(const tag_t* objects, int n) {
     if (vertex_counts[i] > 0)
       count += load_facet_vertices(facet_tags[i], count, vertex_counts[i], cloud);
   if (count == 0) {
-    warn("Не получено ни одной вершины фасетной модели: искать нечего.");
+    tell_user("Не получено ни одной вершины фасетной модели: искать нечего.");
     return;
   }
 
-  const TextBuffer log_path = kDebugBuild ? TextBuffer("test.txt") : ask_log_path();
+  const TextBuffer log_path =
+      kConfiguration.fixed_log != nullptr ? TextBuffer(kConfiguration.fixed_log) : ask_log_path();
   if (log_path.empty()) return;  // the user chose no file
   LogFile log(std::fopen(log_path, "w+"));
   if (!log) {
     const std::string text = std::string("Не удалось открыть файл протокола:\n") + log_path.c_str();
-    warn(text.c_str());
+    tell_user(text.c_str());
     return;
   }
   std::FILE* f = log.get();
@@ -728,12 +314,12 @@ void search_min_dimensions(const tag_t* objects, int n) {
 
   double axis[3] = {0.0, 0.0, 1.0};
   double mmin[3], mmax[3], dtrans[3];
-  if (g_search_plain)
+  if (evaluation == Evaluation::kPlain)
     rotated_extents_plain(mmin, mmax, 0.0, axis, count, cloud);
   else
     rotated_extents(mmin, mmax, 0.0, axis, count, cloud);
   for (int c = 0; c < 3; ++c) dtrans[c] = mmin[c] + std::fabs(mmin[c] - mmax[c]) * 0.5;
-  if (!kDebugBuild)
+  if (!kConfiguration.log_every_pass)
     std::fprintf(f, "Поворот вокруг точки: %f %f %f\n", dtrans[0], dtrans[1], dtrans[2]);
   translate_cloud(dtrans, count, cloud);
 
@@ -741,7 +327,7 @@ void search_min_dimensions(const tag_t* objects, int n) {
   transform_objects(objects, n, axis, 0.0, 2, &copies, dtrans);
 
   SearchCloud search;
-  prepare_search_cloud(g_search_plain, count, cloud, &search);
+  prepare_search_cloud(evaluation, count, cloud, &search);
   double nangle[3] = {0.0, 0.0, 0.0};
   tag_t* moved = ret_cpy_temp.data();
   SearchPass passes[4];
@@ -750,26 +336,26 @@ void search_min_dimensions(const tag_t* objects, int n) {
     const double angle = pass.angle;
     const int slot = kPassAxes[number].slot;
     nangle[slot] = angle;
-    copy3(pass.axis, axis);
+    std::copy_n(pass.axis, 3, axis);
     if (angle != 0.0) {
-      if (!kDebugBuild) std::fprintf(f, pass_line(slot), angle / kPi * 180.0, angle);
-      transform_objects(ret_cpy_tags.data(), n, axis, angle * kDegreesPerRadian, 1, &moved,
-                        dtrans);
+      if (!kConfiguration.log_every_pass)
+        std::fprintf(f, pass_line(slot), angle / kPi * 180.0, angle);
+      transform_objects(ret_cpy_tags.data(), n, axis, angle * kDegreesPerRadian, 1, &moved, dtrans);
     }
-    if (kDebugBuild) {
-      const double lx = std::fabs(pass.upper[0] - pass.lower[0]);
-      const double ly = std::fabs(pass.upper[1] - pass.lower[1]);
-      const double lz = std::fabs(pass.upper[2] - pass.lower[2]);
-      std::fprintf(f, " Угол: %f %f %f Габариты: X %f Y %f Z %f Сумма: %f\n", nangle[0],
-                   nangle[1], nangle[2], lx, ly, lz, lx + ly + lz);
+    if (kConfiguration.log_every_pass) {
+      const double lengths[3] = {std::fabs(pass.upper[0] - pass.lower[0]),
+                                 std::fabs(pass.upper[1] - pass.lower[1]),
+                                 std::fabs(pass.upper[2] - pass.lower[2])};
+      std::fprintf(f, " Угол: %f %f %f Габариты: X %f Y %f Z %f Сумма: %f\n", nangle[0], nangle[1],
+                   nangle[2], lengths[0], lengths[1], lengths[2], dimensions_sum(lengths));
     }
   });
 
   double record[4] = {0.0, 0.0, 0.0, 0.0};
   compute_extents(ret_cpy_tags.data(), n, record, kSearchFinalTolerance, true);
-  record[3] = record[0] + record[1] + record[2];
-  if (kDebugBuild) {
-    show_result(record);
+  record[3] = dimensions_sum(record);
+  if (kConfiguration.result_dialog) show_dimensions(record, kResultItems);
+  if (kConfiguration.log_every_pass) {
     std::fprintf(f, "Поворот вокруг точки: %f %f %f\n", dtrans[0], dtrans[1], dtrans[2]);
     std::fprintf(f, "Угол поворота: %f(%f) %f(%f) %f(%f)\n", nangle[0] * 180.0 / kPi, nangle[0],
                  nangle[1] * 180.0 / kPi, nangle[1], nangle[2] * 180.0 / kPi, nangle[2]);

@@ -5,9 +5,11 @@
 // The command evaluates the cloud the fast way: the rotation is computed once
 // per angle and applied to each distinct point in a vectorised loop. The plain
 // way turns one copy of every corner at a time with rotate_point, exactly as
-// the operations below are documented. Both give the same bits; the plain way
-// is kept to prove that and to measure the difference. Only the search module,
-// its tests and its benchmark include this header.
+// the operations below are documented. Both give the same bits. The plain way
+// ships as the fast way's fallback for axes it cannot take; chosen from the
+// start (Evaluation::kPlain, the one seam) it is what the tests and the
+// benchmark hold the fast way to. Only the search's sources, its tests and its
+// benchmark include this header.
 #pragma once
 
 #include <functional>
@@ -34,10 +36,10 @@ void translate_cloud(const double vector[3], int count, double (*cloud)[3]);
 // Lower and upper corner of the cloud turned by `angle`; the cloud is read only.
 void rotated_extents(double lower[3], double upper[3], double angle, double axis[3], int count,
                      double (*cloud)[3]);
-void scan_rotation(double axis[3], double* xy_sum, double lower[3], double upper[3],
-                   double* angle, int count, double (*cloud)[3]);
-double refine_rotation(double lower[3], double upper[3], double axis[3], double start,
-                       int count, double (*cloud)[3], double tolerance);
+void scan_rotation(double axis[3], double* xy_sum, double lower[3], double upper[3], double* angle,
+                   int count, double (*cloud)[3]);
+double refine_rotation(double lower[3], double upper[3], double axis[3], double start, int count,
+                       double (*cloud)[3], double tolerance);
 
 // The path the user chose for the search log; empty when not confirmed.
 TextBuffer ask_log_path();
@@ -54,8 +56,8 @@ void transform_objects(const tag_t* objects, int count, double direction[3], dou
 // `axis` (normalised and written back, as rotate_point does). With `with_z`
 // false the Z coordinates of the corners may be left unwritten. Returns true
 // when they were written.
-using ExtentsFn = std::function<bool(double lower[3], double upper[3], double angle,
-                                     double axis[3], bool with_z)>;
+using ExtentsFn = std::function<bool(double lower[3], double upper[3], double angle, double axis[3],
+                                     bool with_z)>;
 
 // The whole-degree scan over the angles 0, 1, 2, ... degrees (each the one
 // before plus one degree) up to, not including, 180 degrees less one step;
@@ -78,15 +80,17 @@ void scan_rotation_by(const ExtentsFn& extents, double axis[3], double* xy_sum, 
 double refine_rotation_by(const ExtentsFn& extents, double lower[3], double upper[3],
                           double axis[3], double start, double tolerance, int* passes);
 
-// The operations of ruled.h written the plain way: every corner copied and
-// turned with rotate_point, one at a time. A count below 1 gives zero corners.
+// rotated_extents and rotate_cloud written the plain way: every corner
+// copied and turned with rotate_point, one at a time. A count below 1 gives
+// zero corners. The plain scan and refinement are scan_rotation_by and
+// refine_rotation_by with rotated_extents_plain as the evaluation.
 void rotated_extents_plain(double lower[3], double upper[3], double angle, double axis[3],
                            int count, double (*cloud)[3]);
 void rotate_cloud_plain(double angle, double axis[3], int count, double (*cloud)[3]);
-void scan_rotation_plain(double axis[3], double* xy_sum, double lower[3], double upper[3],
-                         double* angle, int count, double (*cloud)[3]);
-double refine_rotation_plain(double lower[3], double upper[3], double axis[3], double start,
-                             int count, double (*cloud)[3], double tolerance);
+
+// How the search evaluates the cloud: the fast way, as the command ships, or
+// the plain way from the start.
+enum class Evaluation { kFast, kPlain };
 
 // The vertex cloud as the search works on it. `cloud` keeps every corner;
 // x, y, z hold each distinct point once (distinct by bit pattern, in order of
@@ -101,9 +105,10 @@ struct SearchCloud {
   std::vector<double> x, y, z;
 };
 
-// Prepares `cloud` (count corners; the caller keeps it alive) for the search.
-// `plain` chooses the plain way throughout.
-void prepare_search_cloud(bool plain, int count, double (*cloud)[3], SearchCloud* search);
+// Prepares `cloud` (count corners; the caller keeps it alive) for the search,
+// evaluated the way `evaluation` says.
+void prepare_search_cloud(Evaluation evaluation, int count, double (*cloud)[3],
+                          SearchCloud* search);
 bool search_cloud_extents(SearchCloud* search, double lower[3], double upper[3], double angle,
                           double axis[3], bool with_z);
 void search_cloud_rotate(SearchCloud* search, double angle, double axis[3]);
@@ -130,6 +135,6 @@ using PassDone = std::function<void(int number, const SearchPass& pass)>;
 int search_passes(SearchCloud* search, double tolerance, SearchPass* passes,
                   const PassDone& done = nullptr);
 
-// Which way search_min_dimensions evaluates the cloud; for tests and the
-// benchmark. true: the plain way.
-void set_search_plain(bool plain);
+// search_min_dimensions with the cloud evaluated the way `evaluation` says;
+// the command itself is Evaluation::kFast.
+void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation);

@@ -409,17 +409,21 @@ TEST_F(Extents, LeavesOnlyTheDrawnBoxInThePart) {
   // Probing never fattens the body: its tolerances are as they were.
   EXPECT_EQ(before, tolerances(session().model.find(body)->shape));
 
-  // The lines start at the corners: three at the largest, three at the smallest.
+  // The lines start at the corners: three at the largest, along Z, X, Y, then
+  // three at the smallest, along X, Y, Z; the order gives the lines their tags.
   const auto points = session().model.tags_of(Kind::Point);
   const gp_Pnt top = session().model.find(points[0])->p0, bottom = session().model.find(points[1])->p0;
   const auto lines = session().model.tags_of(Kind::Line);
+  ASSERT_EQ(6u, lines.size());
+  const int along[6] = {3, 1, 2, 1, 2, 3};
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Object* line = session().model.find(lines[i]);
     EXPECT_TRUE(line->p0.IsEqual(i < 3 ? top : bottom, 0.0)) << "line " << i;
-    // Each edge changes exactly one coordinate.
-    int changed = 0;
-    for (int k = 1; k <= 3; ++k) changed += line->p0.Coord(k) != line->p1.Coord(k);
-    EXPECT_EQ(1, changed) << "line " << i;
+    // Each edge changes exactly one coordinate, to the other corner's.
+    const gp_Pnt& other = i < 3 ? bottom : top;
+    for (int k = 1; k <= 3; ++k)
+      EXPECT_EQ(k == along[i] ? other.Coord(k) : line->p0.Coord(k), line->p1.Coord(k))
+          << "line " << i << " coordinate " << k;
   }
 }
 

@@ -47,7 +47,8 @@ TEST(DebugScan, TakesTheHalfTurnToo) {
 TEST(DebugScan, MakesThreePasses) {
   std::vector<std::array<double, 3>> cloud = {{0, 0, 0}, {3, 1, 2}, {1, 4, 1}};
   SearchCloud search;
-  prepare_search_cloud(false, 3, reinterpret_cast<double(*)[3]>(cloud.data()), &search);
+  prepare_search_cloud(Evaluation::kFast, 3, reinterpret_cast<double(*)[3]>(cloud.data()),
+                       &search);
   SearchPass passes[4];
   ASSERT_EQ(3, search_passes(&search, 1e-6, passes));
   EXPECT_EQ(1.0, passes[0].axis[2]);

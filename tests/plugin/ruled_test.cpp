@@ -332,7 +332,7 @@ TEST(FastPath, SameBitsAsThePlainWayOnRandomClouds) {
     Cloud cloud = n > 0 ? grid_cloud(rng, n) : zero_cloud(rng, -n);
     n = static_cast<int>(cloud.size());
     SearchCloud fast;
-    prepare_search_cloud(false, n, raw(cloud), &fast);
+    prepare_search_cloud(Evaluation::kFast, n, raw(cloud), &fast);
     EXPECT_LE(search_cloud_distinct(fast), n);
     for (const Point& axis : axes) {
       for (double angle : angles) {
@@ -353,8 +353,8 @@ TEST(FastPath, SameBitsAsThePlainWayOnRandomClouds) {
     // Whole passes and the turning of the cloud between them.
     Cloud plain_copy = cloud, fast_copy = cloud;
     SearchCloud p, f;
-    prepare_search_cloud(true, n, raw(plain_copy), &p);
-    prepare_search_cloud(false, n, raw(fast_copy), &f);
+    prepare_search_cloud(Evaluation::kPlain, n, raw(plain_copy), &p);
+    prepare_search_cloud(Evaluation::kFast, n, raw(fast_copy), &f);
     SearchPass pp[4], fp[4];
     ASSERT_EQ(4, search_passes(&p, 1e-6, pp));
     ASSERT_EQ(4, search_passes(&f, 1e-6, fp));
@@ -485,7 +485,6 @@ class SearchCommand : public ::testing::Test {
                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
     log_ = dir_ + "/log.txt";
   }
-  void TearDown() override { set_search_plain(false); }
 
   tag_t add_box(double w, double h, double d, double degrees = 0.0, gp_Pnt at = gp_Pnt(0, 0, 0)) {
     TopoDS_Shape box = BRepPrimAPI_MakeBox(at, w, h, d).Shape();
@@ -728,14 +727,12 @@ TEST_F(SearchCommand, SearchesAndCountsTheCornersThatArrived) {
 
 // The command's log and copies do not depend on the way the cloud is
 // evaluated, here on blocks and below on real parts.
-std::vector<std::string> command_log(const std::string& log, bool plain,
+std::vector<std::string> command_log(const std::string& log, Evaluation evaluation,
                                      const std::function<std::vector<tag_t>()>& load) {
   ufhost::reset_session();
   const std::vector<tag_t> tags = load();
   session().ui = ufhost::make_scripted_ui({"dialog ok", "save " + log});
-  set_search_plain(plain);
-  search_min_dimensions(tags.data(), static_cast<int>(tags.size()));
-  set_search_plain(false);
+  search_min_dimensions_by(tags.data(), static_cast<int>(tags.size()), evaluation);
   return testing_support::split_lines(testing_support::read_file(log));
 }
 
@@ -744,8 +741,8 @@ TEST_F(SearchCommand, LogIsTheSameEvaluatedEitherWay) {
     return std::vector<tag_t>{add_box(100, 50, 20, 10.0, gp_Pnt(5, -3, 2)),
                               add_box(7, 8, 9, 33.0, gp_Pnt(-20, 0, 40))};
   };
-  const auto plain = command_log(log_, true, load);
-  const auto fast = command_log(log_, false, load);
+  const auto plain = command_log(log_, Evaluation::kPlain, load);
+  const auto fast = command_log(log_, Evaluation::kFast, load);
   ASSERT_GE(plain.size(), 6u);
   EXPECT_EQ(plain, fast);
 }
@@ -784,8 +781,8 @@ TEST(FastPathOnParts, SamePassesAndLogAsThePlainWay) {
     translate_cloud(shift, n, raw(cloud));
     Cloud plain_cloud = cloud;
     SearchCloud p, f;
-    prepare_search_cloud(true, n, raw(plain_cloud), &p);
-    prepare_search_cloud(false, n, raw(cloud), &f);
+    prepare_search_cloud(Evaluation::kPlain, n, raw(plain_cloud), &p);
+    prepare_search_cloud(Evaluation::kFast, n, raw(cloud), &f);
     SearchPass pp[4], fp[4];
     search_passes(&p, 1e-6, pp);
     search_passes(&f, 1e-6, fp);
@@ -794,8 +791,8 @@ TEST(FastPathOnParts, SamePassesAndLogAsThePlainWay) {
 
     const std::string log = testing_support::work_dir("ruled_parts") + "/log.txt";
     auto load = [&part]() { return load_bodies(part); };
-    const auto plain_log = command_log(log, true, load);
-    const auto fast_log = command_log(log, false, load);
+    const auto plain_log = command_log(log, Evaluation::kPlain, load);
+    const auto fast_log = command_log(log, Evaluation::kFast, load);
     EXPECT_GE(plain_log.size(), 5u);
     EXPECT_EQ(plain_log, fast_log);
   }

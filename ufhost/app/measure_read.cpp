@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "src/result_dialog.h"
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/core/cp1251.h"
 #include "ufhost/core/files.h"
@@ -96,7 +97,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
     if (!read_file(job.dir + "/search-log.txt", &log)) return "the search wrote no log";
     if (!read_search_log(log, row, &error)) return error;
   } else {
-    const nlohmann::json* dialog = first_of(transcript, "dialog", "Габариты детали");
+    const nlohmann::json* dialog = first_of(transcript, "dialog", kResultTitle);
     const std::size_t want = command == Command::Extents ? 4 : 3;
     if (dialog == nullptr || !(*dialog)["values"].is_array() || (*dialog)["values"].size() != want)
       return code == 5 ? unanswered + last_line(err) : "the plug-in showed no result";
@@ -104,7 +105,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
     for (int k = 0; k < 3; ++k) row->lengths[k] = values[k];
     // The frame command shows no sum; it is formed the way the first command
     // forms its own, X + Y + Z in that order.
-    row->sum = want == 4 ? values[3] : values[0] + values[1] + values[2];
+    row->sum = want == 4 ? values[3] : dimensions_sum(values.data());
   }
   // The kernel's tolerances of the measured bodies: the frame command
   // measures the first selected body only; the search measures copies, which
