@@ -22,7 +22,7 @@
 
 namespace {
 
-using ufhost::Answer;
+using ufhost::Meets;
 using ufhost::Extremes;
 
 TopoDS_Shape first_face(const TopoDS_Shape& s) { return TopExp_Explorer(s, TopAbs_FACE).Current(); }
@@ -85,13 +85,13 @@ TEST(Extremes, AnswersNearAnInnerPointOfASphere) {
   const gp_Dir y(0, 1, 0);
   struct Case {
     double y;
-    Answer answer;
+    Meets answer;
   };
   const Case cases[] = {
-      {-3 + 1e-9, Answer::Yes},  // cuts a small circle
-      {-3, Answer::Unknown},     // touches: the kernel's rounding decides
-      {-3 - 5e-8, Answer::No},   // within the tolerance, yet nothing found
-      {-3 - 1e-6, Answer::No},
+      {-3 + 1e-9, Meets::Yes},  // cuts a small circle
+      {-3, Meets::Unknown},     // touches: the kernel's rounding decides
+      {-3 - 5e-8, Meets::No},   // within the tolerance, yet nothing found
+      {-3 - 1e-6, Meets::No},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.y);

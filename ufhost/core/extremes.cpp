@@ -48,6 +48,21 @@
 
 namespace ufhost {
 
+double leaf_tolerance(const TopoDS_Shape& leaf) {
+  double tol = 0.0;
+  switch (leaf.ShapeType()) {
+    case TopAbs_FACE: tol = BRep_Tool::Tolerance(TopoDS::Face(leaf)); break;
+    case TopAbs_EDGE: tol = BRep_Tool::Tolerance(TopoDS::Edge(leaf)); break;
+    case TopAbs_VERTEX: tol = BRep_Tool::Tolerance(TopoDS::Vertex(leaf)); break;
+    default: break;
+  }
+  return std::max(tol, Precision::Confusion());
+}
+
+double plane_distance(const gp_Pnt& p, const gp_Pnt& origin, const gp_Dir& n) {
+  return std::abs(gp_Vec(origin, p).Dot(gp_Vec(n)));
+}
+
 namespace {
 
 //-----------------------------------------------------------------------------
@@ -73,30 +88,6 @@ constexpr double kVertexTie = 1e-13;
 const double kPi = M_PI;
 
 double coord(const gp_Pnt& p, int axis) { return p.Coord(axis + 1); }
-
-// The distance the boolean's caller measures: the same expression, so that
-// a point on the threshold falls on the same side of it.
-double distance(const gp_Pnt& p, const gp_Pnt& origin, const gp_Dir& n) {
-  return std::abs(gp_Vec(origin, p).Dot(gp_Vec(n)));
-}
-
-double tolerance_of(const TopoDS_Shape& s) {
-  double tol = 0.0;
-  switch (s.ShapeType()) {
-    case TopAbs_FACE:
-      tol = BRep_Tool::Tolerance(TopoDS::Face(s));
-      break;
-    case TopAbs_EDGE:
-      tol = BRep_Tool::Tolerance(TopoDS::Edge(s));
-      break;
-    case TopAbs_VERTEX:
-      tol = BRep_Tool::Tolerance(TopoDS::Vertex(s));
-      break;
-    default:
-      break;
-  }
-  return std::max(tol, Precision::Confusion());
-}
 
 // `t` moved by whole periods as close as it gets to [first, last]; true
 // when it then lies strictly inside, farther than `margin` from both ends.
@@ -197,7 +188,7 @@ void Extremes::add_vertices(const TopoDS_Shape& leaf) {
   TopExp::MapShapes(leaf, TopAbs_VERTEX, vertices);
   for (int i = 1; i <= vertices.Extent(); ++i) {
     const TopoDS_Vertex& v = TopoDS::Vertex(vertices(i));
-    const double tol = tolerance_of(v);
+    const double tol = leaf_tolerance(v);
     vertices_.push_back({BRep_Tool::Pnt(v), tol});
     Contact c;
     c.kind = Contact::Point;
@@ -219,7 +210,7 @@ void Extremes::add_vertices(const TopoDS_Shape& leaf) {
 void Extremes::add_edge(const TopoDS_Shape& shape) {
   const TopoDS_Edge& edge = TopoDS::Edge(shape);
   if (BRep_Tool::Degenerated(edge)) return;
-  const double tol = tolerance_of(edge);
+  const double tol = leaf_tolerance(edge);
   const BRepAdaptor_Curve c(edge);
   const double first = c.FirstParameter(), last = c.LastParameter();
   for (int axis = 0; axis < 3; ++axis) {
@@ -329,248 +320,280 @@ void Extremes::add_edge(const TopoDS_Shape& shape) {
 
 namespace {
 
-// Parameters of a face: its bounds on the surface and where a point of the
-// surface lies in it.
-struct FaceDomain {
+// A face that winds round a periodic surface by more than its period and
+// this much lies over itself.
+constexpr double kPeriodSlack = 1e-9;
+// A cylinder's axis this close to level along an axis is neither plainly
+// level (its line of extremes worked out here) nor plainly tilted (the
+// face's extremes at its edges): the kernel judges it. Likewise a cone
+// whose line at the turning angle lies this close to across the axis.
+constexpr double kNearlyLevel = 1e-6;
+// An extreme of a sphere this close to a pole (in radians of latitude) is
+// the pole, a vertex of the face.
+constexpr double kPoleSlack = 1e-9;
+// The classifier's tolerance for whether a point of the surface lies in
+// the face, in the face's parameters.
+constexpr double kClassifierTolerance = 1e-9;
+// Free-form surfaces: the grid turning points are looked for on, and the
+// Newton steps that refine one, which has settled when a step moves it by
+// less than this share of its parameters.
+constexpr int kFreeformGrid = 24;
+constexpr int kNewtonSteps = 30;
+constexpr double kSettled = 1e-14;
+
+}  // namespace
+
+// A face being worked out: where a point of its surface lies in it, its
+// tolerance, the largest of its edges' (where they run the face may stray
+// that far), and its box for what only the kernel can judge.
+struct Extremes::Face {
   TopoDS_Face face;
   BRepAdaptor_Surface surface;
   double u1, u2, v1, v2;
+  double tolerance, loose;
+  Bnd_Box box;
   std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
 
-  explicit FaceDomain(const TopoDS_Face& f)
+  explicit Face(const TopoDS_Face& f)
       : face(f),
         surface(f),
         u1(surface.FirstUParameter()),
         u2(surface.LastUParameter()),
         v1(surface.FirstVParameter()),
-        v2(surface.LastVParameter()) {}
+        v2(surface.LastVParameter()),
+        tolerance(leaf_tolerance(f)),
+        loose(tolerance) {
+    for (TopExp_Explorer e(f, TopAbs_EDGE); e.More(); e.Next())
+      loose = std::max(loose, leaf_tolerance(e.Current()));
+    BRepBndLib::Add(f, box, Standard_False);
+  }
 
   // Whether (u, v), moved by periods into the face's bounds, lies in the
   // face or on its boundary.
   bool holds(double u, double v) {
     if (surface.IsUPeriodic()) inside(&u, u1, u2, surface.UPeriod(), 0.0);
     if (surface.IsVPeriodic()) inside(&v, v1, v2, surface.VPeriod(), 0.0);
-    if (!classifier) classifier = std::make_unique<BRepTopAdaptor_FClass2d>(face, 1e-9);
+    if (!classifier) classifier = std::make_unique<BRepTopAdaptor_FClass2d>(face, kClassifierTolerance);
     return classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;
+  }
+
+  bool lies_over_itself() const {
+    return (surface.IsUPeriodic() && u2 - u1 > surface.UPeriod() + kPeriodSlack) ||
+           (surface.IsVPeriodic() && v2 - v1 > surface.VPeriod() + kPeriodSlack);
   }
 };
 
-}  // namespace
+// An inner point where the face touches a plane and goes no farther: the
+// kernel finds the point only once the plane cuts in.
+void Extremes::add_tangent(int axis, const gp_Pnt& p, int side) {
+  Contact c;
+  c.kind = Contact::Tangent;
+  c.at = p;
+  c.side = side;
+  touch(axis, coord(p, axis));
+  add(axis, c);
+}
+
+// A turn this code does not work out: the whole face along the axis is
+// left to the kernel.
+void Extremes::add_unsure(const Face& f, int axis) {
+  if (f.box.IsVoid()) return;
+  double lo[3], hi[3];
+  f.box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  Contact c;
+  c.kind = Contact::Unsure;
+  c.from = lo[axis];
+  c.to = hi[axis];
+  add(axis, c);
+}
+
+// A point that the kernel finds as it finds a point of an edge: within the
+// band, and out to the face's tolerance.
+Extremes::Contact Extremes::edge_like(const Face& f, const gp_Pnt& at) const {
+  Contact c;
+  c.kind = Contact::Point;
+  c.at = at;
+  c.reach = band_;
+  c.sure = std::min(band_, f.tolerance + kPlaneBand - kMargin);
+  c.computed = true;
+  return c;
+}
+
+// x = x0 + R (cos u X + sin u Y) + v D: with D across the axis, largest
+// along the whole line at u = atan2(Y, X).
+void Extremes::add_cylinder(Face& f, int axis) {
+  const gp_Cylinder cyl = f.surface.Cylinder();
+  const gp_Ax3& frame = cyl.Position();
+  const double d = frame.Direction().Coord(axis + 1);
+  if (std::abs(d) > kLevel) {
+    if (std::abs(d) < kNearlyLevel) add_unsure(f, axis);
+    return;
+  }
+  const double x = frame.XDirection().Coord(axis + 1), y = frame.YDirection().Coord(axis + 1);
+  const double r = cyl.Radius();
+  for (int k = 0; k < 2; ++k) {
+    double u = std::atan2(y, x) + k * kPi;
+    inside(&u, f.u1, f.u2, 2.0 * kPi, 0.0);
+    const double to_end = std::min(u - f.u1, f.u2 - u) * r;  // along the surface
+    // Outside the face, or on its boundary, where the line is an edge that
+    // its vertices stand for.
+    if (to_end < -(f.loose + kPlaneBand) || std::abs(to_end) <= kLevel * r) continue;
+    Contact c;
+    c.kind = Contact::Point;
+    c.at = f.surface.Value(std::clamp(u, f.u1, f.u2), 0.5 * (f.v1 + f.v2));
+    // The kernel finds the line out beyond the face's tolerance, by an
+    // amount of its own; only the band is certain.
+    c.sure = band_;
+    c.reach = HUGE_VAL;
+    c.computed = true;
+    touch(axis, coord(c.at, axis));
+    add(axis, c);
+  }
+}
+
+// Along the line at the turning angle the coordinate still changes unless
+// that line lies across the axis.
+void Extremes::add_cone(Face& f, int axis) {
+  const gp_Cone cone = f.surface.Cone();
+  const gp_Ax3& frame = cone.Position();
+  const double a = std::hypot(frame.XDirection().Coord(axis + 1), frame.YDirection().Coord(axis + 1));
+  const double d = frame.Direction().Coord(axis + 1);
+  const double along = std::sin(cone.SemiAngle()) * a, up = std::cos(cone.SemiAngle()) * d;
+  if (std::abs(along + up) < kNearlyLevel || std::abs(up - along) < kNearlyLevel) add_unsure(f, axis);
+}
+
+void Extremes::add_sphere(Face& f, int axis) {
+  const gp_Sphere sphere = f.surface.Sphere();
+  for (int side : {-1, 1}) {
+    gp_XYZ offset(0, 0, 0);
+    offset.SetCoord(axis + 1, side * sphere.Radius());
+    const gp_Pnt p(sphere.Location().XYZ() + offset);
+    double u = 0.0, v = 0.0;
+    ElSLib::Parameters(sphere, p, u, v);
+    if (std::abs(v) > 0.5 * kPi - kPoleSlack) continue;  // a pole: a vertex of the face
+    if (f.holds(u, v)) add_tangent(axis, p, side);
+  }
+}
+
+void Extremes::add_torus(Face& f, int axis) {
+  const gp_Torus torus = f.surface.Torus();
+  const gp_Ax3& frame = torus.Position();
+  const double d = frame.Direction().Coord(axis + 1);
+  if (std::abs(d) >= 1.0 - kLevel) {
+    // Across the axis: the top and bottom circles, where the kernel finds
+    // the circle as it finds an edge.
+    for (double v : {0.5 * kPi, 1.5 * kPi}) {
+      double w = v;
+      if (!inside(&w, f.v1, f.v2, 2.0 * kPi, 0.0)) continue;
+      const Contact c = edge_like(f, f.surface.Value(0.5 * (f.u1 + f.u2), w));
+      touch(axis, coord(c.at, axis));
+      add(axis, c);
+    }
+  } else if (std::abs(d) <= kLevel) {
+    // Along the axis: two points of the outer equator.
+    const double x = frame.XDirection().Coord(axis + 1), y = frame.YDirection().Coord(axis + 1);
+    for (int side : {-1, 1}) {
+      const double u = std::atan2(y, x) + (side > 0 ? 0.0 : kPi);
+      if (f.holds(u, 0.0)) add_tangent(axis, ElSLib::Value(u, 0.0, torus), side);
+    }
+  } else {
+    add_unsure(f, axis);
+  }
+}
+
+// A B-spline or Bezier surface lies within its poles' hull: when the poles
+// are level along the axis, so is the surface.
+bool Extremes::level_poles(const Face& f, int axis) {
+  const BRepAdaptor_Surface& s = f.surface;
+  if (s.GetType() != GeomAbs_BSplineSurface && s.GetType() != GeomAbs_BezierSurface) return false;
+  // The adaptor hands out a placed copy: keep it while its poles are read.
+  const Handle(Geom_BSplineSurface) spline = s.GetType() == GeomAbs_BSplineSurface ? s.BSpline() : nullptr;
+  const Handle(Geom_BezierSurface) bezier = s.GetType() == GeomAbs_BezierSurface ? s.Bezier() : nullptr;
+  const TColgp_Array2OfPnt& poles = spline ? spline->Poles() : bezier->Poles();
+  double lo = HUGE_VAL, hi = -HUGE_VAL, scale = 1.0;
+  for (int i = poles.LowerRow(); i <= poles.UpperRow(); ++i)
+    for (int j = poles.LowerCol(); j <= poles.UpperCol(); ++j) {
+      const double c = coord(poles(i, j), axis);
+      lo = std::min(lo, c);
+      hi = std::max(hi, c);
+      scale = std::max(scale, poles(i, j).XYZ().Modulus());
+    }
+  return hi - lo <= kLevel * scale;
+}
+
+// Free-form: turning points on a grid over the face's bounds, refined by
+// Newton's steps on the gradient; where they do not settle, the turn lies
+// somewhere about the grid point and the kernel judges there.
+void Extremes::add_freeform(Face& f, int axis) {
+  if (level_poles(f, axis)) return;
+  const BRepAdaptor_Surface& s = f.surface;
+  const auto u_at = [&](int i) { return f.u1 + (f.u2 - f.u1) * i / kFreeformGrid; };
+  const auto v_at = [&](int j) { return f.v1 + (f.v2 - f.v1) * j / kFreeformGrid; };
+  double g[kFreeformGrid + 1][kFreeformGrid + 1];
+  for (int i = 0; i <= kFreeformGrid; ++i)
+    for (int j = 0; j <= kFreeformGrid; ++j) g[i][j] = coord(s.Value(u_at(i), v_at(j)), axis);
+  for (int i = 1; i < kFreeformGrid; ++i)
+    for (int j = 1; j < kFreeformGrid; ++j) {
+      bool top = true, bottom = true;
+      double spread = 0.0;
+      for (int di = -1; di <= 1; ++di)
+        for (int dj = -1; dj <= 1; ++dj) {
+          if (di == 0 && dj == 0) continue;
+          top = top && g[i][j] >= g[i + di][j + dj];
+          bottom = bottom && g[i][j] <= g[i + di][j + dj];
+          spread = std::max(spread, std::abs(g[i][j] - g[i + di][j + dj]));
+        }
+      if (top == bottom) continue;  // neither, or level all round
+      const double u0 = u_at(i), v0 = v_at(j);
+      double u = u0, v = v0;
+      bool settled = false;
+      for (int it = 0; it < kNewtonSteps && !settled; ++it) {
+        gp_Pnt p;
+        gp_Vec du, dv, duu, dvv, duv;
+        s.D2(u, v, p, du, dv, duu, dvv, duv);
+        const double gu = du.Coord(axis + 1), gv = dv.Coord(axis + 1);
+        const double a = duu.Coord(axis + 1), b = duv.Coord(axis + 1), c = dvv.Coord(axis + 1);
+        const double det = a * c - b * b;
+        if (det == 0.0) break;
+        const double su = (c * gu - b * gv) / det, sv = (a * gv - b * gu) / det;
+        u -= su;
+        v -= sv;
+        settled = std::abs(su) + std::abs(sv) < kSettled * (std::abs(u) + std::abs(v) + 1.0);
+      }
+      settled = settled && u >= f.u1 && u <= f.u2 && v >= f.v1 && v <= f.v2;
+      Contact k;
+      k.kind = Contact::Unsure;
+      if (settled) {
+        if (!f.holds(u, v)) continue;
+        k.from = k.to = coord(s.Value(u, v), axis);
+        touch(axis, k.from);
+      } else {
+        if (!f.holds(u0, v0)) continue;
+        k.from = g[i][j] - spread;
+        k.to = g[i][j] + spread;
+      }
+      add(axis, k);
+    }
+}
 
 // Inner points where the surface turns back along an axis. Planes and cones
 // have none but in orientations no real part has; cylinders have a line of
 // them, spheres and tori points or circles; free-form surfaces are searched.
 void Extremes::add_face(const TopoDS_Shape& shape) {
-  FaceDomain dom(TopoDS::Face(shape));
-  const BRepAdaptor_Surface& s = dom.surface;
-  const double face_tol = tolerance_of(shape);
-  double loose = face_tol;  // the largest tolerance of the face's edges
-  for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next())
-    loose = std::max(loose, tolerance_of(e.Current()));
-
-  auto tangent = [&](int axis, const gp_Pnt& p, int side) {
-    Contact c;
-    c.kind = Contact::Tangent;
-    c.at = p;
-    c.side = side;
-    touch(axis, coord(p, axis));
-    add(axis, c);
-  };
-  // Turns this code does not work out: the whole face along the axis is
-  // left to the kernel.
-  Bnd_Box box;
-  BRepBndLib::Add(shape, box, Standard_False);
-  auto unsure = [&](int axis) {
-    if (box.IsVoid()) return;
-    double lo[3], hi[3];
-    box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-    Contact c;
-    c.kind = Contact::Unsure;
-    c.from = lo[axis];
-    c.to = hi[axis];
-    add(axis, c);
-  };
-
-  // A face that winds more than once round a periodic surface lies over
-  // itself, which the kernel's section does not take in its stride.
-  if ((s.IsUPeriodic() && dom.u2 - dom.u1 > s.UPeriod() + 1e-9) ||
-      (s.IsVPeriodic() && dom.v2 - dom.v1 > s.VPeriod() + 1e-9)) {
+  Face f(TopoDS::Face(shape));
+  // The kernel's section does not take a face lying over itself in its stride.
+  if (f.lies_over_itself()) {
     unworkable_ = true;
     return;
   }
   for (int axis = 0; axis < 3; ++axis) {
-    switch (s.GetType()) {
-      case GeomAbs_Plane:
-        break;  // a linear function on a plane turns only at the boundary
-      case GeomAbs_Cylinder: {
-        // x = x0 + R (cos u X + sin u Y) + v D: with D across the axis,
-        // largest along the whole line at u = atan2(Y, X).
-        const gp_Cylinder cyl = s.Cylinder();
-        const gp_Ax3& frame = cyl.Position();
-        const double d = frame.Direction().Coord(axis + 1);
-        if (std::abs(d) > kLevel) {
-          if (std::abs(d) < 1e-6) unsure(axis);
-          break;
-        }
-        const double x = frame.XDirection().Coord(axis + 1), y = frame.YDirection().Coord(axis + 1);
-        const double r = cyl.Radius();
-        for (int k = 0; k < 2; ++k) {
-          double u = std::atan2(y, x) + k * kPi;
-          inside(&u, dom.u1, dom.u2, 2.0 * kPi, 0.0);
-          const double to_end = std::min(u - dom.u1, dom.u2 - u) * r;  // along the surface
-          // Outside the face, or on its boundary, where the line is an edge
-          // that its vertices stand for.
-          if (to_end < -(loose + kPlaneBand) || std::abs(to_end) <= kLevel * r) continue;
-          Contact c;
-          c.kind = Contact::Point;
-          c.at = s.Value(std::clamp(u, dom.u1, dom.u2), 0.5 * (dom.v1 + dom.v2));
-          // The kernel finds the line out beyond the face's tolerance, by
-          // an amount of its own; only the band is certain.
-          c.sure = band_;
-          c.reach = HUGE_VAL;
-          c.computed = true;
-          touch(axis, coord(c.at, axis));
-          add(axis, c);
-        }
-        break;
-      }
-      case GeomAbs_Cone: {
-        // Along the line at the turning angle the coordinate still changes
-        // unless that line lies across the axis.
-        const gp_Cone cone = s.Cone();
-        const gp_Ax3& frame = cone.Position();
-        const double a =
-            std::hypot(frame.XDirection().Coord(axis + 1), frame.YDirection().Coord(axis + 1));
-        const double d = frame.Direction().Coord(axis + 1);
-        const double along = std::sin(cone.SemiAngle()) * a, up = std::cos(cone.SemiAngle()) * d;
-        if (std::abs(along + up) < 1e-6 || std::abs(up - along) < 1e-6) unsure(axis);
-        break;
-      }
-      case GeomAbs_Sphere: {
-        const gp_Sphere sphere = s.Sphere();
-        for (int side : {-1, 1}) {
-          gp_XYZ offset(0, 0, 0);
-          offset.SetCoord(axis + 1, side * sphere.Radius());
-          const gp_Pnt p(sphere.Location().XYZ() + offset);
-          double u = 0.0, v = 0.0;
-          ElSLib::Parameters(sphere, p, u, v);
-          if (std::abs(v) > 0.5 * kPi - 1e-9) continue;  // a pole: a vertex of the face
-          if (dom.holds(u, v)) tangent(axis, p, side);
-        }
-        break;
-      }
-      case GeomAbs_Torus: {
-        const gp_Torus torus = s.Torus();
-        const gp_Ax3& frame = torus.Position();
-        const double d = frame.Direction().Coord(axis + 1);
-        if (std::abs(d) >= 1.0 - kLevel) {
-          // Across the axis: the top and bottom circles, where the kernel
-          // finds the circle as it finds an edge.
-          for (double v : {0.5 * kPi, 1.5 * kPi}) {
-            double w = v;
-            if (!inside(&w, dom.v1, dom.v2, 2.0 * kPi, 0.0)) continue;
-            Contact c;
-            c.kind = Contact::Point;
-            c.at = s.Value(0.5 * (dom.u1 + dom.u2), w);
-            c.reach = band_;
-            c.sure = std::min(band_, face_tol + kPlaneBand - kMargin);
-            c.computed = true;
-            touch(axis, coord(c.at, axis));
-            add(axis, c);
-          }
-        } else if (std::abs(d) <= kLevel) {
-          // Along the axis: two points of the outer equator.
-          const double x = frame.XDirection().Coord(axis + 1),
-                       y = frame.YDirection().Coord(axis + 1);
-          for (int side : {-1, 1}) {
-            const double u = std::atan2(y, x) + (side > 0 ? 0.0 : kPi);
-            if (dom.holds(u, 0.0)) tangent(axis, ElSLib::Value(u, 0.0, torus), side);
-          }
-        } else {
-          unsure(axis);
-        }
-        break;
-      }
-      default: {
-        // Free-form: turning points on a grid over the face's bounds,
-        // refined; a level surface has none.
-        bool level = false;
-        if (s.GetType() == GeomAbs_BSplineSurface || s.GetType() == GeomAbs_BezierSurface) {
-          // The surface lies within its poles' hull (placed as the face is).
-          // The adaptor hands out a placed copy: keep it while its poles are read.
-          const Handle(Geom_BSplineSurface) spline =
-              s.GetType() == GeomAbs_BSplineSurface ? s.BSpline() : nullptr;
-          const Handle(Geom_BezierSurface) bezier =
-              s.GetType() == GeomAbs_BezierSurface ? s.Bezier() : nullptr;
-          const TColgp_Array2OfPnt& poles = spline ? spline->Poles() : bezier->Poles();
-          double lo = HUGE_VAL, hi = -HUGE_VAL, scale = 1.0;
-          for (int i = poles.LowerRow(); i <= poles.UpperRow(); ++i)
-            for (int j = poles.LowerCol(); j <= poles.UpperCol(); ++j) {
-              const double c = coord(poles(i, j), axis);
-              lo = std::min(lo, c);
-              hi = std::max(hi, c);
-              scale = std::max(scale, poles(i, j).XYZ().Modulus());
-            }
-          level = hi - lo <= kLevel * scale;
-        }
-        if (level) break;
-        constexpr int kGrid = 24;
-        double f[kGrid + 1][kGrid + 1];
-        for (int i = 0; i <= kGrid; ++i)
-          for (int j = 0; j <= kGrid; ++j)
-            f[i][j] = coord(s.Value(dom.u1 + (dom.u2 - dom.u1) * i / kGrid,
-                                    dom.v1 + (dom.v2 - dom.v1) * j / kGrid),
-                            axis);
-        for (int i = 1; i < kGrid; ++i)
-          for (int j = 1; j < kGrid; ++j) {
-            bool top = true, bottom = true;
-            for (int di = -1; di <= 1; ++di)
-              for (int dj = -1; dj <= 1; ++dj) {
-                if (di == 0 && dj == 0) continue;
-                top = top && f[i][j] >= f[i + di][j + dj];
-                bottom = bottom && f[i][j] <= f[i + di][j + dj];
-              }
-            if (top == bottom) continue;  // neither, or level all round
-            // Newton on the gradient, from the grid point. Where it does not
-            // settle, the turn lies somewhere about the grid point.
-            const double u0 = dom.u1 + (dom.u2 - dom.u1) * i / kGrid;
-            const double v0 = dom.v1 + (dom.v2 - dom.v1) * j / kGrid;
-            double u = u0, v = v0;
-            bool settled = false;
-            for (int it = 0; it < 30 && !settled; ++it) {
-              gp_Pnt p;
-              gp_Vec du, dv, duu, dvv, duv;
-              s.D2(u, v, p, du, dv, duu, dvv, duv);
-              const double gu = du.Coord(axis + 1), gv = dv.Coord(axis + 1);
-              const double a = duu.Coord(axis + 1), b = duv.Coord(axis + 1),
-                           c = dvv.Coord(axis + 1);
-              const double det = a * c - b * b;
-              if (det == 0.0) break;
-              const double su = (c * gu - b * gv) / det, sv = (a * gv - b * gu) / det;
-              u -= su;
-              v -= sv;
-              settled = std::abs(su) + std::abs(sv) < 1e-14 * (std::abs(u) + std::abs(v) + 1.0);
-            }
-            settled = settled && u >= dom.u1 && u <= dom.u2 && v >= dom.v1 && v <= dom.v2;
-            Contact k;
-            k.kind = Contact::Unsure;
-            if (settled) {
-              if (!dom.holds(u, v)) continue;
-              k.from = k.to = coord(s.Value(u, v), axis);
-              touch(axis, k.from);
-            } else {
-              if (!dom.holds(u0, v0)) continue;
-              double spread = 0.0;
-              for (int di = -1; di <= 1; ++di)
-                for (int dj = -1; dj <= 1; ++dj)
-                  spread = std::max(spread, std::abs(f[i][j] - f[i + di][j + dj]));
-              k.from = f[i][j] - spread;
-              k.to = f[i][j] + spread;
-            }
-            add(axis, k);
-          }
-        break;
-      }
+    switch (f.surface.GetType()) {
+      case GeomAbs_Plane: break;  // a linear function on a plane turns only at the boundary
+      case GeomAbs_Cylinder: add_cylinder(f, axis); break;
+      case GeomAbs_Cone: add_cone(f, axis); break;
+      case GeomAbs_Sphere: add_sphere(f, axis); break;
+      case GeomAbs_Torus: add_torus(f, axis); break;
+      default: add_freeform(f, axis); break;
     }
   }
 }
@@ -589,8 +612,8 @@ Extremes::Extremes(const TopoDS_Shape& leaf, double band) : band_(band) {
   }
 }
 
-Answer Extremes::answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const {
-  if (unworkable_) return Answer::Unknown;
+Meets Extremes::answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const {
+  if (unworkable_) return Meets::Unknown;
   const Axis& a = axes_[axis];
   const double c = coord(origin, axis);
   bool unknown = false;   // a point the section may hold lies just about at the band
@@ -600,17 +623,17 @@ Answer Extremes::answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const {
       case Contact::Point: {
         // The kernel works out a point of its own where this one is
         // computed: close to a threshold the two may fall either side.
-        const double d = distance(k.at, origin, n);
+        const double d = plane_distance(k.at, origin, n);
         const double tie = (k.computed ? kComputedTie : kVertexTie) * std::max(1.0, std::abs(c));
         const bool met = d <= k.sure - tie;
-        if (k.has_twin && (d <= k.sure + tie) != (distance(k.twin, origin, n) <= band_)) {
+        if (k.has_twin && (d <= k.sure + tie) != (plane_distance(k.twin, origin, n) <= band_)) {
           unknown = true;
         } else if (met && k.has_ends &&
-                   (distance(k.ends[0], origin, n) <= k.end_reach ||
-                    distance(k.ends[1], origin, n) <= k.end_reach)) {
+                   (plane_distance(k.ends[0], origin, n) <= k.end_reach ||
+                    plane_distance(k.ends[1], origin, n) <= k.end_reach)) {
           unknown = true;
         } else if (met) {
-          return Answer::Yes;
+          return Meets::Yes;
         } else if (d <= std::max(k.sure, k.reach) + tie) {
           unknown = true;
         }
@@ -628,7 +651,7 @@ Answer Extremes::answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const {
       }
     }
   }
-  if (doubtful) return Answer::Unknown;
+  if (doubtful) return Meets::Unknown;
   // Points of the leaf on both sides: the plane cuts it through, away from
   // any turn, where the section is plainly there. But where it cuts close
   // to a vertex of loose tolerance the kernel may merge what it finds into
@@ -637,13 +660,13 @@ Answer Extremes::answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const {
   if (a.measured && c > a.lo && c < a.hi) {
     for (const auto& v : vertices_)
       if (v.second > band_ && std::abs(coord(v.first, axis) - c) <= v.second + kPlaneBand)
-        return Answer::Unknown;
+        return Meets::Unknown;
     for (const auto& stretch : a.loose)
-      if (c >= stretch.first && c <= stretch.second) return Answer::Unknown;
+      if (c >= stretch.first && c <= stretch.second) return Meets::Unknown;
     // So may it into a point it finds just about at the band.
-    return unknown ? Answer::Unknown : Answer::Yes;
+    return unknown ? Meets::Unknown : Meets::Yes;
   }
-  return unknown ? Answer::Unknown : Answer::No;
+  return unknown ? Meets::Unknown : Meets::No;
 }
 
 bool Extremes::extent(int axis, double* lo, double* hi) const {

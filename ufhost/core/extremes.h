@@ -27,7 +27,17 @@
 
 namespace ufhost {
 
-enum class Answer { No, Yes, Unknown };
+// Whether the kernel's section by a plane meets a leaf.
+enum class Meets { No, Yes, Unknown };
+
+// A face's, edge's or vertex's own tolerance, never below the kernel's
+// confusion distance: how close the section must come to the plane.
+double leaf_tolerance(const TopoDS_Shape& leaf);
+
+// How far `p` lies from the plane through `origin` with normal `n`. Every
+// comparison with a band goes through this one expression, so that a point
+// on a threshold falls on the same side of it wherever it is judged.
+double plane_distance(const gp_Pnt& p, const gp_Pnt& origin, const gp_Dir& n);
 
 class Extremes {
  public:
@@ -38,7 +48,7 @@ class Extremes {
 
   // The kernel's answer for the plane through `origin` with normal `n`,
   // which lies along axis `axis` (0, 1, 2 for X, Y, Z), pointing either way.
-  Answer answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const;
+  Meets answer(int axis, const gp_Pnt& origin, const gp_Dir& n) const;
 
   // The leaf's extent along `axis`: coordinates of its outermost points.
   // false when the leaf has no geometry to measure.
@@ -74,6 +84,18 @@ class Extremes {
   void add_vertices(const TopoDS_Shape& leaf);
   void add_edge(const TopoDS_Shape& edge);
   void add_face(const TopoDS_Shape& face);
+
+  // One function per kind of surface, each for one axis.
+  struct Face;
+  void add_cylinder(Face& f, int axis);
+  void add_cone(Face& f, int axis);
+  void add_sphere(Face& f, int axis);
+  void add_torus(Face& f, int axis);
+  void add_freeform(Face& f, int axis);
+  void add_tangent(int axis, const gp_Pnt& p, int side);
+  void add_unsure(const Face& f, int axis);
+  Contact edge_like(const Face& f, const gp_Pnt& at) const;
+  static bool level_poles(const Face& f, int axis);
 
   double band_ = 0.0;
   // A face lying over itself, or geometry that cannot be evaluated: every

@@ -167,21 +167,10 @@ TopoDS_Shape compound_of(const std::vector<TopoDS_Shape>& shapes) {
   return c;
 }
 
-double tolerance_of(const TopoDS_Shape& s) {
-  double tol = 0.0;
-  switch (s.ShapeType()) {
-    case TopAbs_FACE: tol = BRep_Tool::Tolerance(TopoDS::Face(s)); break;
-    case TopAbs_EDGE: tol = BRep_Tool::Tolerance(TopoDS::Edge(s)); break;
-    case TopAbs_VERTEX: tol = BRep_Tool::Tolerance(TopoDS::Vertex(s)); break;
-    default: break;
-  }
-  return std::max(tol, Precision::Confusion());
-}
-
 Zone zone_of(const TopoDS_Shape& shape) {
   Zone z;
   z.shape = shape;
-  z.band = tolerance_of(shape);
+  z.band = leaf_tolerance(shape);
   Bnd_Box b;
   BRepBndLib::Add(shape, b, Standard_False);  // enlarged by the tolerances it holds
   b.Enlarge(z.band);
@@ -283,7 +272,7 @@ std::shared_ptr<const BodyInfo> describe_brep(const Object& body) {
     TopExp::MapShapes(shape, TopAbs_EDGE, own);
     TopExp::MapShapes(shape, TopAbs_VERTEX, own);
     for (int i = 1; i <= own.Extent(); ++i) {
-      leaf.border_band = std::max(leaf.border_band, tolerance_of(own(i)));
+      leaf.border_band = std::max(leaf.border_band, leaf_tolerance(own(i)));
       if (own(i).ShapeType() == TopAbs_VERTEX)
         leaf.points.push_back(BRep_Tool::Pnt(TopoDS::Vertex(own(i))));
     }
@@ -478,10 +467,6 @@ bool points_across(const std::vector<gp_Pnt>& points, double band, const gp_Pnt&
   return false;
 }
 
-double distance(const gp_Pnt& p, const gp_Pnt& origin, const gp_Dir& n) {
-  return std::abs(gp_Vec(origin, p).Dot(gp_Vec(n)));
-}
-
 // Whether the kernel's section has something within `band` of the plane.
 // The kernel also gives back edges and vertices that are only within their
 // own tolerance of it: an edge or vertex with a loose tolerance at an
@@ -494,10 +479,10 @@ bool lies_on_plane(const TopoDS_Shape& section, double band, const gp_Pnt& origi
     double first = 0.0, last = 0.0;
     const Handle(Geom_Curve) curve = BRep_Tool::Curve(edge, first, last);  // located
     if (curve.IsNull()) return true;  // nothing to measure: take the kernel's word
-    if (distance(curve->Value(0.5 * (first + last)), origin, n) <= band) return true;
+    if (plane_distance(curve->Value(0.5 * (first + last)), origin, n) <= band) return true;
   }
   for (TopExp_Explorer v(section, TopAbs_VERTEX); v.More(); v.Next())
-    if (distance(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())), origin, n) <= band) return true;
+    if (plane_distance(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())), origin, n) <= band) return true;
   return false;
 }
 
@@ -516,7 +501,7 @@ Verdict judge(const Leaf& leaf, bool along_axis, const gp_Pnt& origin, const gp_
   if (along_axis && across(exact, z.band)) return Verdict::Across;
   if (within(exact, z.band)) return Verdict::Near;
   for (const gp_Pnt& p : leaf.points)
-    if (distance(p, origin, n) <= z.band) return Verdict::Near;
+    if (plane_distance(p, origin, n) <= z.band) return Verdict::Near;
   return Verdict::Away;
 }
 
@@ -587,12 +572,12 @@ PlaneCut probe_brep(const std::shared_ptr<const BodyInfo>& info, const gp_Pnt& o
   std::vector<Touched> open;
   if (along_axis && how == Probing::kFast) {
     for (const Touched& t : touched) {
-      const Answer a = extremes_of(*t.leaf).answer(axis, origin, n);
-      if (a == Answer::Yes) {
+      const Meets a = extremes_of(*t.leaf).answer(axis, origin, n);
+      if (a == Meets::Yes) {
         ++stats.probes_by_box;
         return met();
       }
-      if (a == Answer::Unknown) open.push_back(t);
+      if (a == Meets::Unknown) open.push_back(t);
     }
     if (open.empty()) {
       ++stats.probes_by_box;
