@@ -1,0 +1,70 @@
+// Inside part_io: what the readers of each format and the writers share.
+//   part_io.cpp            formats, checks before reading, the reading child, saving
+//   part_gather.cpp        sorting a file's shapes into bodies
+//   part_read_exchange.cpp STEP and IGES through the exchange document
+//   part_read_brep.cpp     BREP
+//   part_read_stl.cpp      STL, binary and text
+//   part_write.cpp         BREP and STEP
+// Only these files include this header.
+#pragma once
+
+#include <Poly_Triangulation.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopoDS_Shape.hxx>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ufhost/core/kernel_quiet.h"
+#include "ufhost/core/model.h"
+
+namespace ufhost::part_files {
+
+// A one-line message: the file, then what is wrong with it.
+struct PartError {
+  std::string text;
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& what);
+std::string one_line(std::string s);
+std::string lower_extension(const std::string& path);
+std::string trimmed(std::string s);
+
+// One body as found in a file, before it gets a tag.
+struct Found {
+  Kind kind = Kind::SolidBody;
+  std::string name;  // "" until the file's stem and number are given
+  TopoDS_Shape shape;
+  Handle(Poly_Triangulation) mesh;
+};
+
+// What a file holds, in the file's order; free faces are gathered apart and
+// become one sheet body at the end.
+struct Gathered {
+  std::vector<Found> bodies;
+  std::vector<TopoDS_Shape> free_faces;
+  std::set<std::string> free_face_names;  // names of the labels the free faces came from
+  bool unnamed_free_faces = false;
+};
+
+// Sorts one item of a file: its solids become bodies, faces outside any
+// solid go to the file's sheet body, and faces that have nothing but a
+// triangulation become one mesh body for the item.
+void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out);
+
+// The readers: each adds what the file holds to `out`, or throws PartError.
+void read_step(const std::string& path, Gathered* out, const KernelQuiet& quiet);
+void read_iges(const std::string& path, Gathered* out, const KernelQuiet& quiet);
+void read_brep(const std::string& path, Gathered* out);
+void read_stl(const std::string& path, std::uintmax_t size, Gathered* out);
+
+// The exchange document both STEP's reader and writer work on.
+Handle(TDocStd_Document) new_document();
+
+// The writers: every live object of `model` to the file `tmp`, or PartError.
+void write_brep(const Model& model, const std::string& tmp);
+void write_step(const Model& model, const std::string& tmp);
+
+}  // namespace ufhost::part_files
