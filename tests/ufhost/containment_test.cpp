@@ -112,11 +112,14 @@ TEST(Containment, TimeLimitOption) {
       EXPECT_NE(error.find("--kernel-timeout"), std::string::npos);
     }
   }
-  // Reading gets the limit for every 10 MB of the file, started.
+  // Reading gets a twelfth of the limit and the limit for every 10 MB: a
+  // small file seconds, not a minute.
   ufhost::set_kernel_time_limit(60);
-  EXPECT_EQ(ufhost::read_time_limit(0), 60);
-  EXPECT_EQ(ufhost::read_time_limit(10000000), 60);
-  EXPECT_EQ(ufhost::read_time_limit(10000001), 120);
+  EXPECT_DOUBLE_EQ(ufhost::read_time_limit(0), 5);
+  EXPECT_DOUBLE_EQ(ufhost::read_time_limit(165000), 5.99);
+  EXPECT_DOUBLE_EQ(ufhost::read_time_limit(10000000), 65);
+  ufhost::set_kernel_time_limit(12);
+  EXPECT_DOUBLE_EQ(ufhost::read_time_limit(0), 1);
   ufhost::set_kernel_time_limit(0);
   EXPECT_EQ(ufhost::read_time_limit(123456789), 0);
   ufhost::set_kernel_time_limit(ufhost::kDefaultKernelTimeLimit);

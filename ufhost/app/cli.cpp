@@ -101,7 +101,8 @@ const OptionDecl& kernel_timeout_option() {
   static const OptionDecl option = {
       "--kernel-timeout", "", "S",
       "give the geometry kernel at most S seconds for each piece\nof work: a host call, saving, "
-      "the page; reading PART gets\nS for every 10 MB of it, started (default 60; 0: no limit)"};
+      "the page; reading PART gets\nS/12 and S for every 10 MB of it (default 60: 5 s and\n6 s a MB; "
+      "0: no limit)"};
   return option;
 }
 

@@ -66,8 +66,7 @@ double kernel_time_limit() { return g_limit.load(); }
 void set_kernel_time_limit(double seconds) { g_limit.store(std::max(0.0, seconds)); }
 
 double read_time_limit(std::uintmax_t bytes) {
-  const std::uintmax_t started_10mb = std::max<std::uintmax_t>(1, (bytes + 9999999) / 10000000);
-  return kernel_time_limit() * static_cast<double>(started_10mb);
+  return kernel_time_limit() * (kReadFloorShare + static_cast<double>(bytes) / kReadBytesPerLimit);
 }
 
 bool parse_kernel_time_limit(const std::string& text, double* seconds, std::string* error) {

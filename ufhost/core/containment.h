@@ -35,12 +35,21 @@ namespace ufhost {
 // Time limit
 
 // Seconds one piece of kernel work may take before the host gives up on it:
-// one host call, writing a saved part, a page or a report. Reading a part
-// file gets this much for every 10 MB of the file, or part of 10 MB.
-// 0: no limit.
+// one host call, writing a saved part, a page or a report. 0: no limit.
 constexpr double kDefaultKernelTimeLimit = 60.0;
 double kernel_time_limit();
 void set_kernel_time_limit(double seconds);
+
+// Reading a part file gets a twelfth of that limit, plus the limit for every
+// 10 MB of the file: by default 5 s and 6 s a MB. On two cores busy with
+// builds, every good read of the test parts (up to 1.3 MB) took 0.03 to
+// 0.4 s, and the kernel's readers got through 3 to 7.5 MB a second on files
+// of 2 to 9 MB (docs/ufhost.md has the figures): the floor is twelve times
+// the slowest small read and the slope eighteen times the slowest rate. A
+// damaged small file that keeps the reader going is refused in seconds, and
+// a large good one is not cut off.
+constexpr double kReadFloorShare = 1.0 / 12.0;
+constexpr double kReadBytesPerLimit = 10e6;
 // The limit for reading a file of `bytes` bytes; 0 when there is no limit.
 double read_time_limit(std::uintmax_t bytes);
 // Parses the value of --kernel-timeout: seconds, 0 or more. false with a
