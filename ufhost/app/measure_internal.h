@@ -26,6 +26,10 @@ struct CommandInfo {
   int menu_item;      // the plug-in's menu, counted from 1
   double refinement;  // the tolerance the command measures to; 0 for none
 };
+// The search log gives its lengths with six decimals: they lie up to half a
+// unit of the last from what the search measured.
+constexpr double kSearchLogRounding = 5e-7;
+
 // extents, frame, search; the first is the default.
 extern const CommandInfo kMeasureCommands[3];
 
@@ -53,6 +57,7 @@ struct Job {
   std::string part;  // absolute
   std::string dir;   // the run's own folder
   std::string view;  // the page to write, or ""
+  std::vector<std::string> answers;  // the run's answers; none: those of the batch's command
   pid_t pid = -1;
   std::chrono::steady_clock::time_point start;
   bool timed_out = false;
@@ -101,6 +106,22 @@ struct Row {
 // four angle slots, its final line into lengths and sum. false with a
 // message when it has no final line or a line cannot be read.
 bool read_search_log(const std::string& text, Row* row, std::string* error);
+
+// The transcript a run wrote, an entry a line; lines that are not JSON are
+// left out.
+std::vector<nlohmann::json> read_transcript(const std::string& path);
+// The first entry of `kind` (and with that title, unless "").
+const nlohmann::json* first_of(const std::vector<nlohmann::json>& entries, const std::string& kind,
+                               const std::string& title = "");
+// Why the plug-in's numbers are not to be trusted (a checked call failed, a
+// message box), or "".
+std::string plugin_failure(const std::vector<nlohmann::json>& transcript);
+// How the job's process ended, as the reason it gave no result, or "" when
+// it ended as a run should (*code 0, or 5 when some answer did not fit);
+// *err gets its standard error.
+std::string run_end(const Job& job, int wait_status, double timeout, int* code, std::string* err);
+// The reason of a run that ended with status 5.
+std::string unanswered(const std::string& err);
 
 // Reads what the run of `job` left in its folder (ended with `wait_status`)
 // and fills the row, finished by finish_row; or says in the row's error why

@@ -36,8 +36,9 @@ bool start(Job& job, const MeasureOptions& options, std::string* error) {
   const std::string answers = job.dir + "/answers.txt";
   {
     std::ofstream out(answers);
-    for (const std::string& line : answers_for(*options.command, job.dir + "/search-log.txt"))
-      out << line << "\n";
+    const std::vector<std::string> lines =
+        job.answers.empty() ? answers_for(*options.command, job.dir + "/search-log.txt") : job.answers;
+    for (const std::string& line : lines) out << line << "\n";
     if (!out) {
       *error = "cannot write " + answers;
       return false;

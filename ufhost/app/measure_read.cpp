@@ -38,6 +38,8 @@ std::string last_line(const std::string& text) {
   return last;
 }
 
+}  // namespace
+
 std::vector<nlohmann::json> read_transcript(const std::string& path) {
   std::vector<nlohmann::json> entries;
   std::ifstream in(path);
@@ -51,11 +53,30 @@ std::vector<nlohmann::json> read_transcript(const std::string& path) {
 }
 
 const nlohmann::json* first_of(const std::vector<nlohmann::json>& entries, const std::string& kind,
-                               const std::string& title = "") {
+                               const std::string& title) {
   for (const nlohmann::json& e : entries)
     if (e.value("kind", "") == kind && (title.empty() || e.value("title", "") == title)) return &e;
   return nullptr;
 }
+
+std::string plugin_failure(const std::vector<nlohmann::json>& transcript) {
+  // A failed checked call writes its report to the system log; a plug-in that
+  // cannot go on says so in a message box. Either way the numbers are not to
+  // be trusted.
+  for (const nlohmann::json& e : transcript) {
+    const std::string kind = e.value("kind", "");
+    if (kind == "syslog") {
+      std::string text = trim(e.value("text", ""));
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      return "a host call failed: " + text;
+    }
+    if (kind == "message")
+      return "the plug-in said: " + trim(e.value("text", "")) + " (" + e.value("title", "") + ")";
+  }
+  return "";
+}
+
+namespace {
 
 std::string signal_text(int sig) {
   const char* name = strsignal(sig);
@@ -77,21 +98,8 @@ std::string read_results(const Job& job, int code, const std::string& err,
   if (select->contains("answer") && (*select)["answer"].contains("tags"))
     tags = (*select)["answer"]["tags"].get<std::vector<Tag>>();
   row->bodies = static_cast<int>(tags.size());
-  // A failed checked call writes its report to the system log; a plug-in that
-  // cannot go on says so in a message box. Either way the numbers are not to
-  // be trusted.
-  for (const nlohmann::json& e : transcript) {
-    const std::string kind = e.value("kind", "");
-    if (kind == "syslog") {
-      std::string text = trim(e.value("text", ""));
-      std::replace(text.begin(), text.end(), '\n', ' ');
-      return "a host call failed: " + text;
-    }
-    if (kind == "message")
-      return "the plug-in said: " + trim(e.value("text", "")) + " (" + e.value("title", "") + ")";
-  }
+  if (const std::string failed = plugin_failure(transcript); !failed.empty()) return failed;
   const Command command = options.command->command;
-  const std::string unanswered = "the run asked for something a batch does not answer: ";
   if (command == Command::Search) {
     std::string log, error;
     if (!read_file(job.dir + "/search-log.txt", &log)) return "the search wrote no log";
@@ -100,7 +108,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
     const nlohmann::json* dialog = first_of(transcript, "dialog", kResultTitle);
     const std::size_t want = command == Command::Extents ? 4 : 3;
     if (dialog == nullptr || !(*dialog)["values"].is_array() || (*dialog)["values"].size() != want)
-      return code == 5 ? unanswered + last_line(err) : "the plug-in showed no result";
+      return code == 5 ? unanswered(err) : "the plug-in showed no result";
     const auto values = (*dialog)["values"].get<std::vector<double>>();
     for (int k = 0; k < 3; ++k) row->lengths[k] = values[k];
     // The frame command shows no sum; it is formed the way the first command
@@ -124,7 +132,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
   std::error_code ec;
   if (!job.view.empty() && std::filesystem::exists(job.view, ec)) row->view = job.view;
   // Numbers were read, but some request went unanswered as planned.
-  if (code == 5) return unanswered + last_line(err);
+  if (code == 5) return unanswered(err);
   return "";
 }
 
@@ -192,23 +200,28 @@ bool read_search_log(const std::string& text, Row* row, std::string* error) {
   return true;
 }
 
-void read_run(const Job& job, int wait_status, const MeasureOptions& options, Row* row) {
-  if (job.timed_out) {
-    row->error = "did not finish within " + general(options.timeout) + " s; stopped";
-    return;
-  }
-  if (WIFSIGNALED(wait_status)) {
-    row->error = signal_text(WTERMSIG(wait_status));
-    return;
-  }
-  const std::string err = read_file(job.dir + "/stderr.txt");
-  const int code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+std::string run_end(const Job& job, int wait_status, double timeout, int* code, std::string* err) {
+  if (job.timed_out) return "did not finish within " + general(timeout) + " s; stopped";
+  if (WIFSIGNALED(wait_status)) return signal_text(WTERMSIG(wait_status));
+  *err = read_file(job.dir + "/stderr.txt");
+  *code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   // 5: the run ended but answers did not fit; the transcript says why.
-  if (code != 0 && code != 5) {
-    const std::string why = last_line(err);
-    row->error = why.empty() ? "ufhost ended with status " + std::to_string(code) : why;
-    return;
+  if (*code != 0 && *code != 5) {
+    const std::string why = last_line(*err);
+    return why.empty() ? "ufhost ended with status " + std::to_string(*code) : why;
   }
+  return "";
+}
+
+std::string unanswered(const std::string& err) {
+  return "the run asked for something a batch does not answer: " + last_line(err);
+}
+
+void read_run(const Job& job, int wait_status, const MeasureOptions& options, Row* row) {
+  int code = 0;
+  std::string err;
+  row->error = run_end(job, wait_status, options.timeout, &code, &err);
+  if (!row->error.empty()) return;
   row->error = read_results(job, code, err, options, row);
   if (row->error.empty()) finish_row(options, row);
 }

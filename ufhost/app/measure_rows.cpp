@@ -44,14 +44,15 @@ double round_up_length(double length, double step, double noise) {
 void finish_row(const MeasureOptions& options, Row* row) {
   const double band = band_of(options, row->max_tolerance);
   const double refinement = options.command->refinement;
-  row->exactness = std::max(refinement, band);
+  const double printed = options.command->command == Command::Search ? kSearchLogRounding : 0.0;
+  row->exactness = std::max(refinement, band) + printed;
   std::copy(row->lengths, row->lengths + 3, row->sorted);
   std::sort(row->sorted, row->sorted + 3, [](double a, double b) { return a > b; });
   row->has_rounded = options.round_up > 0;
   if (row->has_rounded)
     for (int k = 0; k < 3; ++k)
       row->rounded[k] = round_up_length(row->sorted[k], options.round_up,
-                                        rounding_noise(row->sorted[k], refinement, band));
+                                        rounding_noise(row->sorted[k], refinement + printed, band));
 }
 
 std::string rows_table(const std::vector<Row>& rows, const MeasureOptions& options) {
