@@ -75,7 +75,8 @@ bool surfaceless(const TopoDS_Face& face) {
 
 }  // namespace
 
-void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out) {
+void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out,
+                 const Origin& origin) {
   if (shape.IsNull()) return;
   int solids = 0;
   for (TopExp_Explorer e(shape, TopAbs_SOLID); e.More(); e.Next()) ++solids;
@@ -87,6 +88,10 @@ void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* o
     f.kind = Kind::SolidBody;
     f.shape = e.Current();
     if (!name.empty()) f.name = solids == 1 ? name : name + " " + std::to_string(k);
+    if (!origin.product.empty())
+      f.product = solids == 1 ? origin.product : origin.product + "/" + std::to_string(k);
+    f.placement = origin.placement;
+    f.material = origin.material;
     out->bodies.push_back(f);
   }
   std::vector<TopoDS_Face> meshes;
@@ -107,6 +112,12 @@ void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* o
     f.kind = Kind::MeshBody;
     f.mesh = merged_triangulation(meshes);
     f.name = name;
+    // Its nodes are placed already: the mesh is the product's only where
+    // the instance leaves it where it was.
+    if (origin.placement.IsIdentity()) {
+      f.product = origin.product.empty() ? "" : origin.product + "/mesh";
+      f.material = origin.material;
+    }
     out->bodies.push_back(f);
   }
 }

@@ -12,9 +12,13 @@
 #include <Standard_Failure.hxx>
 #include <TopoDS_Compound.hxx>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <new>
+#include <nlohmann/json.hpp>
 
 #include "ufhost/core/body_pack.h"
 #include "ufhost/core/containment.h"
@@ -82,99 +86,186 @@ bool read_in_millimetres(PartFormat format) {
   return format == PartFormat::Step || format == PartFormat::Iges;
 }
 
+void part_files::read_found(const std::string& path, Gathered* found) {
+  KernelQuiet quiet;
+  const std::string ext = lower_extension(path);
+  const PartFormat format = part_format(path);
+  if (format == PartFormat::Unknown)
+    fail(path, (ext.empty() ? std::string("the file name has no extension")
+                            : "unknown part file extension \"" + ext + "\"") +
+                   " (the host reads " + listed(part_extensions()) + ")");
+  const std::uintmax_t size = check_readable(path);
+  try {
+    if (format == PartFormat::Step) read_step(path, found, quiet);
+    else if (format == PartFormat::Iges) read_iges(path, found, quiet);
+    else if (format == PartFormat::Brep) read_brep(path, found);
+    else read_stl(path, size, found);
+  } catch (const Standard_Failure& e) {
+    const char* what = e.GetMessageString();
+    fail(path, std::string("the geometry kernel failed to read it") +
+                   (what && *what ? std::string(" (") + one_line(what) + ")" : ""));
+  } catch (const std::bad_alloc&) {
+    fail(path, "the file asks for more memory than there is (damaged?)");
+  }
+  if (!found->free_faces.empty()) {
+    TopoDS_Compound sheet;
+    BRep_Builder b;
+    b.MakeCompound(sheet);
+    for (const TopoDS_Shape& face : found->free_faces) b.Add(sheet, face);
+    Found f;
+    f.kind = Kind::SheetBody;
+    f.shape = sheet;
+    if (!found->unnamed_free_faces && found->free_face_names.size() == 1)
+      f.name = *found->free_face_names.begin();
+    found->bodies.push_back(f);
+  }
+  if (found->bodies.empty()) fail(path, "the file holds no solid, surface or triangle to measure");
+  // Bodies without a name of their own are called after the file and their
+  // place in it, as --list numbers them.
+  const std::string stem = fs::path(path).stem().string();
+  for (std::size_t i = 0; i < found->bodies.size(); ++i)
+    if (found->bodies[i].name.empty()) found->bodies[i].name = stem + " " + std::to_string(i + 1);
+}
+
 namespace {
 
-// Reads the file's bodies, named, in the file's order. false with the error
-// line when the file cannot be read.
-bool read_bodies(const std::string& path, std::vector<Object>* bodies, std::string* error) {
-  try {
-    KernelQuiet quiet;
-    const std::string ext = lower_extension(path);
-    const PartFormat format = part_format(path);
-    if (format == PartFormat::Unknown)
-      fail(path, (ext.empty() ? std::string("the file name has no extension")
-                              : "unknown part file extension \"" + ext + "\"") +
-                     " (the host reads " + listed(part_extensions()) + ")");
-    const std::uintmax_t size = check_readable(path);
-
-    Gathered found;
-    try {
-      if (format == PartFormat::Step) read_step(path, &found, quiet);
-      else if (format == PartFormat::Iges) read_iges(path, &found, quiet);
-      else if (format == PartFormat::Brep) read_brep(path, &found);
-      else read_stl(path, size, &found);
-    } catch (const Standard_Failure& e) {
-      const char* what = e.GetMessageString();
-      fail(path, std::string("the geometry kernel failed to read it") +
-                     (what && *what ? std::string(" (") + one_line(what) + ")" : ""));
-    } catch (const std::bad_alloc&) {
-      fail(path, "the file asks for more memory than there is (damaged?)");
-    }
-
-    if (!found.free_faces.empty()) {
-      TopoDS_Compound sheet;
-      BRep_Builder b;
-      b.MakeCompound(sheet);
-      for (const TopoDS_Shape& face : found.free_faces) b.Add(sheet, face);
-      Found f;
-      f.kind = Kind::SheetBody;
-      f.shape = sheet;
-      if (!found.unnamed_free_faces && found.free_face_names.size() == 1)
-        f.name = *found.free_face_names.begin();
-      found.bodies.push_back(f);
-    }
-    if (found.bodies.empty()) fail(path, "the file holds no solid, surface or triangle to measure");
-
-    const std::string stem = fs::path(path).stem().string();
-    for (std::size_t i = 0; i < found.bodies.size(); ++i) {
-      Found& f = found.bodies[i];
-      Object object;
-      object.kind = f.kind;
-      object.name = f.name.empty() ? stem + " " + std::to_string(i + 1) : f.name;
-      object.shape = f.shape;
-      object.mesh = f.mesh;
-      bodies->push_back(std::move(object));
-    }
-    return true;
-  } catch (const PartError& e) {
-    *error = e.text;
-  } catch (const Standard_Failure& e) {
-    *error = path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
-  } catch (const std::exception& e) {
-    *error = path + ": " + one_line(e.what());
-  }
-  return false;
+Object object_of(const Found& f, const TopoDS_Shape& shape) {
+  Object object;
+  object.kind = f.kind;
+  object.name = f.name;
+  object.shape = shape;
+  object.mesh = f.mesh;
+  return object;
 }
+
+// Runs `read` in the reading child; its answer is "B" and what it packed,
+// or "E" and the error line. false with the line to show when the child
+// failed or its answer cannot be had.
+bool read_in_child(const std::string& path, const std::function<std::string()>& read,
+                   std::string* packed, std::string* error) {
+  std::error_code ec;
+  const std::uintmax_t bytes = fs::file_size(path, ec);
+  const double limit = read_time_limit(ec ? 0 : bytes);
+  std::string answer;
+  const ChildEnd end = run_in_child(
+      [&]() {
+        try {
+          return read();
+        } catch (const PartError& e) {
+          return "E" + e.text;
+        } catch (const Standard_Failure& e) {
+          return "E" + path + ": the geometry kernel failed (" + one_line(e.GetMessageString()) + ")";
+        } catch (const std::exception& e) {
+          return "E" + path + ": " + one_line(e.what());
+        }
+      },
+      limit, &answer, "reading " + path);
+  std::string failure;
+  if (!end.answered)
+    failure = path + ": cannot be read: the geometry kernel " + describe_child_end(end, "reading it", limit);
+  else if (!answer.empty() && answer[0] == 'E')
+    failure = answer.substr(1);
+  else if (answer.empty())
+    failure = path + ": cannot be read: the process that read it gave back nothing";
+  if (!failure.empty()) {
+    if (error) *error = failure;
+    return false;
+  }
+  *packed = answer.substr(1);
+  return true;
+}
+
+const char* const kUnpackable =
+    ": cannot be read: the process that read it gave back bodies the host cannot unpack";
 
 }  // namespace
 
 // The kernel reads in a child process: a file that makes it crash or run on
 // costs the child, not the host, and the bodies come back packed.
 bool load_part(const std::string& path, Model& model, std::string* error) {
-  std::error_code ec;
-  const std::uintmax_t bytes = fs::file_size(path, ec);
-  const double limit = read_time_limit(ec ? 0 : bytes);
-  std::string answer;
-  const ChildEnd end = run_in_child(
+  std::string packed;
+  const bool read = read_in_child(
+      path,
       [&path]() {
+        Gathered found;
+        read_found(path, &found);
         std::vector<Object> bodies;
-        std::string failure;
-        return read_bodies(path, &bodies, &failure) ? "B" + pack_bodies(bodies) : "E" + failure;
+        for (const Found& f : found.bodies) bodies.push_back(object_of(f, f.shape));
+        return "B" + pack_bodies(bodies);
       },
-      limit, &answer, "reading " + path);
-  std::string failure;
+      &packed, error);
+  if (!read) return false;
   std::vector<Object> bodies;
-  if (!end.answered)
-    failure = path + ": cannot be read: the geometry kernel " + describe_child_end(end, "reading it", limit);
-  else if (!answer.empty() && answer[0] == 'E')
-    failure = answer.substr(1);
-  else if (answer.empty() || !unpack_bodies(answer.substr(1), &bodies))
-    failure = path + ": cannot be read: the process that read it gave back bodies the host cannot unpack";
-  if (!failure.empty()) {
-    if (error) *error = failure;
+  if (!unpack_bodies(packed, &bodies)) {
+    if (error) *error = path + kUnpackable;
     return false;
   }
   for (Object& object : bodies) model.add(std::move(object));
+  return true;
+}
+
+bool load_pieces(const std::string& path, const std::function<std::string(const Object&)>& describe,
+                 std::vector<Piece>* pieces, int* sheets, std::string* error) {
+  std::string packed;
+  const bool read = read_in_child(
+      path,
+      [&]() {
+        Gathered found;
+        read_found(path, &found);
+        std::vector<Object> bodies;
+        nlohmann::json extras = nlohmann::json::array();
+        std::map<std::string, std::string> described;  // product: facts
+        int left_out = 0;
+        for (const Found& f : found.bodies) {
+          if (f.kind == Kind::SheetBody) {
+            ++left_out;
+            continue;
+          }
+          // The product's own shape: the placement taken back off.
+          Object body = object_of(f, f.shape.Moved(f.placement.Inverted()));
+          std::string facts;
+          if (f.product.empty()) {
+            facts = describe ? describe(body) : "";
+          } else {
+            auto at = described.find(f.product);
+            if (at == described.end())
+              at = described.emplace(f.product, describe ? describe(body) : "").first;
+            facts = at->second;
+          }
+          extras.push_back({{"product", f.product}, {"material", f.material}, {"facts", facts}});
+          bodies.push_back(std::move(body));
+        }
+        const std::string head = nlohmann::json{{"sheets", left_out}, {"pieces", extras}}.dump();
+        return "B" + std::to_string(head.size()) + "\n" + head + pack_bodies(bodies);
+      },
+      &packed, error);
+  if (!read) return false;
+  const std::size_t newline = packed.find('\n');
+  std::size_t head_size = 0;
+  std::vector<Object> bodies;
+  nlohmann::json head;
+  if (newline != std::string::npos) {
+    head_size = std::strtoul(packed.substr(0, newline).c_str(), nullptr, 10);
+    if (head_size <= packed.size() - newline - 1)
+      head = nlohmann::json::parse(packed.substr(newline + 1, head_size), nullptr, false);
+  }
+  if (!head.is_object() || !head["pieces"].is_array() || !head["sheets"].is_number_integer() ||
+      !unpack_bodies(packed.substr(newline + 1 + head_size), &bodies) ||
+      bodies.size() != head["pieces"].size()) {
+    if (error) *error = path + kUnpackable;
+    return false;
+  }
+  pieces->clear();
+  for (std::size_t i = 0; i < bodies.size(); ++i) {
+    const nlohmann::json& extra = head["pieces"][i];
+    Piece piece;
+    piece.body = std::move(bodies[i]);
+    piece.product = extra.value("product", "");
+    piece.material = extra.value("material", "");
+    piece.facts = extra.value("facts", "");
+    pieces->push_back(std::move(piece));
+  }
+  if (sheets) *sheets = head["sheets"].get<int>();
   return true;
 }
 

@@ -1,6 +1,7 @@
 // Reading and writing part files.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,24 @@ bool read_in_millimetres(PartFormat format);
 // with a one-line message that names the file and what is wrong, and leaves
 // `model` as it was.
 bool load_part(const std::string& path, Model& model, std::string* error);
+
+// A body of a part file as a cut list counts it: a solid or mesh body in
+// the frame of the product it is an instance of (where the file has no
+// assembly tree, as it lies), named as load_part names it.
+struct Piece {
+  Object body;
+  std::string product;   // unique within the file; "" where it has no tree
+  std::string material;  // as the file names it; "" when it names none
+  std::string facts;     // what `describe` said of the body (see load_pieces)
+};
+
+// Reads the file's pieces, in the file's order, in a child process as
+// load_part reads its bodies. Sheet bodies are no pieces: *sheets counts
+// them. `describe` runs in that process, where a fault of the kernel costs
+// only the reading, once for each product (on its first piece) and for
+// every piece of no product; its text comes back with the pieces.
+bool load_pieces(const std::string& path, const std::function<std::string(const Object&)>& describe,
+                 std::vector<Piece>* pieces, int* sheets, std::string* error);
 
 // Writes every live body, point, line, plane and section curve of `model`
 // to `path` (.brep or .step), through a temporary file renamed into place.

@@ -10,6 +10,7 @@
 
 #include <Poly_Triangulation.hxx>
 #include <TDocStd_Document.hxx>
+#include <TopLoc_Location.hxx>
 #include <TopoDS_Shape.hxx>
 
 #include <cstdint>
@@ -38,6 +39,20 @@ struct Found {
   std::string name;  // "" until the file's stem and number are given
   TopoDS_Shape shape;
   Handle(Poly_Triangulation) mesh;
+  // Where the file has an assembly tree: the product the body is an instance
+  // of (an id unique within the file), where the instance places it
+  // (`shape` is the product's shape moved there), and the product's material
+  // as the file names it.
+  std::string product;
+  TopLoc_Location placement;
+  std::string material;
+};
+
+// What a body found in an assembly tree comes from.
+struct Origin {
+  std::string product;
+  TopLoc_Location placement;
+  std::string material;
 };
 
 // What a file holds, in the file's order; free faces are gathered apart and
@@ -52,7 +67,13 @@ struct Gathered {
 // Sorts one item of a file: its solids become bodies, faces outside any
 // solid go to the file's sheet body, and faces that have nothing but a
 // triangulation become one mesh body for the item.
-void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out);
+// `origin` says which product `shape` (placed already) is an instance of.
+void gather_item(const TopoDS_Shape& shape, const std::string& name, Gathered* out,
+                 const Origin& origin = Origin());
+
+// Reads any part file the host reads into `found`, its free faces gathered
+// into one sheet body at the end; throws PartError with the line to show.
+void read_found(const std::string& path, Gathered* found);
 
 // The readers: each adds what the file holds to `out`, or throws PartError.
 void read_step(const std::string& path, Gathered* out, const KernelQuiet& quiet);

@@ -6,7 +6,11 @@
 #include <TCollection_AsciiString.hxx>
 #include <TDF_Label.hxx>
 #include <TDF_LabelSequence.hxx>
+#include <TDF_Tool.hxx>
 #include <TDataStd_Name.hxx>
+#include <TDataStd_TreeNode.hxx>
+#include <XCAFDoc.hxx>
+#include <XCAFDoc_MaterialTool.hxx>
 #include <TopLoc_Location.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
@@ -28,6 +32,19 @@ std::string label_name(const TDF_Label& label) {
   return trimmed(TCollection_AsciiString(name->Get()).ToCString());
 }
 
+// The name of the material the file gives the product, "" when none.
+std::string material_of(const TDF_Label& label) {
+  Handle(TDataStd_TreeNode) node;
+  if (!label.FindAttribute(XCAFDoc::MaterialRefGUID(), node) || !node->HasFather()) return "";
+  Handle(TCollection_HAsciiString) name, description, density_name, density_type;
+  double density = 0;
+  if (!XCAFDoc_DocumentTool::MaterialTool(label)->GetMaterial(
+          node->Father()->Label(), name, description, density, density_name, density_type) ||
+      name.IsNull())
+    return "";
+  return trimmed(name->ToCString());
+}
+
 // Walks the exchange document's shapes: assemblies down to their parts,
 // each part placed where its instances put it, named after its product.
 void gather_label(const TDF_Label& label, const TopLoc_Location& loc, const std::string& name,
@@ -47,7 +64,9 @@ void gather_label(const TDF_Label& label, const TopLoc_Location& loc, const std:
   TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
   if (shape.IsNull()) return;
   if (!loc.IsIdentity()) shape = shape.Moved(loc);
-  gather_item(shape, name, out);
+  TCollection_AsciiString entry;
+  TDF_Tool::Entry(label, entry);
+  gather_item(shape, name, out, Origin{entry.ToCString(), loc, material_of(label)});
 }
 
 }  // namespace
@@ -88,7 +107,7 @@ void read_step(const std::string& path, Gathered* out, const KernelQuiet& quiet)
   reader.SetLayerMode(false);
   reader.SetPropsMode(false);
   reader.SetGDTMode(false);
-  reader.SetMatMode(false);
+  reader.SetMatMode(true);
   reader.SetViewMode(false);
   if (reader.ReadFile(path.c_str()) != IFSelect_RetDone) {
     const std::string said = quiet.said();
