@@ -5,6 +5,11 @@
 //                      turned 10 degrees about Z through the origin
 //                      ("turned block")
 //   two_bodies.step    a box and a cylinder apart ("box", "cylinder")
+//   assembly.step      an assembly of 13 instances of 7 parts, most placed
+//                      turned or tilted: two base plates, a cover plate, four
+//                      shafts, three spacers, the same spacer as another
+//                      system exports it (2e-8 of noise), one 0.1 mm thicker,
+//                      and an L bracket; each product names its material
 //
 // Usage: make_samples OUTDIR
 #include <BRepAlgoAPI_Cut.hxx>
@@ -19,6 +24,16 @@
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <IFSelect_ReturnStatus.hxx>
+#include <STEPCAFControl_Writer.hxx>
+#include <TCollection_HAsciiString.hxx>
+#include <TDataStd_Name.hxx>
+#include <TDocStd_Document.hxx>
+#include <TopLoc_Location.hxx>
+#include <XCAFApp_Application.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_MaterialTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
 #include <gp_Ax2.hxx>
 
 #include <cmath>
@@ -26,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "ufhost/core/kernel_quiet.h"
 #include "ufhost/core/part_io.h"
 
 namespace {
@@ -99,6 +115,110 @@ TopoDS_Shape turned_block() {
   return checked(op, "turn of the block");
 }
 
+// A plate L x W x T with a hole of diameter `hole` near each corner.
+TopoDS_Shape plate(double l, double w, double t, double hole) {
+  TopoDS_Shape p = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), l, w, t).Shape();
+  for (double x : {15.0, l - 15.0})
+    for (double y : {15.0, w - 15.0}) {
+      const TopoDS_Shape h =
+          BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(x, y, -1), gp::DZ()), hole / 2, t + 2).Shape();
+      BRepAlgoAPI_Cut cut(p, h);
+      p = checked(cut, "hole in a plate");
+    }
+  return p;
+}
+
+// A square spacer with a bore; `noise` moves its
+// faces by up to 2e-8 the way another system's export rounds them.
+TopoDS_Shape spacer(double side, double thickness, double noise) {
+  const TopoDS_Shape block =
+      BRepPrimAPI_MakeBox(gp_Pnt(noise, -0.5 * noise, 0), side + 0.5 * noise, side - noise,
+                          thickness + noise)
+          .Shape();
+  const TopoDS_Shape bore =
+      BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(side / 2, side / 2, -1), gp::DZ()), 10, thickness + 2)
+          .Shape();
+  BRepAlgoAPI_Cut cut(block, bore);
+  return checked(cut, "bore of a spacer");
+}
+
+// A plate 120 x 60 x 8 with a web 60 x 8 x 50 standing across its middle.
+TopoDS_Shape l_bracket() {
+  const TopoDS_Shape base = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), 120, 60, 8).Shape();
+  const TopoDS_Shape web = BRepPrimAPI_MakeBox(gp_Pnt(30, 26, 8), 60, 8, 50).Shape();
+  BRepAlgoAPI_Fuse fuse(base, web);
+  TopoDS_Shape l = checked(fuse, "fuse of the L bracket");
+  ShapeUpgrade_UnifySameDomain unify(l, true, true, false);
+  unify.Build();
+  return unify.Shape();
+}
+
+// A placement: turned by `degrees` about `axis` through the origin, then
+// moved by (x, y, z).
+gp_Trsf placed(const gp_Dir& axis, double degrees, double x, double y, double z) {
+  gp_Trsf turn, move;
+  turn.SetRotation(gp_Ax1(gp::Origin(), axis), degrees * M_PI / 180.0);
+  move.SetTranslation(gp_Vec(x, y, z));
+  return move * turn;
+}
+
+struct Product {
+  const char* name;
+  const char* material;
+  double density;  // kg/m^3
+  TopoDS_Shape shape;
+  std::vector<gp_Trsf> instances;
+};
+
+// One assembly whose components are instances of the products; the file
+// keeps each product's shape once and each instance's placement.
+bool write_assembly(const std::string& path, const std::vector<Product>& products) {
+  Handle(TDocStd_Document) doc;
+  XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", doc);
+  const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  const Handle(XCAFDoc_MaterialTool) materials = XCAFDoc_DocumentTool::MaterialTool(doc->Main());
+  const TDF_Label top = shapes->NewShape();
+  TDataStd_Name::Set(top, "cut list sample");
+  for (const Product& p : products) {
+    const TDF_Label part = shapes->AddShape(p.shape, /*makeAssembly=*/false);
+    TDataStd_Name::Set(part, p.name);
+    materials->SetMaterial(part, new TCollection_HAsciiString(p.material),
+                           new TCollection_HAsciiString(""), p.density,
+                           new TCollection_HAsciiString("density"),
+                           new TCollection_HAsciiString("POSITIVE_RATIO_MEASURE"));
+    for (const gp_Trsf& t : p.instances) shapes->AddComponent(top, part, TopLoc_Location(t));
+  }
+  shapes->UpdateAssemblies();
+  ufhost::KernelQuiet quiet;
+  STEPCAFControl_Writer writer;
+  writer.SetNameMode(true);
+  writer.SetMaterialMode(true);
+  if (!writer.Transfer(doc, STEPControl_AsIs) || writer.Write(path.c_str()) != IFSelect_RetDone) {
+    std::fprintf(stderr, "make_samples: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("wrote %s\n", path.c_str());
+  return true;
+}
+
+std::vector<Product> assembly() {
+  const TopoDS_Shape shaft = BRepPrimAPI_MakeCylinder(gp_Ax2(gp::Origin(), gp::DZ()), 20, 150).Shape();
+  const gp_Dir z = gp::DZ(), x = gp::DX(), tilted(1, 1, 1);
+  return {
+      {"base plate", "S235", 7850, plate(200, 100, 10, 12),
+       {placed(z, 30, 0, 0, 0), placed(x, 15, 0, 300, 40) * placed(z, 40, 0, 0, 0)}},
+      {"cover plate", "S235", 7850, plate(150, 80, 5, 8), {placed(tilted, 25, 300, 0, 0)}},
+      {"shaft", "C45", 7850, shaft,
+       {placed(x, 90, 0, -200, 20), placed(tilted, 50, 100, -200, 20), placed(z, 0, 200, -200, 0),
+        placed(gp_Dir(0, 1, 2), 33, 300, -200, 20)}},
+      {"spacer", "S235", 7850, spacer(60, 20, 0),
+       {placed(z, 0, -200, 0, 0), placed(z, 45, -200, 100, 0), placed(x, 90, -200, 200, 0)}},
+      {"spacer (from the supplier)", "S235", 7850, spacer(60, 20, 2e-8), {placed(tilted, 70, -300, 0, 0)}},
+      {"spacer 20.1", "S235", 7850, spacer(60, 20.1, 0), {placed(z, 10, -300, 200, 0)}},
+      {"L bracket", "S235", 7850, l_bracket(), {placed(z, 20, 400, 300, 0)}},
+  };
+}
+
 ufhost::Object solid(const TopoDS_Shape& shape, const char* name) {
   ufhost::Object o;
   o.kind = ufhost::Kind::SolidBody;
@@ -134,6 +254,7 @@ int main(int argc, char** argv) {
     const TopoDS_Shape cylinder =
         BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(80, 15, 0), gp::DZ()), 10, 30).Shape();
     ok = write(dir + "/two_bodies.step", {solid(box, "box"), solid(cylinder, "cylinder")}) && ok;
+    ok = write_assembly(dir + "/assembly.step", assembly()) && ok;
     return ok ? 0 : 1;
   } catch (const Standard_Failure& e) {
     std::fprintf(stderr, "make_samples: the geometry kernel failed: %s\n", e.GetMessageString());
