@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "ufhost/app/list.h"
+#include "ufhost/app/cutlist.h"
 #include "ufhost/app/measure.h"
 #include "ufhost/app/options.h"
 #include "ufhost/app/run.h"
@@ -93,6 +94,9 @@ constexpr Mode kModes[] = {
      list_mode},
     {"measure", "[options] PART...", "measure many parts in one go (ufhost measure --help)",
      measure_main},
+    {"cutlist", "[options] PART...",
+     "the blank and the stock of every part of an assembly\n(ufhost cutlist --help)",
+     cutlist_main},
 };
 
 }  // namespace
@@ -104,6 +108,10 @@ const OptionDecl& kernel_timeout_option() {
       "the page; reading PART gets\nS/12 and S for every 10 MB of it (default 60: 5 s and\n6 s a MB; "
       "0: no limit)"};
   return option;
+}
+
+std::string shipped_data_file(const std::string& name) {
+  return std::string(UFHOST_SOURCE_DIR) + "/data/" + name;
 }
 
 std::string default_syslog_path() {

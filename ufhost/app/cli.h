@@ -57,6 +57,9 @@ std::string version_text();
 // else ufhost-syslog.txt in the temporary folder.
 std::string default_syslog_path();
 
+// A data file that ships with ufhost (the default stock catalogue).
+std::string shipped_data_file(const std::string& name);
+
 // The whole program: a mode or subcommand when the first argument names
 // one, otherwise a run of the plug-in in a part. Returns the exit status.
 int main(int argc, char** argv);

@@ -32,26 +32,25 @@ const CommandInfo kMeasureCommands[3] = {
 namespace {
 
 const std::vector<OptionDecl>& measure_options() {
-  static const std::vector<OptionDecl> table = {
-      {"--command", "", "C",
-       "extents (default: facets refined by section planes to 1e-8),\nframe (the host's exact "
-       "box of the first body), or search\n(the orientation of smallest X + Y, precision 1e-6)"},
-      {"--jobs", "-j", "N", "run N files at once (default 1)"},
-      {"--csv", "", "FILE", "write the rows as CSV"},
-      {"--json", "", "FILE", "write the rows as JSON"},
-      {"--round-up", "", "STEP", "also give the sorted lengths rounded up to a multiple of STEP"},
-      {"--view-dir", "", "DIR", "write a 3D view of every part as DIR/NAME.html"},
-      {"--out-dir", "", "DIR",
-       "keep each file's answers, transcript, system log, search log\nand output in DIR/NAME/ "
-       "(default: a temporary folder, removed)"},
-      {"--timeout", "", "S", "stop a file's run after S seconds (default 600; 0: never)"},
-      {"--plugin", "", "PATH", "the plug-in library for every run"},
-      kernel_timeout_option(),
-      {"--progress", "", "", "show progress on standard error even when it is not a terminal"},
-      {"--help", "-h", "", "show this text", false, true},
-  };
+  static const std::vector<OptionDecl> table = [] {
+    std::vector<OptionDecl> t = {
+        {"--command", "", "C",
+         "extents (default: facets refined by section planes to 1e-8),\nframe (the host's exact "
+         "box of the first body), or search\n(the orientation of smallest X + Y, precision 1e-6)"},
+        {"--csv", "", "FILE", "write the rows as CSV"},
+        {"--json", "", "FILE", "write the rows as JSON"},
+        {"--round-up", "", "STEP", "also give the sorted lengths rounded up to a multiple of STEP"},
+        {"--view-dir", "", "DIR", "write a 3D view of every part as DIR/NAME.html"},
+    };
+    const std::vector<OptionDecl> runs = batch_run_options("file");
+    t.insert(t.end(), runs.begin(), runs.end());
+    t.push_back({"--help", "-h", "", "show this text", false, true});
+    return t;
+  }();
   return table;
 }
+
+}  // namespace
 
 bool parse_number(const std::string& text, double* value) {
   char* end = nullptr;
@@ -59,7 +58,57 @@ bool parse_number(const std::string& text, double* value) {
   return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value);
 }
 
-}  // namespace
+std::vector<OptionDecl> batch_run_options(const std::string& unit) {
+  return {
+      {"--jobs", "-j", "N", "run N " + unit + "s at once (default 1)"},
+      {"--out-dir", "", "DIR",
+       "keep each " + unit + "'s answers, transcript, system log, search log\nand output in DIR/NAME/ "
+       "(default: a temporary folder, removed)"},
+      {"--timeout", "", "S", "stop a " + unit + "'s run after S seconds (default 600; 0: never)"},
+      {"--plugin", "", "PATH", "the plug-in library for every run"},
+      kernel_timeout_option(),
+      {"--progress", "", "", "show progress on standard error even when it is not a terminal"},
+  };
+}
+
+int take_batch_option(const ParsedOption& option, MeasureOptions* o, std::string* error) {
+  const std::string& name = option.decl->name;
+  const std::string& value = option.value;
+  double number = 0;
+  if (name == "--jobs") {
+    if (!parse_number(value, &number) || number < 1 || number > 256 || number != std::floor(number)) {
+      *error = option.written + " " + value + ": give a whole number from 1 to 256";
+      return -1;
+    }
+    o->jobs = static_cast<int>(number);
+  } else if (name == "--timeout") {
+    if (!parse_number(value, &number) || number < 0) {
+      *error = "--timeout " + value + ": give seconds, 0 or more";
+      return -1;
+    }
+    o->timeout = number;
+  } else if (name == "--out-dir") {
+    o->out_dir = value;
+  } else if (name == "--plugin") {
+    o->plugin = value;
+  } else if (name == "--kernel-timeout") {
+    if (!parse_kernel_time_limit(value, &number, error)) return -1;
+    o->kernel_timeout = value;
+  } else if (name == "--progress") {
+    o->progress = true;
+  } else {
+    return 0;
+  }
+  return 1;
+}
+
+bool parse_round_up(const std::string& value, double* step, std::string* error) {
+  if (!parse_number(value, step) || *step <= 0) {
+    *error = "--round-up " + value + ": give a step greater than 0";
+    return false;
+  }
+  return true;
+}
 
 std::string measure_usage() {
   return "Usage: ufhost measure [options] PART...\n"
@@ -83,7 +132,9 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
     const std::string& value = option.value;
-    double number = 0;
+    const int taken = take_batch_option(option, &o, error);
+    if (taken < 0) return false;
+    if (taken > 0) continue;
     if (name == "--command") {
       o.command = nullptr;
       for (const CommandInfo& c : kMeasureCommands)
@@ -92,40 +143,14 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
         *error = "--command " + value + ": choose extents, frame or search";
         return false;
       }
-    } else if (name == "--jobs") {
-      if (!parse_number(value, &number) || number < 1 || number > 256 ||
-          number != std::floor(number)) {
-        *error = option.written + " " + value + ": give a whole number from 1 to 256";
-        return false;
-      }
-      o.jobs = static_cast<int>(number);
     } else if (name == "--round-up") {
-      if (!parse_number(value, &number) || number <= 0) {
-        *error = "--round-up " + value + ": give a step greater than 0";
-        return false;
-      }
-      o.round_up = number;
-    } else if (name == "--timeout") {
-      if (!parse_number(value, &number) || number < 0) {
-        *error = "--timeout " + value + ": give seconds, 0 or more";
-        return false;
-      }
-      o.timeout = number;
+      if (!parse_round_up(value, &o.round_up, error)) return false;
     } else if (name == "--csv") {
       o.csv = value;
     } else if (name == "--json") {
       o.json = value;
     } else if (name == "--view-dir") {
       o.view_dir = value;
-    } else if (name == "--out-dir") {
-      o.out_dir = value;
-    } else if (name == "--plugin") {
-      o.plugin = value;
-    } else if (name == "--kernel-timeout") {
-      if (!parse_kernel_time_limit(value, &number, error)) return false;
-      o.kernel_timeout = value;
-    } else if (name == "--progress") {
-      o.progress = true;
     }
   }
   o.parts = parsed.operands;

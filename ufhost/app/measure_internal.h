@@ -11,6 +11,8 @@
 #include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
+
+#include "ufhost/app/options.h"
 #include <string>
 #include <vector>
 
@@ -43,6 +45,16 @@ struct MeasureOptions {
   bool progress = false;
   std::vector<std::string> parts;
 };
+
+// The options of a batch of runs that every batch subcommand takes (-j,
+// --out-dir, --timeout, --plugin, --kernel-timeout, --progress); `unit` is
+// what one run is of ("file", "part").
+std::vector<OptionDecl> batch_run_options(const std::string& unit);
+// Takes one of those into `options`: 1 taken, 0 not one of them, -1 a bad
+// value (with the message).
+int take_batch_option(const ParsedOption& option, MeasureOptions* options, std::string* error);
+bool parse_number(const std::string& text, double* value);
+bool parse_round_up(const std::string& value, double* step, std::string* error);
 
 // Reads the subcommand's arguments (without "measure"). false with a
 // one-line message; *help set when --help came.
