@@ -142,10 +142,11 @@ TopoDS_Shape spacer(double side, double thickness, double noise) {
   return checked(cut, "bore of a spacer");
 }
 
-// A plate 120 x 60 x 8 with a web 60 x 8 x 50 standing across its middle.
+// A plate 120 x 60 x 8 with a web 60 wide, 8 thick and 50 high standing
+// at one end: an L seen from the side.
 TopoDS_Shape l_bracket() {
   const TopoDS_Shape base = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), 120, 60, 8).Shape();
-  const TopoDS_Shape web = BRepPrimAPI_MakeBox(gp_Pnt(30, 26, 8), 60, 8, 50).Shape();
+  const TopoDS_Shape web = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 8), 8, 60, 50).Shape();
   BRepAlgoAPI_Fuse fuse(base, web);
   TopoDS_Shape l = checked(fuse, "fuse of the L bracket");
   ShapeUpgrade_UnifySameDomain unify(l, true, true, false);

@@ -142,7 +142,8 @@ struct ShoppingLine {
 double group_tolerance(const CutlistOptions& options, double exactness_a, double exactness_b);
 
 // Groups the measured parts into rows (blanks within the grouping tolerance,
-// the same material), adds the allowance and rounding, and fits stock.
+// the same material), adds the allowance and rounding, and fits stock. The
+// rows point into `parts` and `catalogue`, which must outlive them.
 std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptions& options,
                            const std::vector<StockItem>& catalogue);
 std::vector<ShoppingLine> shopping_list(const std::vector<CutRow>& rows);

@@ -143,11 +143,13 @@ std::string sizes_text(const double sizes[3]) {
 }
 
 std::string names_text(const CutRow& row, bool with_files) {
-  std::string text;
+  std::map<std::pair<std::string, std::string>, int> names;
   for (const Part* p : row.parts)
-    for (const auto& [name, count] : p->names)
-      text += (text.empty() ? "" : ", ") + name.first + (with_files ? " (" + name.second + ")" : "") +
-              " ×" + std::to_string(count);
+    for (const auto& [name, count] : p->names) names[name] += count;
+  std::string text;
+  for (const auto& [name, count] : names)
+    text += (text.empty() ? "" : ", ") + name.first + (with_files ? " (" + name.second + ")" : "") +
+            " ×" + std::to_string(count);
   return text;
 }
 
@@ -266,6 +268,10 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
                                 {"orientation", orientation_name(p->chosen)},
                                 {"blank", {p->blank().sorted[0], p->blank().sorted[1], p->blank().sorted[2]}}};
         if (p->chosen == Orientation::Turned) entry["angles_deg"] = angles(p->turned.degrees);
+        // Both blanks where both were measured, so that the choice can be seen.
+        for (const auto& [key, b] : {std::pair<const char*, const Blank*>{"modelled", &p->modelled},
+                                     {"turned", &p->turned}})
+          if (b->measured) entry[key] = {b->sorted[0], b->sorted[1], b->sorted[2]};
         parts.push_back(entry);
       }
     nlohmann::json row = {{"quantity", r.quantity},

@@ -288,20 +288,26 @@ bool fit(const StockItem& item, const StockNeed& need, StockCut* cut) {
 
 bool choose_stock(const std::vector<StockItem>& items, const StockNeed& need,
                   const std::vector<StockFamily>& only, StockCut* cut) {
-  bool found = false;
-  for (const StockItem& item : items) {
-    if (!only.empty() && std::find(only.begin(), only.end(), item.family) == only.end()) continue;
-    StockCut c;
-    if (!fit(item, need, &c)) continue;
-    // Volumes equal but for rounding are a tie.
-    const bool less = !found || c.volume < cut->volume * (1 - 1e-12);
-    const bool tie = found && !less && c.volume <= cut->volume * (1 + 1e-12);
-    if (less || (tie && is_bar(item.family) && !is_bar(cut->item->family))) {
-      *cut = c;
-      found = true;
+  // Stock of the part's own material, where the catalogue has some that
+  // fits, before stock of any material.
+  for (const bool own : {true, false}) {
+    bool found = false;
+    for (const StockItem& item : items) {
+      if (!only.empty() && std::find(only.begin(), only.end(), item.family) == only.end()) continue;
+      if (own != (!item.material.empty() && !need.material.empty())) continue;
+      StockCut c;
+      if (!fit(item, need, &c)) continue;
+      // Volumes equal but for rounding are a tie.
+      const bool less = !found || c.volume < cut->volume * (1 - 1e-12);
+      const bool tie = found && !less && c.volume <= cut->volume * (1 + 1e-12);
+      if (less || (tie && is_bar(item.family) && !is_bar(cut->item->family))) {
+        *cut = c;
+        found = true;
+      }
     }
+    if (found) return true;
   }
-  return found;
+  return false;
 }
 
 }  // namespace ufhost::app

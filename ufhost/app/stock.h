@@ -84,7 +84,8 @@ bool fit(const StockItem& item, const StockNeed& need, StockCut* cut);
 
 // Of the items (of the families in `only`, unless it is empty), the one that
 // holds `need` with the least material per piece; on a tie, a bar before a
-// plate and the earlier line. false when none fits.
+// plate and the earlier line. Items of the part's own material come first:
+// items of any material only when none of those fits. false when none fits.
 bool choose_stock(const std::vector<StockItem>& items, const StockNeed& need,
                   const std::vector<StockFamily>& only, StockCut* cut);
 
