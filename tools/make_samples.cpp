@@ -11,7 +11,12 @@
 //                      system exports it (2e-8 of noise), one 0.1 mm thicker,
 //                      and an L bracket; each product names its material
 //
+// With --bench, writes instead the cut list's benchmark: assembly200.step,
+// 200 instances of 10 distinct parts, and part-1.step to part-10.step, each
+// of the 10 alone.
+//
 // Usage: make_samples OUTDIR
+//        make_samples --bench OUTDIR
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
@@ -242,13 +247,42 @@ bool write(const std::string& path, const std::vector<ufhost::Object>& bodies) {
 
 }  // namespace
 
+// Ten distinct parts, twenty instances each, every instance placed
+// differently; and each part alone in a file of its own.
+bool write_bench(const std::string& dir) {
+  const TopoDS_Shape shaft = BRepPrimAPI_MakeCylinder(gp_Ax2(gp::Origin(), gp::DZ()), 20, 150).Shape();
+  const TopoDS_Shape pin = BRepPrimAPI_MakeCylinder(gp_Ax2(gp::Origin(), gp::DZ()), 12.5, 90).Shape();
+  std::vector<Product> products = {
+      {"base plate", "S235", 7850, plate(200, 100, 10, 12), {}},
+      {"cover plate", "S235", 7850, plate(150, 80, 5, 8), {}},
+      {"foot plate", "S235", 7850, plate(120, 60, 8, 10), {}},
+      {"shaft", "C45", 7850, shaft, {}},
+      {"pin", "C45", 7850, pin, {}},
+      {"spacer", "S235", 7850, spacer(60, 20, 0), {}},
+      {"small spacer", "S235", 7850, spacer(40, 15, 0), {}},
+      {"L bracket", "S235", 7850, l_bracket(), {}},
+      {"bracket", "S235", 7850, bracket(), {}},
+      {"turned block", "S235", 7850, turned_block(), {}},
+  };
+  bool ok = true;
+  for (std::size_t i = 0; i < products.size(); ++i) {
+    Product& p = products[i];
+    for (int k = 0; k < 20; ++k)
+      p.instances.push_back(placed(gp_Dir(1 + k % 3, 2 - k % 2, 1 + k), 17.0 * k, 300.0 * k, 400.0 * i, 0));
+    ok = write(dir + "/part-" + std::to_string(i + 1) + ".step", {solid(p.shape, p.name)}) && ok;
+  }
+  return write_assembly(dir + "/assembly200.step", products) && ok;
+}
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_samples OUTDIR\n");
+  const bool bench = argc == 3 && std::string(argv[1]) == "--bench";
+  if (argc != 2 && !bench) {
+    std::fprintf(stderr, "usage: make_samples OUTDIR\n       make_samples --bench OUTDIR\n");
     return 2;
   }
-  const std::string dir = argv[1];
+  const std::string dir = argv[argc - 1];
   try {
+    if (bench) return write_bench(dir) ? 0 : 1;
     bool ok = write(dir + "/bracket.step", {solid(bracket(), "bracket")});
     ok = write(dir + "/turned_block.step", {solid(turned_block(), "turned block")}) && ok;
     const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), 40, 30, 20).Shape();

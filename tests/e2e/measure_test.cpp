@@ -426,17 +426,27 @@ TEST(Progress, BatchShowsItOnATerminalOrWhenAskedAndScriptedRunsStaySilent) {
 
 // Every block after a "<!-- runs in tests -->" line of the README is run by
 // bash in the source folder, with the build's ufhost standing in for
-// build/release/ufhost, and must succeed.
+// build/release/ufhost, and must succeed; the output the README shows right
+// after it, indented, must be what it prints, line for line (the README may
+// leave lines out).
 TEST(Readme, ExamplesRunAsWritten) {
   std::ifstream in(std::string(ZARVEL_SOURCE_DIR) + "/README.md");
   std::string line, block;
-  bool armed = false, inside = false;
+  bool armed = false, inside = false, shown = false;
   std::vector<std::string> blocks;
+  std::vector<std::vector<std::string>> outputs;
+  const auto trimmed = [](std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.pop_back();
+    return text;
+  };
   while (std::getline(in, line)) {
     if (line.find("<!-- runs in tests -->") != std::string::npos) armed = true;
     else if (armed && !inside && line.rfind("```", 0) == 0) inside = true, block.clear();
-    else if (inside && line.rfind("```", 0) == 0) inside = armed = false, blocks.push_back(block);
+    else if (inside && line.rfind("```", 0) == 0)
+      inside = armed = false, shown = true, blocks.push_back(block), outputs.emplace_back();
     else if (inside) block += line + "\n";
+    else if (shown && line.rfind("    ", 0) == 0) outputs.back().push_back(trimmed(line.substr(4)));
+    else if (shown && !trimmed(line).empty()) shown = false;
   }
   ASSERT_GE(blocks.size(), 3u) << "the README's batch, view and --list examples";
   const std::string dir = work_dir("readme");
@@ -452,7 +462,15 @@ TEST(Readme, ExamplesRunAsWritten) {
       script.replace(at, written.size(), bin_path);
     const std::string file = dir + "/example" + std::to_string(i) + ".sh";
     std::ofstream(file) << "set -eu\ncd '" << ZARVEL_SOURCE_DIR << "'\n" << script;
-    const int status = std::system(("bash " + file + " > " + file + ".out 2>&1").c_str());
-    EXPECT_EQ(0, status) << read_file(file + ".out");
+    const int status = std::system(("bash " + file + " > " + file + ".out 2> " + file + ".err").c_str());
+    EXPECT_EQ(0, status) << read_file(file + ".out") << read_file(file + ".err");
+    std::istringstream printed(read_file(file + ".out"));
+    std::size_t next = 0;
+    while (std::getline(printed, line))
+      if (next < outputs[i].size() && trimmed(line) == outputs[i][next]) ++next;
+    while (next < outputs[i].size() && outputs[i][next].empty()) ++next;
+    EXPECT_EQ(next, outputs[i].size()) << "the README shows a line it does not print:\n"
+                                      << (next < outputs[i].size() ? outputs[i][next] : "")
+                                      << "\nit printed:\n" << read_file(file + ".out");
   }
 }
