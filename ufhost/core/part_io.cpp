@@ -138,14 +138,16 @@ Object object_of(const Found& f, const TopoDS_Shape& shape) {
   return object;
 }
 
-// Runs `read` in the reading child; its answer is "B" and what it packed,
+// Runs `read` in the reading child, which gets the reading limit of the
+// file and `more` seconds; its answer is "B" and what it packed,
 // or "E" and the error line. false with the line to show when the child
 // failed or its answer cannot be had.
-bool read_in_child(const std::string& path, const std::function<std::string()>& read,
+bool read_in_child(const std::string& path, double more, const std::function<std::string()>& read,
                    std::string* packed, std::string* error) {
   std::error_code ec;
   const std::uintmax_t bytes = fs::file_size(path, ec);
-  const double limit = read_time_limit(ec ? 0 : bytes);
+  const double reading = read_time_limit(ec ? 0 : bytes);
+  const double limit = reading > 0 ? reading + more : 0;
   std::string answer;
   const ChildEnd end = run_in_child(
       [&]() {
@@ -185,7 +187,7 @@ const char* const kUnpackable =
 bool load_part(const std::string& path, Model& model, std::string* error) {
   std::string packed;
   const bool read = read_in_child(
-      path,
+      path, 0,
       [&path]() {
         Gathered found;
         read_found(path, &found);
@@ -207,8 +209,9 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
 bool load_pieces(const std::string& path, const std::function<std::string(const Object&)>& describe,
                  std::vector<Piece>* pieces, int* sheets, std::string* error) {
   std::string packed;
+  // Describing the products is kernel work of its own, beyond the reading.
   const bool read = read_in_child(
-      path,
+      path, describe ? kernel_time_limit() : 0,
       [&]() {
         Gathered found;
         read_found(path, &found);
