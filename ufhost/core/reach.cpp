@@ -30,6 +30,8 @@ constexpr int kDeepestCurve = 52, kDeepestPatch = 44;
 // A product this small against its factors has no sign that can be trusted.
 constexpr double kSigned = 1e-12;
 constexpr double kTwoPi = 2.0 * M_PI;
+// Products of gradients and derivative directions one test of a sign may take.
+constexpr double kMostProducts = 1e5;
 
 //-----------------------------------------------------------------------------
 // [SECTION] The measure in the unit frame
@@ -148,19 +150,29 @@ bool collapsed_side(const Net& n, bool along_u, double rounding) {
 
 // Whether the measure's derivative along u (or v) keeps one sign over the
 // whole net: every gradient at a pole against every direction the
-// derivative can take. Where the weights do not change along the
-// direction (a polynomial net, or a circle's net across the circle), the
-// derivative is a positive mix of the differences of neighbouring poles
-// along it; otherwise of the differences of any pole from any pole farther
-// along, whatever its line.
+// derivative can take. The curves of the net along the direction have the
+// same mix of each line's poles for poles, with weights that do not change
+// along the other direction when the net's weights are a product of a
+// weight along u and one along v (as the kernel makes them): their
+// derivative is then a positive mix of differences of poles of one line,
+// of neighbours only where the weights do not change along it. Otherwise of
+// the differences of any pole from any pole farther along, whatever its
+// line.
 bool signed_along(const Net& n, const std::vector<gp_XYZ>& grads, bool along_u) {
   const int count = along_u ? n.nu : n.nv, lines = along_u ? n.nv : n.nu;
-  bool rational = false;
-  for (int line = 0; line < lines; ++line) {
-    const double w0 = n.w[pole(n, along_u, line, 0)];
-    for (int k = 1; k < count; ++k)
-      rational = rational || std::abs(n.w[pole(n, along_u, line, k)] - w0) > 1e-12 * w0;
-  }
+  auto w = [&](int line, int k) { return n.w[pole(n, along_u, line, k)]; };
+  auto same = [](double a, double b) { return std::abs(a - b) <= 1e-12 * std::abs(a); };
+  bool level = true, product = true;  // weights level along each line; a product
+  for (int line = 0; line < lines; ++line)
+    for (int k = 0; k < count; ++k) {
+      level = level && same(w(line, 0), w(line, k));
+      product = product && same(w(line, k) * w(0, 0), w(line, 0) * w(0, k));
+    }
+  const bool any_line = !level && !product;
+  // Rational nets of high degree would take long to check pair by pair;
+  // they are halved instead, as a net whose sign cannot be shown is.
+  if (any_line && static_cast<double>(count) * count * lines * lines * grads.size() > kMostProducts)
+    return false;
   int sign = 0;
   auto keeps_sign = [&](const gp_XYZ& t) {
     const double length = t.Modulus();
@@ -173,16 +185,11 @@ bool signed_along(const Net& n, const std::vector<gp_XYZ>& grads, bool along_u) 
     return true;
   };
   for (int k = 0; k + 1 < count; ++k)
-    for (int line = 0; line < lines; ++line) {
-      if (!rational) {
-        if (!keeps_sign(n.p[pole(n, along_u, line, k + 1)] - n.p[pole(n, along_u, line, k)])) return false;
-        continue;
-      }
-      for (int later = k + 1; later < count; ++later)
-        for (int other = 0; other < lines; ++other)
+    for (int line = 0; line < lines; ++line)
+      for (int later = k + 1; later < (level ? k + 2 : count); ++later)
+        for (int other = any_line ? 0 : line; other < (any_line ? lines : line + 1); ++other)
           if (!keeps_sign(n.p[pole(n, along_u, other, later)] - n.p[pole(n, along_u, line, k)]))
             return false;
-    }
   return true;
 }
 
