@@ -35,6 +35,8 @@ constexpr double kPi = M_PI;
 constexpr int kMostRecentrings = 24;
 // Directions of faces of revolution tried, those with the most area first.
 constexpr int kMostLines = 12;
+// Centres of spheres on no other axis tried, those with the most area first.
+constexpr std::size_t kMostCentres = 4;
 // Rounds of polishing the best searched direction, at most.
 constexpr int kPolishRounds = 12;
 // Directions along which axes count as one (radians).
@@ -222,6 +224,10 @@ void measure_length(const ExactBody& body, Fit* fit, double tolerance) {
 // [SECTION] Directions to try
 //-----------------------------------------------------------------------------
 
+bool usable(const gp_Dir& d) {
+  return std::isfinite(d.X()) && std::isfinite(d.Y()) && std::isfinite(d.Z());
+}
+
 // The body's principal axes of inertia, as a solid when it has solids, else
 // as a shell; X, Y, Z when it has no mass to speak of.
 std::vector<gp_Dir> principal_axes(const TopoDS_Shape& body) {
@@ -235,8 +241,11 @@ std::vector<gp_Dir> principal_axes(const TopoDS_Shape& body) {
     }
     if (!(std::abs(props.Mass()) > 0.0)) return xyz;
     const GProp_PrincipalProps principal = props.PrincipalProperties();
-    return {principal.FirstAxisOfInertia(), principal.SecondAxisOfInertia(),
-            principal.ThirdAxisOfInertia()};
+    const std::vector<gp_Dir> axes = {principal.FirstAxisOfInertia(), principal.SecondAxisOfInertia(),
+                                      principal.ThirdAxisOfInertia()};
+    for (const gp_Dir& a : axes)
+      if (!usable(a)) return xyz;  // a body the integration could make nothing of
+    return axes;
   } catch (const Standard_Failure&) {
     return xyz;
   }
@@ -314,9 +323,6 @@ std::vector<gp_Dir> searched_directions(const Points& points, const std::vector<
 
 bool parallel(const gp_Dir& a, const gp_Dir& b) { return a.IsParallel(b, kSameDirection); }
 
-bool usable(const gp_Dir& d) {
-  return std::isfinite(d.X()) && std::isfinite(d.Y()) && std::isfinite(d.Z());
-}
 
 //-----------------------------------------------------------------------------
 // [SECTION] The cylinder
@@ -344,7 +350,7 @@ std::vector<Fit> fits_of(const ExactBody& body, const TopoDS_Shape& shape,
   for (const RevolutionAxis& axis : body.revolutions()) {
     if (lines >= kMostLines) break;
     if (axis.centre_only) {
-      centres.push_back(axis.point);
+      if (centres.size() < kMostCentres) centres.push_back(axis.point);
       continue;
     }
     if (seen_before(axis.dir)) continue;  // a parallel line carries more area
