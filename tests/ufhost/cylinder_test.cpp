@@ -41,6 +41,9 @@
 #include <vector>
 
 #include "tests/support/shapes.h"
+#include "tests/support/support.h"
+#include "ufhost/core/part_io.h"
+#include "ufhost/core/session.h"
 
 namespace {
 
@@ -66,7 +69,9 @@ TopoDS_Shape placed(const TopoDS_Shape& shape, const gp_Trsf& where) {
 }
 
 // Points of the exact faces (an n x n grid over each face's parameters,
-// where the face's classifier puts them on it) and of the edges.
+// where the face's classifier puts them inside: near its edges it takes a
+// band of their polygons, beyond a corner where two meet, for on it) and
+// of the edges.
 std::vector<gp_Pnt> points_on(const TopoDS_Shape& shape, int n) {
   std::vector<gp_Pnt> out;
   for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) {
@@ -78,7 +83,7 @@ std::vector<gp_Pnt> points_on(const TopoDS_Shape& shape, int n) {
     for (int i = 0; i <= n; ++i)
       for (int j = 0; j <= n; ++j) {
         const gp_Pnt2d uv(u1 + (u2 - u1) * i / n, v1 + (v2 - v1) * j / n);
-        if (inside.Perform(uv) != TopAbs_OUT) out.push_back(surface->Value(uv.X(), uv.Y()));
+        if (inside.Perform(uv) == TopAbs_IN) out.push_back(surface->Value(uv.X(), uv.Y()));
       }
   }
   for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next()) {
@@ -394,6 +399,42 @@ TEST(Cylinder, TinyFarAndHugeBodiesKeepTheirExactness) {
     EXPECT_GE(cyl.diameter, 30 * c.scale - 4 * rounding);
     EXPECT_LE(cyl.diameter, 30 * c.scale + 4 * rounding + cyl.exact_to);
     EXPECT_TRUE(cyl.axis.IsParallel(gp_Dir(0, 0, 1), 1e-9));
+  }
+}
+
+TEST(Cylinder, RealPartsLieInTheirCylinderAndHexagon) {
+  SKIP_WITHOUT_SHARED_PARTS();
+  for (const std::string& path : testing_support::shared_parts()) {
+    SCOPED_TRACE(path);
+    ufhost::reset_session();
+    std::string error;
+    ASSERT_TRUE(ufhost::load_part(path, ufhost::session().model, &error)) << error;
+    BRep_Builder builder;
+    TopoDS_Compound bodies;
+    builder.MakeCompound(bodies);
+    for (ufhost::Tag t : ufhost::session().model.tags()) {
+      const ufhost::Object* o = ufhost::session().model.find(t);
+      if (ufhost::is_body(o->kind) && !o->shape.IsNull()) builder.Add(bodies, o->shape);
+    }
+    Cylinder cyl;
+    if (!TopExp_Explorer(bodies, TopAbs_FACE).More()) {  // a mesh: nothing exact to measure
+      EXPECT_FALSE(ufhost::smallest_cylinder(bodies, {}, kTolerance, &cyl, &error));
+      continue;
+    }
+    ASSERT_TRUE(ufhost::smallest_cylinder(bodies, {}, kTolerance, &cyl, &error)) << error;
+    EXPECT_LE(cyl.exact_to, 1e-6 * cyl.length);
+    const std::vector<gp_Pnt> points = points_on(bodies, 24);
+    EXPECT_LE(outside(cyl, points), loosest(bodies));
+    Hexagon hex;
+    ASSERT_TRUE(ufhost::smallest_hexagon(bodies, cyl, kTolerance, &hex, &error)) << error;
+    EXPECT_LE(hex.exact_to, 1e-6 * cyl.length);
+    double widest = -HUGE_VAL;  // of the points, along the hexagon's six flat normals
+    const gp_XYZ e1 = hex.flat_normal.XYZ(), e2 = cyl.axis.XYZ().Crossed(e1);
+    for (const gp_Pnt& p : points)
+      for (int k = 0; k < 6; ++k)
+        widest = std::max(widest, (p.XYZ() - cyl.origin.XYZ()).Dot(std::cos(k * M_PI / 3) * e1 +
+                                                                   std::sin(k * M_PI / 3) * e2));
+    EXPECT_LE(widest, 0.5 * hex.across_flats + loosest(bodies));
   }
 }
 

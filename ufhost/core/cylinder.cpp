@@ -345,12 +345,12 @@ std::vector<Fit> fits_of(const ExactBody& body, const TopoDS_Shape& shape,
       if (parallel(t, d)) return true;
     return false;
   };
-  std::vector<gp_Pnt> centres;  // of spheres on no other axis
+  std::vector<RevolutionAxis> centres;  // of spheres on no other axis
   int lines = 0;
   for (const RevolutionAxis& axis : body.revolutions()) {
     if (lines >= kMostLines) break;
     if (axis.centre_only) {
-      if (centres.size() < kMostCentres) centres.push_back(axis.point);
+      if (centres.size() < kMostCentres) centres.push_back(axis);
       continue;
     }
     if (seen_before(axis.dir)) continue;  // a parallel line carries more area
@@ -373,11 +373,20 @@ std::vector<Fit> fits_of(const ExactBody& body, const TopoDS_Shape& shape,
   if (directions.empty()) directions = principal_axes(shape);
   std::vector<gp_Dir> starts;
   for (const gp_Dir& d : directions) {
-    for (const gp_Pnt& c : centres) fits.push_back(about_line(body, c, d, tolerance));
     if (seen_before(d)) continue;
     tried.push_back(d);
     starts.push_back(d);
     fits.push_back(centred(body, d, points, tolerance));
+    // A line through a sphere's centre turns the sphere about itself: kept
+    // in place of the centred line when it does as well.
+    for (const RevolutionAxis& sphere : centres) {
+      Fit own = about_line(body, sphere.point, d, tolerance);
+      if (own.upper > fits.back().upper + 0.5 * tolerance) continue;
+      own.own_line = true;
+      own.area = sphere.area;
+      own.lower = std::min(own.lower, fits.back().lower);
+      fits.back() = own;
+    }
   }
   if (body.revolutions().empty()) {
     for (const gp_Dir& d : searched_directions(*points, starts)) {

@@ -41,8 +41,8 @@ struct Cylinder {
   double length = 0.0;
   double exact_to = 0.0;  // see above; at least the rounding of the coordinates
   // The axis is the line of the body's faces of revolution (cylinders,
-  // cones, tori, surfaces of revolution), kept because no line parallel to
-  // it does better.
+  // cones, tori, surfaces of revolution, or a line through the centre of its
+  // spheres), kept because no line parallel to it does better.
   bool from_revolution = false;
 };
 

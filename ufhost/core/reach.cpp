@@ -307,7 +307,7 @@ class Search {
   void add_circle(int k);
   bool add_revolution(int k);
   double tilt(const gp_XYZ& axis, gp_XYZ* along) const;
-  bool any_on_face(const FaceRecord& face, const std::vector<gp_XYZ>& points, gp_XYZ* found) const;
+  bool any_inside(const FaceRecord& face, const std::vector<gp_XYZ>& points, gp_XYZ* found) const;
 
   const ExactBody::Data& body_;
   Fn fn_;
@@ -413,15 +413,18 @@ void Search::consider(Item&& item) {
       }
     }
     const gp_XYZ& p = n.p[corner_index(n, best)];
-    if (best_g > lower && (item.inside || on_face(*face, body_.frame, p, &n, best))) offer(best_g, p);
+    if (best_g > lower && (item.inside || where_on(*face, body_.frame, p, &n, best) == Where::kIn))
+      offer(best_g, p);
   }
   if (item.upper <= lower) return;
   if (!close_enough(item.upper)) {
     if (cannot_turn(n, fn_)) return;
     if (item.patch && !item.inside && clear_of_edges(*face, n)) {
-      // Wholly in or wholly out of the face: one corner tells.
-      if (!on_face(*face, body_.frame, n.p[0], &n, 0)) return;
-      item.inside = true;
+      // Wholly in or wholly out of the face: one corner tells, unless the
+      // classifier cannot.
+      const Where corner = where_on(*face, body_.frame, n.p[0], &n, 0);
+      if (corner == Where::kOut) return;
+      item.inside = corner == Where::kIn;
     }
   }
   push(std::move(item));
@@ -484,10 +487,10 @@ double Search::tilt(const gp_XYZ& axis, gp_XYZ* along) const {
   return fn_.radial ? 2.0 * (1.0 + fn_.a.Modulus()) * apart : apart;
 }
 
-bool Search::any_on_face(const FaceRecord& face, const std::vector<gp_XYZ>& points,
+bool Search::any_inside(const FaceRecord& face, const std::vector<gp_XYZ>& points,
                          gp_XYZ* found) const {
   for (const gp_XYZ& p : points)
-    if (on_face(face, body_.frame, p, nullptr, 0)) {
+    if (where_on(face, body_.frame, p, nullptr, 0) == Where::kIn) {
       *found = p;
       return true;
     }
@@ -572,7 +575,7 @@ bool Search::add_revolution(int k) {
     const double top = fn_.d.Dot(f.origin) + (sphere ? f.r1 : f.r2);
     if (sphere) ring.push_back(f.origin + f.r1 * fn_.d);
     else circle(f.origin + f.r2 * along, f.r1, 0.0, kTwoPi);
-    const bool reached = any_on_face(f, ring, &found);
+    const bool reached = any_inside(f, ring, &found);
     fixed(k, top - sep, top + sep, reached, found);
     return true;
   }
@@ -586,7 +589,7 @@ bool Search::add_revolution(int k) {
       return true;
     }
     circle(f.origin, peak, 0.0, kTwoPi);  // the equator facing out
-    const bool reached = any_on_face(f, ring, &found);
+    const bool reached = any_inside(f, ring, &found);
     fixed(k, peak - apart - sep, peak + apart + sep, reached, found);
     return true;
   }
@@ -598,7 +601,7 @@ bool Search::add_revolution(int k) {
   } else {
     ring.push_back(f.origin + peak * away);
   }
-  const bool reached = any_on_face(f, ring, &found);
+  const bool reached = any_inside(f, ring, &found);
   fixed(k, peak + apart - sep, peak + apart + sep, reached, found);
   return true;
 }

@@ -247,8 +247,8 @@ bool face_nets(const FaceRecord& f, const UnitFrame& frame) {
 // [SECTION] Points on faces
 //-----------------------------------------------------------------------------
 
-bool on_face(const FaceRecord& f, const UnitFrame& frame, const gp_XYZ& p, const Net* net,
-             int corner) {
+Where where_on(const FaceRecord& f, const UnitFrame& frame, const gp_XYZ& p, const Net* net,
+               int corner) {
   try {
     const gp_Pnt point(frame.from_unit(p));
     gp_Pnt2d uv;
@@ -267,7 +267,7 @@ bool on_face(const FaceRecord& f, const UnitFrame& frame, const gp_XYZ& p, const
           if (f.projector.IsNull()) f.projector = new ShapeAnalysis_Surface(f.surface);
           const gp_Pnt2d found = f.projector->ValueOfUV(point, Precision::Confusion());
           // Off the surface: the projection found some other place.
-          if (f.projector->Gap() > 1e-9 * frame.scale + Precision::Confusion()) return false;
+          if (f.projector->Gap() > 1e-9 * frame.scale + Precision::Confusion()) return Where::kUnsure;
           u = found.X();
           v = found.Y();
           break;
@@ -276,10 +276,13 @@ bool on_face(const FaceRecord& f, const UnitFrame& frame, const gp_XYZ& p, const
       uv.SetCoord(u, v);
     }
     if (!f.classifier) f.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f.face, 1e-9);
-    const TopAbs_State state = f.classifier->Perform(uv, Standard_True);
-    return state == TopAbs_IN || state == TopAbs_ON;
+    switch (f.classifier->Perform(uv, Standard_True)) {
+      case TopAbs_IN: return Where::kIn;
+      case TopAbs_OUT: return Where::kOut;
+      default: return Where::kUnsure;
+    }
   } catch (const Standard_Failure&) {
-    return false;  // not known to be on it
+    return Where::kUnsure;
   }
 }
 

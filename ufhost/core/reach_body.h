@@ -85,12 +85,15 @@ bool face_nets(const FaceRecord& face, const UnitFrame& frame);
 // The edge's nets, made on first use; false when its curve cannot be.
 bool edge_nets(const EdgeRecord& edge, const UnitFrame& frame);
 
-// Whether the point `p` (unit frame) of the face's surface lies on the face,
-// inside or on its boundary. `net` and `corner` (0 to 3: u0v0, u1v0, u0v1,
-// u1v1), when given, name the corner of a net the point is, whose parameters
-// are then known exactly.
-bool on_face(const FaceRecord& face, const UnitFrame& frame, const gp_XYZ& p, const Net* net,
-             int corner);
+// Where the point `p` (unit frame) of the face's surface lies: inside the
+// face, outside it, or too near its boundary to tell (the face's classifier
+// takes a band about the polygons of its edges for the boundary, wide beyond
+// a corner where two edges meet), or where the surface cannot be evaluated.
+// `net` and `corner` (0 to 3: u0v0, u1v0, u0v1, u1v1), when given, name the
+// corner of a net the point is, whose parameters are then known exactly.
+enum class Where { kIn, kOut, kUnsure };
+Where where_on(const FaceRecord& face, const UnitFrame& frame, const gp_XYZ& p, const Net* net,
+               int corner);
 
 }  // namespace reach_detail
 
