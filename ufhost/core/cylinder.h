@@ -96,7 +96,7 @@ bool cylinder_along(const TopoDS_Shape& body, const gp_Dir& axis, double toleran
 // The smallest regular hexagon centred on `about`'s axis that holds the body
 // seen along it, over the hexagon's turn about the axis: widths between flats
 // measured exactly at the turns that points of the body suggest. Same
-// failures as smallest_cylinder.
+// failures as smallest_cylinder, and false on an axis that is not finite.
 bool smallest_hexagon(const TopoDS_Shape& body, const Cylinder& about, double tolerance,
                       Hexagon* out, std::string* error);
 
