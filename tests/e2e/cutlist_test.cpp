@@ -7,6 +7,11 @@
 #include <map>
 #include <set>
 
+#include <BRepBuilderAPI_Transform.hxx>
+#include <gp_Ax1.hxx>
+#include <BRepTools.hxx>
+
+#include "tests/support/shapes.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -67,14 +72,15 @@ TEST(Cutlist, SampleAssemblyRowsGroupsOrientationAllowanceAndStock) {
     std::string stock;  // the cut, with the allowance of 2 on every side
   };
   const Expected expected[] = {
-      {{"shaft"}, 4, {150, 40, 40}, "modelled", "square 45: 154 long"},
+      {{"shaft"}, 4, {150, 40, 40}, "modelled", "round 45: 154 long"},
       {{"base plate"}, 2, {200, 100, 10}, "modelled", "plate 15: 204 × 104"},
       {{"cover plate"}, 1, {150, 80, 5}, "modelled", "plate 10: 154 × 84"},
       // Float noise never splits a group; 0.1 mm is never merged.
       {{"spacer", "spacer (from the supplier)"}, 4, {60, 60, 20}, "modelled", "plate 25: 64 × 64"},
       {{"spacer 20.1"}, 1, {60, 60, 20.1}, "modelled", "plate 25: 64 × 64"},
       // Turned diagonally by the search it would take 7.6% more material.
-      {{"L bracket"}, 1, {120, 60, 58}, "modelled", ""},
+      // No rectangular stock of the catalogue holds it; round bar does.
+      {{"L bracket"}, 1, {120, 60, 58}, "modelled", "round 90: 124 long"},
       {{"turned block"}, 1, {100, 50, 20}, "turned", "plate 25: 104 × 54"},
   };
   for (const Expected& e : expected) {
@@ -104,6 +110,16 @@ TEST(Cutlist, SampleAssemblyRowsGroupsOrientationAllowanceAndStock) {
   EXPECT_TRUE(turned["angles_deg"].is_object());
   // The search's lengths carry its precision times the length.
   EXPECT_GE(turned["exactness"].get<double>(), 1e-6 * 100);
+  // The shafts are round bar: the cylinder along their axis, in their own frame.
+  const json& shafts = *row_of(doc, {"shaft"});
+  const json& cylinder = shafts["cylinder"];
+  const double to = cylinder["exact_to"].get<double>();
+  EXPECT_LE(to, 1e-7);
+  EXPECT_NEAR(cylinder["diameter"].get<double>(), 40, to + 1e-12);
+  EXPECT_NEAR(cylinder["length"].get<double>(), 150, to + 1e-12);
+  EXPECT_NEAR(std::abs(cylinder["axis"]["direction"][2].get<double>()), 1, 1e-12);
+  EXPECT_NEAR(shafts["hexagon"]["across_flats"].get<double>(), 40, 1e-6);
+  EXPECT_NE(run.out.find("⌀40.000000 × 150.000000"), std::string::npos) << run.out;
   const json& noisy = *row_of(doc, {"spacer", "spacer (from the supplier)"});
   std::map<std::string, int> counts;
   for (const json& p : noisy["parts"]) counts[p["name"]] = p["quantity"];
@@ -117,15 +133,15 @@ TEST(Cutlist, SampleAssemblyRowsGroupsOrientationAllowanceAndStock) {
   EXPECT_EQ(shopping["plate 25 S235"]["pieces"], 5);
   EXPECT_NEAR(shopping["plate 25 S235"]["area"].get<double>(), 5 * 64 * 64, 1e-6);
   EXPECT_NEAR(shopping["plate 15 S235"]["mass"].get<double>(), 2 * 15 * 204 * 104 * 7850e-9, 1e-9);
-  EXPECT_NEAR(shopping["square 45 C45"]["length"].get<double>(), 4 * 154, 1e-9);
+  EXPECT_NEAR(shopping["round 45 C45"]["length"].get<double>(), 4 * 154, 1e-9);
+  EXPECT_NEAR(shopping["round 45 C45"]["mass"].get<double>(), 4 * 154 * M_PI / 4 * 45 * 45 * 7850e-9, 1e-9);
   EXPECT_EQ(shopping["plate 25 -"].size(), 0u);
   ASSERT_TRUE(shopping.count("plate 25 ")) << "the block names no material";
 
   // The table on standard output: a row per group, sorted by stock.
-  const std::size_t square = run.out.find("square 45: 154 long"), plate = run.out.find("plate 10: 154 × 84");
-  EXPECT_NE(square, std::string::npos) << run.out;
-  EXPECT_LT(square, plate) << run.out;
-  EXPECT_NE(run.out.find("no stock fits"), std::string::npos);
+  const std::size_t round = run.out.find("round 45: 154 long"), plate = run.out.find("plate 10: 154 × 84");
+  EXPECT_NE(round, std::string::npos) << run.out;
+  EXPECT_LT(round, plate) << run.out;
   EXPECT_NE(run.out.find("Shopping list"), std::string::npos);
 
   // The CSV has a line a row, every digit.
@@ -164,8 +180,34 @@ TEST(Cutlist, SampleAssemblyRowsGroupsOrientationAllowanceAndStock) {
     json_pieces += doc["rows"][i]["quantity"].get<int>();
   }
   EXPECT_EQ(optimizer_pieces, json_pieces);
-  EXPECT_EQ(records[0]["Label"], "shaft ×4 - square 45");
+  EXPECT_EQ(records[0]["Label"], "shaft ×4 - round 45");
   EXPECT_EQ(records[0]["Length"], "154");
+}
+
+// A piece of hexagonal bar is ordered as hexagonal bar, exactly across its
+// flats; --prefer forces the other families.
+TEST(Cutlist, HexagonalPartFromHexagonalBarUnlessAnotherIsPreferred) {
+  const std::string dir = work_dir("cutlist_hex");
+  const std::string file = dir + "/nut.brep";
+  // Turned and moved: a file without an assembly tree is measured as it lies.
+  gp_Trsf where;
+  where.SetRotation(gp_Ax1(gp_Pnt(3, 1, 2), gp_Dir(1, 2, 3)), 0.8);
+  ASSERT_TRUE(BRepTools::Write(BRepBuilderAPI_Transform(testing_support::hex_nut(24, 30, 8), where, true).Shape(),
+                               file.c_str()));
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "hex 24: 30 long"}, {"round", "round 28: 30 long"}, {"rect", "plate 25: 30 × 28"}};
+  for (const auto& [prefer, stock] : cases) {
+    SCOPED_TRACE(prefer);
+    std::vector<std::string> args = {"cutlist", "--stock", "default", "--json", dir + "/cut.json", file};
+    if (!prefer.empty()) args.insert(args.begin() + 1, {"--prefer", prefer});
+    const HostRun run = run_ufhost_exactly(args, dir);
+    ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+    const json row = read_json(dir + "/cut.json")["rows"][0];
+    EXPECT_EQ(row["stock"].value("cut", ""), stock) << row.dump(1);
+    EXPECT_NEAR(row["hexagon"]["across_flats"].get<double>(), 24, 1e-7);
+    EXPECT_NEAR(row["cylinder"]["diameter"].get<double>(), 48 / std::sqrt(3.0), 1e-7);
+    EXPECT_NEAR(row["cylinder"]["length"].get<double>(), 30, 1e-7);
+  }
 }
 
 // A file that cannot be read, one without a solid, and a part whose run is

@@ -340,6 +340,33 @@ TEST(Cylinder, BarOfABlockLiesAlongItsLongEdge) {
   }
 }
 
+// The least diameter lies across a common nut; the least bar, by volume,
+// along its axis, as a cut list orders it. A shaft is the same both ways.
+TEST(Cylinder, LeastVolumeTakesTheBarANutIsCutFrom) {
+  const gp_Trsf where = placement(43);
+  const gp_Dir z = gp_Dir(0, 0, 1).Transformed(where);
+  struct Case {
+    const char* name;
+    TopoDS_Shape part;
+    double diameter, length;
+  };
+  const Case cases[] = {
+      {"nut", placed(testing_support::hex_nut(17, 8, 4.25), where), 2 * 17 / std::sqrt(3.0), 8},
+      {"stepped shaft", placed(testing_support::stepped_shaft(), where), 30, 65},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Cylinder cyl;
+    std::string error;
+    ASSERT_TRUE(ufhost::smallest_cylinder(c.part, {}, kTolerance, &cyl, &error, ufhost::Smallest::kVolume))
+        << error;
+    EXPECT_TRUE(cyl.axis.IsParallel(z, 1e-9));
+    EXPECT_NEAR(cyl.diameter, c.diameter, cyl.exact_to + 1e-9);
+    EXPECT_NEAR(cyl.length, c.length, cyl.exact_to + 1e-9);
+  }
+  EXPECT_FALSE(cylinder_of(cases[0].part).axis.IsParallel(z, 1e-3)) << "the narrowest lies across";
+}
+
 TEST(Cylinder, FreeFormAndOffsetFacesStayBounded) {
   // Every face a B-spline: no face of revolution to take the axis from,
   // and the collar's circle only as a net of poles.

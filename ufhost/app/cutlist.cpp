@@ -210,6 +210,7 @@ int cutlist_main(const std::vector<std::string>& args) {
   std::vector<FileError> file_errors;
   gather_parts(options, &parts, &file_errors);
   measure_parts(options, out_dir, &parts);
+  shape_parts(&parts, !options.html.empty());
   std::vector<std::string> errors;
   int pieces = 0;
   for (const FileError& e : file_errors) errors.push_back(e.error);
@@ -238,10 +239,7 @@ int cutlist_main(const std::vector<std::string>& args) {
   write(options.csv, "--csv", cutlist_csv(rows, options));
   write(options.json, "--json", cutlist_json(rows, shopping, errors, options).dump(2) + "\n");
   write(options.optimizer, "--cutlist-optimizer", optimizer_csv(rows));
-  if (!options.html.empty()) {
-    draw_pictures(&parts);
-    write(options.html, "--html", cutlist_page(rows, shopping, errors, options));
-  }
+  if (!options.html.empty()) write(options.html, "--html", cutlist_page(rows, shopping, errors, options));
   if (temporary_out) fs::remove_all(out_dir, ec);
   return status;
 }

@@ -17,6 +17,9 @@
 
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/app/stock.h"
+#include <gp_Trsf.hxx>
+
+#include "ufhost/core/cylinder.h"
 #include "ufhost/core/model.h"
 
 namespace ufhost::app {
@@ -83,6 +86,11 @@ struct Part {
   Blank modelled, turned;
   Orientation chosen = Orientation::Modelled;
   const Blank& blank() const { return chosen == Orientation::Turned ? turned : modelled; }
+  // Where the part has them: the least bar, by volume, that holds it, and
+  // the hexagon about the same axis (for round and hexagonal bar).
+  bool has_cylinder = false, has_hexagon = false;
+  Cylinder cylinder;
+  Hexagon hexagon;
   std::string picture;   // SVG, when the page asks for one
 };
 
@@ -114,10 +122,20 @@ void choose_orientation(Orientation asked, Part* part);
 
 // [SECTION] Rows
 
+// What stock a row is cut from: rectangular (flat, square, plate, sheet; and
+// a row no stock holds), round or hexagonal bar.
+enum class BarKind { Rect, Round, Hex };
+
 struct CutRow {
   std::vector<const Part*> parts;
   int quantity = 0;
   std::string material;
+  BarKind kind = BarKind::Rect;
+  // Round and hexagonal rows: the largest of their parts' cylinders and
+  // hexagons (the first part's axis), and how exact they are.
+  bool has_cylinder = false, has_hexagon = false;
+  double diameter = 0, cylinder_length = 0, across_flats = 0, hexagon_length = 0;
+  double shape_exactness = 0;
   double blank[3] = {0, 0, 0};  // L, W, T: the largest of its parts'
   double exactness = 0;
   double noise[3] = {0, 0, 0};
@@ -158,14 +176,30 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
 // "spacer ×3, spacer (from the supplier) ×1", each name with its file in
 // parentheses when `with_files`.
 std::string names_text(const CutRow& row, bool with_files = false);
+// "⌀40.000000 × 150.000000" for a round row, "hex 17.000000 × 8.000000"
+// for a hexagonal one, "-" for others.
+std::string bar_text(const CutRow& row);
 // "200 × 100 × 10"
 std::string sizes_text(const double sizes[3]);
 
 // [SECTION] Page
 
-// Draws each part that is in a row, in its blank's orientation, with the
-// blank about it (kernel work, in a process of its own for each part).
-void draw_pictures(std::vector<Part>* parts);
+// Works out each measured part's enclosing cylinder and hexagon and, with
+// `pictures`, draws it in its blank's orientation with the blank about it:
+// kernel work, in a process of its own for each part, where a fault or a
+// run-on costs that part's cylinder or picture and a warning.
+void shape_parts(std::vector<Part>* parts, bool pictures);
+
+// The turn the search gives a part's copy: about Z, Y, X and Z again, each
+// through the same point (which only the position, not the turn, depends on).
+gp_Trsf search_turn(const double degrees[4]);
+
+// The directions of the edges of the part's blank, in its own frame.
+std::vector<gp_Dir> blank_edges(const Part& part);
+
+// The part's picture as SVG: the body in its blank's orientation, with the
+// blank drawn about it (kernel work).
+std::string picture_of(const Part& part);
 std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
                          const std::vector<std::string>& errors, const CutlistOptions& options);
 

@@ -20,7 +20,6 @@
 
 #include "ufhost/app/cutlist_internal.h"
 #include "ufhost/app/list.h"
-#include "ufhost/core/containment.h"
 #include "ufhost/core/numbers.h"
 
 namespace ufhost::app {
@@ -36,8 +35,8 @@ struct Triangle {
   std::array<gp_Pnt, 3> corners;
 };
 
-// The turn the search gave the part's copy: about Z, Y, X and Z again, each
-// through the same point (which a picture need not know).
+}  // namespace
+
 gp_Trsf search_turn(const double degrees[4]) {
   const gp_Dir axes[4] = {gp::DZ(), gp::DY(), gp::DX(), gp::DZ()};
   gp_Trsf turn;
@@ -48,6 +47,8 @@ gp_Trsf search_turn(const double degrees[4]) {
   }
   return turn;
 }
+
+namespace {
 
 // The body's triangles, turned. A body with faces is meshed coarsely here;
 // this runs in a process of its own, so the part is the process's copy.
@@ -179,26 +180,10 @@ std::string html_text(const std::string& text) {
 
 }  // namespace
 
-void draw_pictures(std::vector<Part>* parts) {
-  for (Part& part : *parts) {
-    if (!part.error.empty()) continue;
-    const Blank& blank = part.blank();
-    std::string svg;
-    // The kernel meshes in a child: a fault there costs the picture alone.
-    const ChildEnd end = run_in_child(
-        [&]() {
-          const gp_Trsf turn = part.chosen == Orientation::Turned ? search_turn(blank.degrees) : gp_Trsf();
-          return svg_of(triangles_of(part.body, turn), blank.lengths);
-        },
-        kernel_time_limit(), &svg, "drawing " + part.label);
-    if (!end.answered) {
-      std::cerr << "ufhost cutlist: " << part.file << ": " << part.label
-                << ": no picture: the geometry kernel "
-                << describe_child_end(end, "drawing it", kernel_time_limit()) << std::endl;
-      svg.clear();
-    }
-    part.picture = svg;
-  }
+std::string picture_of(const Part& part) {
+  const Blank& blank = part.blank();
+  const gp_Trsf turn = part.chosen == Orientation::Turned ? search_turn(blank.degrees) : gp_Trsf();
+  return svg_of(triangles_of(part.body, turn), blank.lengths);
 }
 
 std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
@@ -233,6 +218,7 @@ std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<Shop
       blank += " (Z " + fixed6_trimmed(d[0]) + "°, Y " + fixed6_trimmed(d[1]) + "°, X " +
                fixed6_trimmed(d[2]) + "°, Z " + fixed6_trimmed(d[3]) + "°)";
     }
+    if (r.kind != BarKind::Rect) blank += "<br>" + html_text(bar_text(r));
     blank += "</div>";
     std::string stock = "-";
     if (!options.stock.empty()) stock = r.has_stock ? html_text(r.stock.text) : "no stock fits";

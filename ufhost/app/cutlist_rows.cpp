@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <set>
+#include <map>
 #include <tuple>
 
 #include "ufhost/app/cutlist_internal.h"
@@ -47,6 +48,90 @@ double group_tolerance(const CutlistOptions& options, double exactness_a, double
   return options.group_tolerance >= 0 ? options.group_tolerance : 2 * std::max(exactness_a, exactness_b);
 }
 
+namespace {
+
+const std::vector<StockFamily> kRect = {StockFamily::Flat, StockFamily::Square, StockFamily::Plate,
+                                        StockFamily::Sheet};
+
+// The families a row of `kind` is cut from, of those --prefer leaves (none:
+// the row has no stock).
+std::vector<StockFamily> families_of(BarKind kind, const std::vector<StockFamily>& prefer) {
+  std::vector<StockFamily> out;
+  const std::vector<StockFamily> all =
+      kind == BarKind::Round ? std::vector<StockFamily>{StockFamily::Round}
+                             : kind == BarKind::Hex ? std::vector<StockFamily>{StockFamily::Hex} : kRect;
+  for (StockFamily f : all)
+    if (prefer.empty() || std::find(prefer.begin(), prefer.end(), f) != prefer.end()) out.push_back(f);
+  return out;
+}
+
+BarKind kind_of(StockFamily family) {
+  return family == StockFamily::Round ? BarKind::Round
+                                      : family == StockFamily::Hex ? BarKind::Hex : BarKind::Rect;
+}
+
+// What a blank of these sizes, exactness and noise, with the allowance,
+// needs of stock; the cylinder and hexagon where given.
+StockNeed need_of(const double sizes[3], const double noise[3], double exactness, const std::string& material,
+                  double diameter, double cylinder_length, double across_flats, double hexagon_length,
+                  double shape_exactness, const CutlistOptions& options) {
+  StockNeed need;
+  double with[3];
+  for (int k = 0; k < 3; ++k) with[k] = sizes[k] + 2 * options.allowance[k];
+  int order[3] = {0, 1, 2};  // allowances per size may change which is largest
+  std::sort(order, order + 3, [&](int a, int b) { return with[a] > with[b]; });
+  for (int k = 0; k < 3; ++k) {
+    need.sizes[k] = with[order[k]];
+    need.noise[k] = noise[order[k]];
+  }
+  need.cut_step = options.round_up > 0 ? options.round_up : 1;
+  need.material = material;
+  // Across a bar: the allowance of its narrower sizes; along it: the length's.
+  const double across = 2 * std::max(options.allowance[1], options.allowance[2]);
+  const double along = 2 * options.allowance[0];
+  if (diameter > 0) {
+    need.diameter = diameter + across;
+    need.cylinder_length = cylinder_length + along;
+    need.cylinder_noise = rounding_noise(diameter, shape_exactness, exactness);
+  }
+  if (across_flats > 0) {
+    need.across_flats = across_flats + across;
+    need.hexagon_length = hexagon_length + along;
+    need.hexagon_noise = rounding_noise(across_flats, shape_exactness, exactness);
+  }
+  return need;
+}
+
+StockNeed need_of(const Part& p, const CutlistOptions& options) {
+  const Blank& b = p.blank();
+  return need_of(b.sorted, b.noise, b.exactness, p.material, p.has_cylinder ? p.cylinder.diameter : 0,
+                 p.cylinder.length, p.has_hexagon ? p.hexagon.across_flats : 0, p.hexagon.length,
+                 std::max(p.cylinder.exact_to, p.hexagon.exact_to), options);
+}
+
+bool agree(double a, double b, double tol) { return std::abs(a - b) <= tol; }
+
+// Whether part `p` of kind `kind` goes into the row whose first part is
+// `first`: the same material and kind, and the sizes that kind is ordered
+// by within the grouping tolerance.
+bool same_row(const Part& first, BarKind first_kind, const Part& p, BarKind kind,
+              const CutlistOptions& options) {
+  if (lower(first.material) != lower(p.material) || first_kind != kind) return false;
+  const Blank &a = first.blank(), &b = p.blank();
+  const double tol = group_tolerance(options, std::max({a.exactness, first.cylinder.exact_to, first.hexagon.exact_to}),
+                                     std::max({b.exactness, p.cylinder.exact_to, p.hexagon.exact_to}));
+  if (kind == BarKind::Round)
+    return agree(first.cylinder.diameter, p.cylinder.diameter, tol) &&
+           agree(first.cylinder.length, p.cylinder.length, tol);
+  if (kind == BarKind::Hex)
+    return agree(first.hexagon.across_flats, p.hexagon.across_flats, tol) &&
+           agree(first.hexagon.length, p.hexagon.length, tol);
+  return agree(a.sorted[0], b.sorted[0], tol) && agree(a.sorted[1], b.sorted[1], tol) &&
+         agree(a.sorted[2], b.sorted[2], tol);
+}
+
+}  // namespace
+
 std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptions& options,
                               const std::vector<StockItem>& catalogue) {
   std::vector<const Part*> measured;
@@ -58,29 +143,33 @@ std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptio
     return std::lexicographical_compare(b->blank().sorted, b->blank().sorted + 3, a->blank().sorted,
                                         a->blank().sorted + 3);
   });
+  // Each part's own stock says what kind of bar it is cut from; rows keep to one kind.
+  std::map<const Part*, BarKind> kind;
+  for (const Part* p : measured) {
+    StockCut cut;
+    kind[p] = !catalogue.empty() && choose_stock(catalogue, need_of(*p, options), options.prefer, &cut)
+                  ? kind_of(cut.item->family)
+                  : BarKind::Rect;
+  }
   std::vector<CutRow> rows;
   for (const Part* p : measured) {
-    const Blank& b = p->blank();
     CutRow* into = nullptr;
-    for (CutRow& r : rows) {
-      const Blank& first = r.parts.front()->blank();
-      const double tol = group_tolerance(options, first.exactness, b.exactness);
-      if (lower(r.material) == lower(p->material) &&
-          std::abs(first.sorted[0] - b.sorted[0]) <= tol && std::abs(first.sorted[1] - b.sorted[1]) <= tol &&
-          std::abs(first.sorted[2] - b.sorted[2]) <= tol) {
+    for (CutRow& r : rows)
+      if (same_row(*r.parts.front(), r.kind, *p, kind[p], options)) {
         into = &r;
         break;
       }
-    }
     if (into == nullptr) {
       rows.emplace_back();
       into = &rows.back();
       into->material = p->material;
+      into->kind = kind[p];
     }
     into->parts.push_back(p);
   }
   for (CutRow& r : rows) {
     std::set<Orientation> orientations;
+    r.has_cylinder = r.has_hexagon = true;
     for (const Part* p : r.parts) {
       const Blank& b = p->blank();
       r.quantity += p->quantity;
@@ -90,6 +179,13 @@ std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptio
         r.blank[k] = std::max(r.blank[k], b.sorted[k]);
         r.noise[k] = std::max(r.noise[k], b.noise[k]);
       }
+      r.has_cylinder = r.has_cylinder && p->has_cylinder;
+      r.has_hexagon = r.has_hexagon && p->has_hexagon;
+      r.diameter = std::max(r.diameter, p->cylinder.diameter);
+      r.cylinder_length = std::max(r.cylinder_length, p->cylinder.length);
+      r.across_flats = std::max(r.across_flats, p->hexagon.across_flats);
+      r.hexagon_length = std::max(r.hexagon_length, p->hexagon.length);
+      r.shape_exactness = std::max({r.shape_exactness, p->cylinder.exact_to, p->hexagon.exact_to});
       orientations.insert(p->chosen);
     }
     r.orientation = orientations.size() > 1 ? "mixed" : orientation_name(*orientations.begin());
@@ -99,16 +195,11 @@ std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptio
       for (int k = 0; k < 3; ++k)
         r.rounded[k] = round_up_length(r.with_allowance[k], options.round_up, r.noise[k]);
     if (!catalogue.empty()) {
-      StockNeed need;
-      int order[3] = {0, 1, 2};  // allowances per size may change which is largest
-      std::sort(order, order + 3, [&](int a, int b) { return r.with_allowance[a] > r.with_allowance[b]; });
-      for (int k = 0; k < 3; ++k) {
-        need.sizes[k] = r.with_allowance[order[k]];
-        need.noise[k] = r.noise[order[k]];
-      }
-      need.cut_step = options.round_up > 0 ? options.round_up : 1;
-      need.material = r.material;
-      r.has_stock = choose_stock(catalogue, need, options.prefer, &r.stock);
+      const StockNeed need = need_of(r.blank, r.noise, r.exactness, r.material, r.has_cylinder ? r.diameter : 0,
+                                     r.cylinder_length, r.has_hexagon ? r.across_flats : 0, r.hexagon_length,
+                                     r.shape_exactness, options);
+      const std::vector<StockFamily> only = families_of(r.kind, options.prefer);
+      r.has_stock = !only.empty() && choose_stock(catalogue, need, only, &r.stock);
     }
   }
   std::stable_sort(rows.begin(), rows.end(), [](const CutRow& a, const CutRow& b) {
@@ -153,6 +244,12 @@ std::string names_text(const CutRow& row, bool with_files) {
   return text;
 }
 
+std::string bar_text(const CutRow& r) {
+  if (r.kind == BarKind::Round) return "⌀" + fixed6(r.diameter) + " × " + fixed6(r.cylinder_length);
+  if (r.kind == BarKind::Hex) return "hex " + fixed6(r.across_flats) + " × " + fixed6(r.hexagon_length);
+  return "-";
+}
+
 std::string cutlist_table(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
                           const std::vector<std::string>& errors, const CutlistOptions& options) {
   std::vector<std::string> header = {"No.", "Qty", "Parts", "Material", "L", "W", "T",
@@ -160,6 +257,8 @@ std::string cutlist_table(const std::vector<CutRow>& rows, const std::vector<Sho
   const bool allowance = options.allowance[0] > 0 || options.allowance[1] > 0 || options.allowance[2] > 0;
   if (allowance) header.push_back("With allowance");
   if (options.round_up > 0) header.push_back("Rounded up to " + general(options.round_up));
+  const bool bars = std::any_of(rows.begin(), rows.end(), [](const CutRow& r) { return r.kind != BarKind::Rect; });
+  if (bars) header.push_back("Bar");
   if (!options.stock.empty()) header.push_back("Stock");
   std::vector<std::vector<std::string>> cells = {header};
   std::vector<bool> right(header.size(), false);
@@ -173,6 +272,7 @@ std::string cutlist_table(const std::vector<CutRow>& rows, const std::vector<Sho
                                   angles_text(r), one_digit(r.exactness)};
     if (allowance) c.push_back(sizes_text(r.with_allowance));
     if (options.round_up > 0) c.push_back(sizes_text(r.rounded));
+    if (bars) c.push_back(bar_text(r));
     if (!options.stock.empty()) c.push_back(r.has_stock ? r.stock.text : "no stock fits");
     cells.push_back(c);
   }
@@ -201,7 +301,8 @@ std::string cutlist_csv(const std::vector<CutRow>& rows, const CutlistOptions& o
   std::string text =
       "row,quantity,parts,material,orientation,angle_z_deg,angle_y_deg,angle_x_deg,angle_z2_deg,"
       "length,width,thickness,exactness,allowance_length,allowance_width,allowance_thickness,"
-      "rounded_length,rounded_width,rounded_thickness,stock_family,stock,cut_1,cut_2,cut\n";
+      "rounded_length,rounded_width,rounded_thickness,bar,diameter,bar_length,across_flats,"
+      "stock_family,stock,cut_1,cut_2,cut\n";
   int number = 0;
   for (const CutRow& r : rows) {
     text += std::to_string(++number) + "," + std::to_string(r.quantity) + "," +
@@ -213,6 +314,9 @@ std::string cutlist_csv(const std::vector<CutRow>& rows, const CutlistOptions& o
     text += "," + all_digits(r.exactness);
     for (double v : r.with_allowance) text += "," + all_digits(v);
     for (double v : r.rounded) text += "," + (r.has_rounded ? all_digits(v) : "");
+    text += std::string(",") + (r.kind == BarKind::Round ? "round" : r.kind == BarKind::Hex ? "hex" : "") + "," +
+            (r.has_cylinder ? all_digits(r.diameter) + "," + all_digits(r.cylinder_length) : ",") + "," +
+            (r.has_hexagon ? all_digits(r.across_flats) : "");
     if (r.has_stock) {
       text += std::string(",") + family_name(r.stock.item->family) + "," + csv_field(r.stock.item->designation) +
               "," + all_digits(r.stock.cut[0]) + "," +
@@ -248,6 +352,22 @@ std::string optimizer_csv(const std::vector<CutRow>& rows) {
   return text;
 }
 
+namespace {
+
+// The part's cylinder: its axis in the part's own frame, from the end where
+// the part starts along it.
+nlohmann::json cylinder_json(const Part& p) {
+  const Cylinder& c = p.cylinder;
+  return {{"diameter", c.diameter},
+          {"length", c.length},
+          {"axis",
+           {{"origin", {c.origin.X(), c.origin.Y(), c.origin.Z()}},
+            {"direction", {c.axis.X(), c.axis.Y(), c.axis.Z()}}}},
+          {"exact_to", c.exact_to}};
+}
+
+}  // namespace
+
 nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
                             const std::vector<std::string>& errors, const CutlistOptions& options) {
   nlohmann::json out = {{"units", units_note()},
@@ -272,6 +392,12 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
         for (const auto& [key, b] : {std::pair<const char*, const Blank*>{"modelled", &p->modelled},
                                      {"turned", &p->turned}})
           if (b->measured) entry[key] = {b->sorted[0], b->sorted[1], b->sorted[2]};
+        if (p->has_cylinder) entry["cylinder"] = cylinder_json(*p);
+        if (p->has_hexagon)
+          entry["hexagon"] = {{"across_flats", p->hexagon.across_flats},
+                              {"length", p->hexagon.length},
+                              {"turn_deg", p->hexagon.turn_rad * 180 / M_PI},
+                              {"exact_to", p->hexagon.exact_to}};
         parts.push_back(entry);
       }
     nlohmann::json row = {{"quantity", r.quantity},
@@ -282,6 +408,14 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
                           {"orientation", r.orientation},
                           {"exactness", r.exactness}};
     if (r.orientation == "turned") row["angles_deg"] = angles(r.parts.front()->turned.degrees);
+    if (r.has_cylinder) {
+      nlohmann::json c = cylinder_json(*r.parts.front());
+      c["diameter"] = r.diameter;
+      c["length"] = r.cylinder_length;
+      c["exact_to"] = r.shape_exactness;
+      row["cylinder"] = c;
+    }
+    if (r.has_hexagon) row["hexagon"] = {{"across_flats", r.across_flats}, {"length", r.hexagon_length}};
     if (r.has_rounded) row["rounded"] = {r.rounded[0], r.rounded[1], r.rounded[2]};
     if (r.has_stock) {
       nlohmann::json cut = {r.stock.cut[0]};

@@ -442,7 +442,7 @@ gp_Dir reference_direction(const gp_Dir& axis) {
 }
 
 bool smallest_cylinder(const TopoDS_Shape& body, const std::vector<gp_Dir>& blank_edges,
-                       double tolerance, Cylinder* out, std::string* error) {
+                       double tolerance, Cylinder* out, std::string* error, Smallest smallest) {
   if (out == nullptr || error == nullptr) return false;
   if (!check_tolerance(tolerance, error)) return false;
   try {
@@ -453,6 +453,23 @@ bool smallest_cylinder(const TopoDS_Shape& body, const std::vector<gp_Dir>& blan
     if (fits.empty()) {
       *error = "no axis could be measured";
       return false;
+    }
+    if (smallest == Smallest::kVolume) {
+      // Least diameter squared times length; on a tie (within what the
+      // tolerance moves it), the narrower, then the first tried.
+      Fit* chosen = nullptr;
+      double chosen_volume = HUGE_VAL;
+      for (Fit& f : fits) {
+        measure_length(exact, &f, tolerance);
+        const double volume = f.upper * f.upper * (f.hi - f.lo);
+        const double slack = 2 * tolerance * (f.upper * (f.hi - f.lo) + f.upper * f.upper);
+        if (chosen == nullptr || volume < chosen_volume - slack ||
+            (volume <= chosen_volume + slack && f.upper < chosen->upper - 0.5 * tolerance)) {
+          chosen = &f;
+          chosen_volume = volume;
+        }
+      }
+      return to_cylinder(*chosen, out, error);
     }
     // Smallest diameter; among those within the tolerance of it, the
     // shortest, then the most area about it, then the first tried.

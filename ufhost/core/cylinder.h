@@ -84,8 +84,14 @@ gp_Dir reference_direction(const gp_Dir& axis);
 // fails; *out is then left alone. Runs in bounded time on any input. The
 // caller marks it as kernel work (containment.h): nothing here handles
 // signals.
+//
+// What "smallest" means: the least diameter (a cylinder across a nut is
+// narrower than one along its axis), or the least volume, diameter squared
+// times length (the bar a nut is cut from lies along its axis).
+enum class Smallest { kDiameter, kVolume };
 bool smallest_cylinder(const TopoDS_Shape& body, const std::vector<gp_Dir>& blank_edges,
-                       double tolerance, Cylinder* out, std::string* error);
+                       double tolerance, Cylinder* out, std::string* error,
+                       Smallest smallest = Smallest::kDiameter);
 
 // The smallest cylinder along `axis` that holds the body: its line placed
 // where the body seen along it fits the smallest circle. Same guarantees
