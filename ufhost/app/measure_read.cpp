@@ -67,8 +67,8 @@ std::string signal_text(int sig) {
 // angles) are in the row. `code` is the run's exit status; `err` its
 // standard error.
 std::string read_results(const Job& job, int code, const std::string& err,
-                         const MeasureOptions& options, Row* row) {
-  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/transcript.jsonl");
+                         const std::string& view, const MeasureOptions& options, Row* row) {
+  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/" + kJobTranscript);
   const nlohmann::json* select = first_of(transcript, "select");
   if (select == nullptr) return "the plug-in asked for no selection";
   if (select->value("objects", nlohmann::json::array()).empty())
@@ -111,7 +111,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
   // measures the first selected body only; the search measures copies, which
   // keep their originals' tolerances.
   const nlohmann::json report =
-      nlohmann::json::parse(read_file(job.dir + "/report.json"), nullptr, false);
+      nlohmann::json::parse(read_file(job.dir + "/" + kJobReport), nullptr, false);
   if (report.is_discarded() || !report.contains("bodies"))
     return "the run left no report of its bodies";
   std::set<Tag> measured(tags.begin(), tags.end());
@@ -122,7 +122,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
   if (!options.out_dir.empty() && command == Command::Search)
     row->log = job.dir + "/search-log.txt";
   std::error_code ec;
-  if (!job.view.empty() && std::filesystem::exists(job.view, ec)) row->view = job.view;
+  if (!view.empty() && std::filesystem::exists(view, ec)) row->view = view;
   // Numbers were read, but some request went unanswered as planned.
   if (code == 5) return unanswered + last_line(err);
   return "";
@@ -192,7 +192,8 @@ bool read_search_log(const std::string& text, Row* row, std::string* error) {
   return true;
 }
 
-void read_run(const Job& job, int wait_status, const MeasureOptions& options, Row* row) {
+void read_run(const Job& job, int wait_status, const std::string& view,
+              const MeasureOptions& options, Row* row) {
   if (job.timed_out) {
     row->error = "did not finish within " + general(options.timeout) + " s; stopped";
     return;
@@ -201,7 +202,7 @@ void read_run(const Job& job, int wait_status, const MeasureOptions& options, Ro
     row->error = signal_text(WTERMSIG(wait_status));
     return;
   }
-  const std::string err = read_file(job.dir + "/stderr.txt");
+  const std::string err = read_file(job.dir + "/" + kJobStderr);
   const int code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   // 5: the run ended but answers did not fit; the transcript says why.
   if (code != 0 && code != 5) {
@@ -209,7 +210,7 @@ void read_run(const Job& job, int wait_status, const MeasureOptions& options, Ro
     row->error = why.empty() ? "ufhost ended with status " + std::to_string(code) : why;
     return;
   }
-  row->error = read_results(job, code, err, options, row);
+  row->error = read_results(job, code, err, view, options, row);
   if (row->error.empty()) finish_row(options, row);
 }
 

@@ -879,6 +879,21 @@ bool load_part(const std::string& path, Model& model, std::string* error) {
   return true;
 }
 
+void warm_up_part_readers() {
+  static bool warm = false;
+  if (warm) return;
+  warm = true;
+  try {
+    KernelQuiet quiet;
+    STEPCAFControl_Reader step;
+    IGESCAFControl_Reader iges;
+    const Handle(TDocStd_Document) doc = new_document();
+  } catch (const Standard_Failure&) {
+    // Nothing is lost: each reading initialises what it needs, and says so
+    // if it cannot.
+  }
+}
+
 bool save_part(const Model& model, const std::string& path, const std::string& input_path,
                std::string* error) {
   try {

@@ -27,6 +27,12 @@ bool read_in_millimetres(PartFormat format);
 // `model` as it was.
 bool load_part(const std::string& path, Model& model, std::string* error);
 
+// Initialises the kernel's STEP and IGES readers and its exchange document
+// in this process, once: processes forked afterwards (a batch's runs, and the
+// children they read their part files in) start with them ready instead of
+// paying for it each. Starts no thread.
+void warm_up_part_readers();
+
 // Writes every live body, point, line, plane and section curve of `model`
 // to `path` (.brep or .step), through a temporary file renamed into place.
 // Refuses to write over `input_path`. On failure returns false with a
