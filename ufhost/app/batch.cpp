@@ -1,6 +1,7 @@
 // The options every batch subcommand shares, and the list of its files.
 #include "ufhost/app/batch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>

@@ -207,9 +207,7 @@ int measure_main(const std::vector<std::string>& args) {
   std::error_code ec;
   std::map<std::string, Row> done;
   std::size_t keep = 0;
-  JsonlWriter jsonl;
-  if (!options.jsonl.empty() && (!rows_to_resume(options, &done, &keep, &error) ||
-                                 !jsonl.open(options.jsonl, keep, &error)))
+  if (!options.jsonl.empty() && !rows_to_resume(options, &done, &keep, &error))
     return usage_error(error);
 
   const bool temporary_out = options.out_dir.empty();
@@ -222,6 +220,11 @@ int measure_main(const std::vector<std::string>& args) {
   if (!make_folder(out_dir)) return usage_error("--out-dir " + out_dir + " cannot be made");
   if (!options.view_dir.empty() && !make_folder(options.view_dir))
     return usage_error("--view-dir " + options.view_dir + " cannot be made");
+  JsonlWriter jsonl;
+  if (!options.jsonl.empty() && !jsonl.open(options.jsonl, keep, &error)) {
+    if (temporary_out) fs::remove_all(out_dir, ec);
+    return usage_error(error);
+  }
 
   // Each run starts in its own folder: paths it is given must not be relative.
   if (options.plugin.empty())
