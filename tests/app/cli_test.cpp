@@ -78,7 +78,9 @@ TEST(Cli, HelpIsWrittenFromTheTables) {
     EXPECT_NE(std::string::npos, help.find(option)) << option << "\n" << help;
   const std::string measure = ufhost::app::measure_usage();
   for (const char* option : {"--command C", "-j N, --jobs N", "--csv", "--json", "--round-up",
-                             "--view-dir", "--out-dir", "--timeout", "--plugin", "--progress"})
+                             "--view-dir", "--out-dir", "--timeout", "--plugin", "--progress",
+                             "--files-from FILE", "-0, --null", "--jsonl FILE", "--resume",
+                             "--merge", "Exit status:"})
     EXPECT_NE(std::string::npos, measure.find(option)) << option << "\n" << measure;
 }
 

@@ -10,6 +10,7 @@
 #include "ufhost/app/cutlist.h"
 #include "ufhost/app/measure.h"
 #include "ufhost/app/options.h"
+#include "ufhost/app/resources.h"
 #include "ufhost/app/run.h"
 #include "ufhost/core/part_io.h"
 #include "ufhost/core/progress.h"
@@ -26,7 +27,11 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return text;
 }
 
-const std::vector<OptionDecl>& run_options() {
+}  // namespace
+
+// Help texts depend on nothing of the machine they are shown on: the manual
+// page is written from the same table when the program is built.
+const std::vector<OptionDecl>& run_option_table() {
   static const std::vector<OptionDecl> table = {
       {"--answers", "", "FILE", "answer the plug-in's requests from FILE (- : standard input)"},
       {"--answer", "", "LINE", "one more answer, taken after those of --answers (repeatable)",
@@ -37,7 +42,8 @@ const std::vector<OptionDecl>& run_options() {
        "script with answers or when standard input is not a\nterminal, else terminal"},
       {"--transcript", "", "FILE", "record every request, answer and log write as JSON lines"},
       {"--syslog", "", "FILE",
-       "append the system log to FILE\n(default: " + default_syslog_path() + ")"},
+       "append the system log to FILE (default:\n$XDG_STATE_HOME/ufhost/syslog.txt, else\n"
+       "~/.local/state/ufhost/syslog.txt)"},
       {"--save", "", "OUT",
        "after the run, write the part to OUT (" + joined(part_extensions(true), ", ") +
            ");\nnever over PART"},
@@ -45,7 +51,8 @@ const std::vector<OptionDecl>& run_options() {
        "make the N-th call (default: every call) of the host\noperation OP return CODE "
        "(default 1009); repeatable"},
       {"--plugin", "", "PATH",
-       "the plug-in library (default: $UFHOST_PLUGIN, else\n" UFHOST_DEFAULT_PLUGIN ")"},
+       "the plug-in library (default: $UFHOST_PLUGIN, else the\nplug-in installed with ufhost: "
+       "see Files below)"},
       {"--view", "", "OUT.html",
        "after the run, write a page showing the part, the box and\nwhat the commands drew "
        "(opens in a browser, no network)"},
@@ -59,6 +66,8 @@ const std::vector<OptionDecl>& run_options() {
   };
   return table;
 }
+
+namespace {
 
 int list_mode(const std::vector<std::string>& args) {
   static const std::vector<OptionDecl> table = {kernel_timeout_option()};
@@ -101,6 +110,26 @@ constexpr Mode kModes[] = {
 
 }  // namespace
 
+std::vector<ModeInfo> mode_table() {
+  std::vector<ModeInfo> modes;
+  for (const Mode& mode : kModes) modes.push_back({mode.name, mode.arguments, mode.help});
+  return modes;
+}
+
+const std::vector<ExitStatusInfo>& run_exit_statuses() {
+  static const std::vector<ExitStatusInfo> table = {
+      {kExitOk, "done"},
+      {kExitUsage, "bad options, answers file or transcript"},
+      {kExitPart, "the part file cannot be read"},
+      {kExitPlugin, "the plug-in cannot be loaded"},
+      {kExitOutput, "--save, --view, --report or the transcript could not be written"},
+      {kExitAnswers, "the run ended but some answers could not be used"},
+      {kExitKernel,
+       "the geometry kernel crashed or did not finish during the run (the line says where)"},
+  };
+  return table;
+}
+
 const OptionDecl& kernel_timeout_option() {
   static const OptionDecl option = {
       "--kernel-timeout", "", "S",
@@ -108,10 +137,6 @@ const OptionDecl& kernel_timeout_option() {
       "the page; reading PART gets\nS/12 and S for every 10 MB of it (default 60: 5 s and\n6 s a MB; "
       "0: no limit)"};
   return option;
-}
-
-std::string shipped_data_file(const std::string& name) {
-  return std::string(UFHOST_SOURCE_DIR) + "/data/" + name;
 }
 
 std::string default_syslog_path() {
@@ -132,36 +157,43 @@ std::string usage_text() {
           "--save, writes the part with what the run created.\n"
           "\n"
           "Options:\n" +
-          options_help(run_options()) + "\nModes:\n";
+          options_help(run_option_table()) + "\nModes:\n";
   std::vector<OptionDecl> modes;
   for (const Mode& mode : kModes) modes.push_back({mode.name, "", mode.arguments, mode.help});
   text += options_help(modes);
-  return text +
-         "\n"
-         "Without answers the requests are asked at the terminal; when standard input is\n"
-         "not a terminal, the answers are read from it. When the answers run out, every\n"
-         "further request is cancelled. With --ui browser, ufhost prints the address of\n"
-         "its page; closing the page, Ctrl-C or SIGTERM cancels every request.\n"
-         "\n"
-         "Exit status: 0 done; 1 bad options, answers file or transcript; 2 the part file\n"
-         "cannot be read; 3 the plug-in cannot be loaded; 4 --save, --view, --report or the\n"
-         "transcript could not be written; 5 the run ended but some answers could not be used;\n"
-         "6 the geometry kernel crashed or did not finish during the run (the line says where).\n";
+  text +=
+      "\n"
+      "Without answers the requests are asked at the terminal; when standard input is\n"
+      "not a terminal, the answers are read from it. When the answers run out, every\n"
+      "further request is cancelled. With --ui browser, ufhost prints the address of\n"
+      "its page; closing the page, Ctrl-C or SIGTERM cancels every request.\n"
+      "\n"
+      "Exit status:\n" +
+      exit_status_help(run_exit_statuses());
+  const std::string web = find_resource("web");
+  return text + "\nFiles:\n  plug-in  " + default_plugin() + "\n  pages    " +
+         (web.empty() ? expected_resource("web") + " (missing)" : web) + "\n";
 }
 
 std::string version_text() {
-  return "ufhost 0.1 (geometry kernel Open CASCADE " OCC_VERSION_COMPLETE ")\n";
+  return "ufhost " ZARVEL_VERSION " (geometry kernel Open CASCADE " OCC_VERSION_COMPLETE ")\n";
+}
+
+std::string exit_status_help(const std::vector<ExitStatusInfo>& statuses) {
+  std::vector<OptionDecl> rows;
+  for (const ExitStatusInfo& s : statuses) rows.push_back({std::to_string(s.status), "", "", s.meaning});
+  return options_help(rows);
 }
 
 Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* options,
                          std::string* error) {
   ParsedArgs parsed;
-  if (!parse_args(run_options(), args, "ufhost --help", &parsed, error)) return Parsed::Error;
+  if (!parse_args(run_option_table(), args, "ufhost --help", &parsed, error)) return Parsed::Error;
   if (parsed.stop != nullptr) return parsed.stop->name == "--help" ? Parsed::Help : Parsed::Version;
   RunOptions o;
   o.syslog = default_syslog_path();
   const char* env_plugin = std::getenv("UFHOST_PLUGIN");
-  o.plugin = env_plugin != nullptr && *env_plugin != '\0' ? env_plugin : UFHOST_DEFAULT_PLUGIN;
+  o.plugin = env_plugin != nullptr && *env_plugin != '\0' ? env_plugin : default_plugin();
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
     const std::string& value = option.value;
@@ -223,7 +255,10 @@ int main(int argc, char** argv) {
     for (const Mode& mode : kModes)
       if (args[0] == mode.name)
         return mode.run(std::vector<std::string>(args.begin() + 1, args.end()));
+  return run_command(args);
+}
 
+int run_command(const std::vector<std::string>& args) {
   RunOptions options;
   std::string error;
   switch (parse_run_options(args, &options, &error)) {

@@ -41,6 +41,26 @@ struct RunOptions {
 // --kernel-timeout, which a run, --list and measure all take.
 const OptionDecl& kernel_timeout_option();
 
+// The option table of a run, from which its --help and the manual page are
+// written.
+const std::vector<OptionDecl>& run_option_table();
+
+// What the first argument can name instead of a part file ("--list",
+// "measure"): the mode's arguments and help, for --help and the manual.
+struct ModeInfo {
+  std::string name, arguments, help;
+};
+std::vector<ModeInfo> mode_table();
+
+// An exit status and what it means, for --help and the manual.
+struct ExitStatusInfo {
+  int status;
+  const char* meaning;
+};
+const std::vector<ExitStatusInfo>& run_exit_statuses();
+// Exit statuses laid out as --help shows them, one a line.
+std::string exit_status_help(const std::vector<ExitStatusInfo>& statuses);
+
 enum class Parsed { Run, Help, Version, Error };
 
 // Parses the arguments of a run (without the program name). Fills in the
@@ -57,8 +77,10 @@ std::string version_text();
 // else ufhost-syslog.txt in the temporary folder.
 std::string default_syslog_path();
 
-// A data file that ships with ufhost (the default stock catalogue).
-std::string shipped_data_file(const std::string& name);
+// A run of the plug-in over the command line of a run (without the program
+// name): parses it, prints --help or --version, or runs. Returns the exit
+// status. A batch's forked runs come through here too.
+int run_command(const std::vector<std::string>& args);
 
 // The whole program: a mode or subcommand when the first argument names
 // one, otherwise a run of the plug-in in a part. Returns the exit status.

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "ufhost/app/batch.h"
 #include "ufhost/app/cli.h"
 #include "ufhost/app/cutlist_internal.h"
 #include "ufhost/app/list.h"
@@ -32,9 +33,7 @@ const char* orientation_name(Orientation orientation) {
   return "?";
 }
 
-namespace {
-
-const std::vector<OptionDecl>& cutlist_options() {
+const std::vector<OptionDecl>& cutlist_option_table() {
   static const std::vector<OptionDecl> table = [] {
     std::vector<OptionDecl> t = {
         {"--orientation", "", "O",
@@ -56,13 +55,27 @@ const std::vector<OptionDecl>& cutlist_options() {
          "write Length,Width,Qty,Label,Enabled as cut optimisers\nimport it"},
         {"--html", "", "FILE", "write a printable page with a picture of each row"},
     };
-    const std::vector<OptionDecl> runs = batch_run_options("part");
-    t.insert(t.end(), runs.begin(), runs.end());
+    // A cut list comes whole at the end: no rows as they come, no pages of parts.
+    for (OptionDecl& decl : batch_option_decls())
+      if (decl.name != "--jsonl" && decl.name != "--resume" && decl.name != "--view-dir")
+        t.push_back(std::move(decl));
     t.push_back({"--help", "-h", "", "show this text", false, true});
     return t;
   }();
   return table;
 }
+
+const std::vector<ExitStatusInfo>& cutlist_exit_statuses() {
+  static const std::vector<ExitStatusInfo> table = {
+      {kMeasureOk, "every part measured"},
+      {kMeasureUsage, "bad options or catalogue"},
+      {kMeasureFailed, "some file or part gave an error"},
+      {kMeasureOutput, "an output file could not be written"},
+  };
+  return table;
+}
+
+namespace {
 
 bool parse_allowance(const std::string& value, double allowance[3], std::string* error) {
   std::vector<std::string> items;
@@ -94,26 +107,24 @@ std::string cutlist_usage() {
          "standard stock to cut it from, with a shopping list.\n"
          "\n"
          "Options:\n" +
-         options_help(cutlist_options()) + "\n" + units_note() +
-         "\n"
-         "Exit status: 0 every part measured; 1 bad options or catalogue; 2 some file or\n"
-         "part gave an error; 4 an output file could not be written.\n";
+         options_help(cutlist_option_table()) + "\n" + units_note() + "\n\nExit status:\n" +
+         exit_status_help(cutlist_exit_statuses());
 }
 
 bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions* options, bool* help,
                            std::string* error) {
   ParsedArgs parsed;
-  if (!parse_args(cutlist_options(), args, "ufhost cutlist --help", &parsed, error)) return false;
+  if (!parse_args(cutlist_option_table(), args, "ufhost cutlist --help", &parsed, error)) return false;
   *help = parsed.stop != nullptr;
   if (*help) return true;
   CutlistOptions o;
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
     const std::string& value = option.value;
-    const int taken = take_batch_option(option, &o.run, error);
-    if (taken < 0) return false;
-    if (taken > 0) continue;
-    if (name == "--orientation") {
+    error->clear();
+    if (take_batch_option(option, &o.run, error)) {
+      if (!error->empty()) return false;
+    } else if (name == "--orientation") {
       if (value == "modelled") o.orientation = Orientation::Modelled;
       else if (value == "turned") o.orientation = Orientation::Turned;
       else if (value == "best") o.orientation = Orientation::Best;
@@ -156,10 +167,7 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
     return false;
   }
   o.run.parts = parsed.operands;
-  if (o.run.parts.empty()) {
-    *error = "no part files given (see ufhost cutlist --help)";
-    return false;
-  }
+  if (!finish_batch_options(&o.run, "ufhost cutlist", error)) return false;
   *options = std::move(o);
   return true;
 }
@@ -179,6 +187,9 @@ int cutlist_main(const std::vector<std::string>& args) {
     return kMeasureOk;
   }
   if (options.run.progress) set_progress_mode(ProgressMode::Always);
+  // Each file is read, each part measured and shaped in a process forked
+  // from this one: the kernel's readers are made ready once, before.
+  warm_up_for_runs();
   std::vector<StockItem> catalogue;
   if (!options.stock.empty() && !load_catalogue(options.stock, &catalogue, &error)) {
     std::cerr << "ufhost cutlist: --stock " << error << std::endl;

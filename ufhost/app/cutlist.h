@@ -13,10 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "ufhost/app/cli.h"
+#include "ufhost/app/options.h"
+
 namespace ufhost::app {
 
 // The whole subcommand over its arguments (without "cutlist"); exit statuses
 // as `ufhost measure`'s.
 int cutlist_main(const std::vector<std::string>& args);
+
+// Its options and exit statuses, for --help and the manual page.
+const std::vector<OptionDecl>& cutlist_option_table();
+const std::vector<ExitStatusInfo>& cutlist_exit_statuses();
 
 }  // namespace ufhost::app

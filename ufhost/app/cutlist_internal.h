@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ufhost/app/batch.h"
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/app/stock.h"
 #include <gp_Trsf.hxx>

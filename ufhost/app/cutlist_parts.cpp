@@ -19,6 +19,7 @@
 #include "src/result_dialog.h"
 #include "ufhost/app/cutlist_internal.h"
 #include "ufhost/app/list.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/numbers.h"
 #include "ufhost/core/part_io.h"
@@ -228,11 +229,20 @@ void measure_parts(const CutlistOptions& options, const std::string& dir, std::v
     Part& part = (*parts)[i];
     part.error = "no result: the part's run was never read";
     part.brep = fs::absolute(fs::path(dir) / "parts" / (names[i] + ".brep"), ec).string();
-    Model alone;
-    alone.add(part.body);
+    // Written by a process of its own: the kernel's writer is kernel work,
+    // and this process keeps none that a fault could end.
     std::string error;
-    if (!save_part(alone, part.brep, "", &error)) {
-      part.error = "cannot be measured alone: " + error;
+    const ChildEnd end = run_in_child(
+        [&]() {
+          Model alone;
+          alone.add(part.body);
+          std::string why;
+          return save_part(alone, part.brep, "", &why) ? std::string("ok") : why;
+        },
+        kernel_time_limit(), &error, "writing " + part.label);
+    if (!end.answered || error != "ok") {
+      part.error = "cannot be measured alone: " +
+                   (end.answered ? error : "the geometry kernel " + describe_child_end(end, "writing it", kernel_time_limit()));
       continue;
     }
     Job job;
@@ -277,11 +287,11 @@ std::string read_part_run(const Job& job, int wait_status, const CutlistOptions&
   std::string err;
   if (std::string why = run_end(job, wait_status, options.run.timeout, &code, &err); !why.empty())
     return why;
-  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/transcript.jsonl");
+  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/" + kJobTranscript);
   const nlohmann::json* select = first_of(transcript, "select");
   if (select == nullptr) return code == 5 ? unanswered(err) : "the plug-in asked for no selection";
   if (std::string failed = plugin_failure(transcript); !failed.empty()) return failed;
-  const nlohmann::json report = nlohmann::json::parse(read_file(job.dir + "/report.json"), nullptr, false);
+  const nlohmann::json report = nlohmann::json::parse(read_file(job.dir + "/" + kJobReport), nullptr, false);
   if (report.is_discarded() || !report.contains("bodies")) return "the run left no report of its bodies";
   double tolerance = 0;
   for (const nlohmann::json& b : report["bodies"])

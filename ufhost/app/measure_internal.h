@@ -1,8 +1,9 @@
 // Inside `ufhost measure`, in the order a batch goes:
 //   measure.cpp        its options and the subcommand
-//   measure_jobs.cpp   running the jobs, each in its own ufhost process, with their limits
+//   batch*.cpp         the files and the runs, shared with other batch subcommands (batch.h)
 //   measure_read.cpp   reading one run's results: transcript, search log, report
 //   measure_rows.cpp   rows: sorting, rounding, exactness, and the table, CSV and JSON
+//   measure_jsonl.cpp  rows one JSON line each: as they come, resumed from, merged
 // Only these files and their tests include this header.
 #pragma once
 
@@ -15,6 +16,8 @@
 #include "ufhost/app/options.h"
 #include <string>
 #include <vector>
+
+#include "ufhost/app/batch.h"
 
 namespace ufhost::app {
 
@@ -35,25 +38,15 @@ constexpr double kSearchLogRounding = 5e-7;
 // extents, frame, search; the first is the default.
 extern const CommandInfo kMeasureCommands[3];
 
-struct MeasureOptions {
+struct MeasureOptions : BatchOptions {
   const CommandInfo* command = &kMeasureCommands[0];
-  int jobs = 1;
-  std::string csv, json, view_dir, out_dir, plugin;
+  bool command_given = false;  // --command was given (a merge takes the rows' otherwise)
+  std::string csv, json;
   double round_up = 0;  // 0: no rounding
-  double timeout = 600;
-  std::string kernel_timeout;  // handed to every run as given; "" the runs' default
-  bool progress = false;
-  std::vector<std::string> parts;
+  bool merge = false;   // parts are JSONL files of rows to merge
 };
 
-// The options of a batch of runs that every batch subcommand takes (-j,
-// --out-dir, --timeout, --plugin, --kernel-timeout, --progress); `unit` is
-// what one run is of ("file", "part").
-std::vector<OptionDecl> batch_run_options(const std::string& unit);
-// Takes one of those into `options`: 1 taken, 0 not one of them, -1 a bad
-// value (with the message).
-int take_batch_option(const ParsedOption& option, MeasureOptions* options, std::string* error);
-bool parse_number(const std::string& text, double* value);
+// The value of --round-up: a step greater than 0.
 bool parse_round_up(const std::string& value, double* step, std::string* error);
 
 // Reads the subcommand's arguments (without "measure"). false with a
@@ -64,37 +57,14 @@ std::string measure_usage();
 
 // [SECTION] Jobs
 
-struct Job {
-  std::size_t index = 0;
-  std::string part;  // absolute
-  std::string dir;   // the run's own folder
-  std::string view;  // the page to write, or ""
-  std::vector<std::string> answers;  // the run's answers; none: those of the batch's command
-  pid_t pid = -1;
-  std::chrono::steady_clock::time_point start;
-  bool timed_out = false;
-};
-
-// A name for each file's outputs that no other file of the batch has: the
-// file's stem, with -2, -3, ... for later files of the same stem.
-std::vector<std::string> unique_names(const std::vector<std::string>& parts);
-
 // The answers a run of `command` is given; the search saves its log at `log`.
 std::vector<std::string> answers_for(const CommandInfo& command, const std::string& log);
-
-// Runs every job, options.jobs at a time, each in its own ufhost process in
-// its folder, and stops any that outlives options.timeout. `ended` gets each
-// job once its process has ended, with its wait status; `not_started` a job
-// whose process could not start, with why. Returns false when waiting for
-// the processes failed: the jobs not ended by then got neither call.
-bool run_jobs(std::vector<Job>& jobs, const MeasureOptions& options,
-              const std::function<void(const Job&, int wait_status)>& ended,
-              const std::function<void(const Job&, const std::string& error)>& not_started);
 
 // [SECTION] Reading a run
 
 struct Row {
   std::string file;  // as given
+  std::string path;  // absolute, the name a resumed batch knows the file by
   // Why the file has no result. A row is an error until its run has been
   // read through; only then is this cleared.
   std::string error = "no result: the run of this file was never read";
@@ -137,8 +107,9 @@ std::string unanswered(const std::string& err);
 
 // Reads what the run of `job` left in its folder (ended with `wait_status`)
 // and fills the row, finished by finish_row; or says in the row's error why
-// the file has no result.
-void read_run(const Job& job, int wait_status, const MeasureOptions& options, Row* row);
+// the file has no result. `view` is the page the run was to write, or "".
+void read_run(const Job& job, int wait_status, const std::string& view,
+              const MeasureOptions& options, Row* row);
 
 // [SECTION] Rows
 
@@ -159,8 +130,68 @@ double rounding_noise(double length, double refinement_tolerance, double band);
 // --round-up, the rounded lengths.
 void finish_row(const MeasureOptions& options, Row* row);
 
+// One row as JSON: the object a row is in the JSON output, and (with the
+// file's absolute path added) a line of --jsonl.
+nlohmann::json row_json(const Row& row, const MeasureOptions& options);
+
 std::string rows_table(const std::vector<Row>& rows, const MeasureOptions& options);
 std::string rows_csv(const std::vector<Row>& rows, const MeasureOptions& options);
 nlohmann::json rows_json(const std::vector<Row>& rows, const MeasureOptions& options);
+
+// Writes --csv and --json, when given, each through a temporary file renamed
+// into place. false when one could not be written (said on standard error).
+bool write_outputs(const std::vector<Row>& rows, const MeasureOptions& options);
+
+}  // namespace ufhost::app
+
+namespace ufhost::app {
+
+// [SECTION] JSON lines
+
+// A row read back from a line of --jsonl (see row_json): the measured values,
+// not yet finished (finish_row gives the sorted, rounded and exactness with
+// the options in force). false with a message when the object is no row.
+bool row_from_json(const nlohmann::json& object, Row* row, std::string* error);
+
+// The rows of a JSONL file, in its order, with the command they were measured
+// with ("" when the file holds none). A last line cut short (a batch stopped
+// while writing it) is left out and *torn_at set to where it begins (else
+// npos); any other line that is no row makes it false with a message that
+// names the file and the line.
+struct JsonlRows {
+  std::vector<Row> rows;
+  std::string command;
+  std::size_t torn_at = std::string::npos;
+};
+bool read_jsonl(const std::string& path, JsonlRows* out, std::string* error);
+
+// Several files' rows as one list: each file once, at its first place, with
+// its last good row, else its last row. Files are known by their absolute
+// path when the rows have one.
+std::vector<Row> merge_rows(const std::vector<Row>& rows);
+
+// Appends rows to a JSONL file, each written whole and flushed to the system
+// as it comes, so that a batch stopped at any moment keeps every row it had
+// finished.
+class JsonlWriter {
+ public:
+  JsonlWriter() = default;
+  ~JsonlWriter();
+  JsonlWriter(const JsonlWriter&) = delete;
+  JsonlWriter& operator=(const JsonlWriter&) = delete;
+  // Opens `path` for appending (made when missing); `keep` bytes of it are
+  // kept and anything after them cut (a torn last line). false with a message.
+  bool open(const std::string& path, std::size_t keep, std::string* error);
+  // false with a message when the row could not be written whole.
+  bool append(const nlohmann::json& row, std::string* error);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// `ufhost measure --merge FILE...`: the rows of the JSONL files as one table,
+// CSV and JSON. Returns the exit status.
+int merge_main(const MeasureOptions& options);
 
 }  // namespace ufhost::app

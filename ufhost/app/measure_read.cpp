@@ -88,8 +88,8 @@ std::string signal_text(int sig) {
 // angles) are in the row. `code` is the run's exit status; `err` its
 // standard error.
 std::string read_results(const Job& job, int code, const std::string& err,
-                         const MeasureOptions& options, Row* row) {
-  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/transcript.jsonl");
+                         const std::string& view, const MeasureOptions& options, Row* row) {
+  const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/" + kJobTranscript);
   const nlohmann::json* select = first_of(transcript, "select");
   if (select == nullptr) return "the plug-in asked for no selection";
   if (select->value("objects", nlohmann::json::array()).empty())
@@ -119,7 +119,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
   // measures the first selected body only; the search measures copies, which
   // keep their originals' tolerances.
   const nlohmann::json report =
-      nlohmann::json::parse(read_file(job.dir + "/report.json"), nullptr, false);
+      nlohmann::json::parse(read_file(job.dir + "/" + kJobReport), nullptr, false);
   if (report.is_discarded() || !report.contains("bodies"))
     return "the run left no report of its bodies";
   std::set<Tag> measured(tags.begin(), tags.end());
@@ -130,7 +130,7 @@ std::string read_results(const Job& job, int code, const std::string& err,
   if (!options.out_dir.empty() && command == Command::Search)
     row->log = job.dir + "/search-log.txt";
   std::error_code ec;
-  if (!job.view.empty() && std::filesystem::exists(job.view, ec)) row->view = job.view;
+  if (!view.empty() && std::filesystem::exists(view, ec)) row->view = view;
   // Numbers were read, but some request went unanswered as planned.
   if (code == 5) return unanswered(err);
   return "";
@@ -203,7 +203,7 @@ bool read_search_log(const std::string& text, Row* row, std::string* error) {
 std::string run_end(const Job& job, int wait_status, double timeout, int* code, std::string* err) {
   if (job.timed_out) return "did not finish within " + general(timeout) + " s; stopped";
   if (WIFSIGNALED(wait_status)) return signal_text(WTERMSIG(wait_status));
-  *err = read_file(job.dir + "/stderr.txt");
+  *err = read_file(job.dir + "/" + kJobStderr);
   *code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   // 5: the run ended but answers did not fit; the transcript says why.
   if (*code != 0 && *code != 5) {
@@ -217,12 +217,13 @@ std::string unanswered(const std::string& err) {
   return "the run asked for something a batch does not answer: " + last_line(err);
 }
 
-void read_run(const Job& job, int wait_status, const MeasureOptions& options, Row* row) {
+void read_run(const Job& job, int wait_status, const std::string& view,
+              const MeasureOptions& options, Row* row) {
   int code = 0;
   std::string err;
   row->error = run_end(job, wait_status, options.timeout, &code, &err);
   if (!row->error.empty()) return;
-  row->error = read_results(job, code, err, options, row);
+  row->error = read_results(job, code, err, view, options, row);
   if (row->error.empty()) finish_row(options, row);
 }
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 
 #include "ufhost/app/list.h"
 #include "ufhost/app/measure_internal.h"
+#include "ufhost/core/files.h"
 #include "ufhost/core/numbers.h"
 
 namespace ufhost::app {
@@ -120,42 +122,58 @@ std::string rows_csv(const std::vector<Row>& rows, const MeasureOptions& options
   return text;
 }
 
+nlohmann::json row_json(const Row& r, const MeasureOptions& options) {
+  const bool search = options.command->command == Command::Search;
+  nlohmann::json j = {{"file", r.file},
+                      {"ok", r.error.empty()},
+                      {"command", options.command->name},
+                      {"units", r.units}};
+  if (!r.error.empty()) {
+    j["error"] = r.error;
+    return j;
+  }
+  j["bodies"] = r.bodies;
+  j["length"] = r.lengths[0];
+  j["width"] = r.lengths[1];
+  j["height"] = r.lengths[2];
+  j["sum"] = r.sum;
+  if (search) {
+    j["angles_deg"] = {
+        {"z", r.degrees[0]}, {"y", r.degrees[1]}, {"x", r.degrees[2]}, {"z2", r.degrees[3]}};
+    j["angles_rad"] = {
+        {"z", r.radians[0]}, {"y", r.radians[1]}, {"x", r.radians[2]}, {"z2", r.radians[3]}};
+  }
+  j["sorted"] = {r.sorted[0], r.sorted[1], r.sorted[2]};
+  if (r.has_rounded) {
+    j["round_up_step"] = options.round_up;
+    j["rounded"] = {r.rounded[0], r.rounded[1], r.rounded[2]};
+  }
+  j["exactness"] = r.exactness;
+  j["max_tolerance"] = r.max_tolerance;
+  if (!r.log.empty()) j["log"] = r.log;
+  if (!r.view.empty()) j["view"] = r.view;
+  return j;
+}
+
 nlohmann::json rows_json(const std::vector<Row>& rows, const MeasureOptions& options) {
   nlohmann::json out = nlohmann::json::array();
-  const bool search = options.command->command == Command::Search;
-  for (const Row& r : rows) {
-    nlohmann::json j = {{"file", r.file},
-                        {"ok", r.error.empty()},
-                        {"command", options.command->name},
-                        {"units", r.units}};
-    if (!r.error.empty()) {
-      j["error"] = r.error;
-      out.push_back(j);
-      continue;
-    }
-    j["bodies"] = r.bodies;
-    j["length"] = r.lengths[0];
-    j["width"] = r.lengths[1];
-    j["height"] = r.lengths[2];
-    j["sum"] = r.sum;
-    if (search) {
-      j["angles_deg"] = {
-          {"z", r.degrees[0]}, {"y", r.degrees[1]}, {"x", r.degrees[2]}, {"z2", r.degrees[3]}};
-      j["angles_rad"] = {
-          {"z", r.radians[0]}, {"y", r.radians[1]}, {"x", r.radians[2]}, {"z2", r.radians[3]}};
-    }
-    j["sorted"] = {r.sorted[0], r.sorted[1], r.sorted[2]};
-    if (r.has_rounded) {
-      j["round_up_step"] = options.round_up;
-      j["rounded"] = {r.rounded[0], r.rounded[1], r.rounded[2]};
-    }
-    j["exactness"] = r.exactness;
-    j["max_tolerance"] = r.max_tolerance;
-    if (!r.log.empty()) j["log"] = r.log;
-    if (!r.view.empty()) j["view"] = r.view;
-    out.push_back(j);
-  }
+  for (const Row& r : rows) out.push_back(row_json(r, options));
   return {{"command", options.command->name}, {"units", units_note()}, {"rows", out}};
+}
+
+bool write_outputs(const std::vector<Row>& rows, const MeasureOptions& options) {
+  bool ok = true;
+  std::string error;
+  if (!options.csv.empty() && !write_atomically(options.csv, rows_csv(rows, options), &error)) {
+    std::cerr << "ufhost measure: --csv " << error << std::endl;
+    ok = false;
+  }
+  if (!options.json.empty() &&
+      !write_atomically(options.json, rows_json(rows, options).dump(2) + "\n", &error)) {
+    std::cerr << "ufhost measure: --json " << error << std::endl;
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace ufhost::app

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "ufhost/app/cli.h"
+#include "ufhost/app/resources.h"
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/numbers.h"
@@ -213,7 +213,15 @@ bool parse_catalogue(const std::string& text, const std::string& name,
 }
 
 bool load_catalogue(const std::string& file, std::vector<StockItem>* items, std::string* error) {
-  const std::string path = file == "default" ? shipped_data_file("stock-default.csv") : file;
+  std::string path = file;
+  if (file == "default") {
+    path = find_resource("data/stock-default.csv");
+    if (path.empty()) {
+      *error = "default: the shipped catalogue is missing (looked for " +
+               expected_resource("data/stock-default.csv") + ")";
+      return false;
+    }
+  }
   std::string text;
   if (!read_file(path, &text)) {
     *error = path + ": cannot be read";

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "ufhost/app/resources.h"
 #include "ufhost/core/containment.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/part_io.h"
@@ -77,7 +78,8 @@ std::string fill(const std::string& page, const std::vector<std::pair<std::strin
 
 std::string web_dir() {
   if (const char* dir = std::getenv("ZARVEL_WEB_DIR"); dir != nullptr && *dir != '\0') return dir;
-  return std::string(UFHOST_SOURCE_DIR) + "/web";
+  const std::string found = find_resource("web");
+  return found.empty() ? expected_resource("web") : found;
 }
 
 std::string units_words(const std::string& part) {

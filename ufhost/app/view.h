@@ -31,7 +31,7 @@ bool write_view(const Model& model, const std::string& path, const ViewOptions& 
                 std::string* error);
 
 // Where the page templates and the bundles are read from: $ZARVEL_WEB_DIR
-// when set, else the source tree's web/ folder.
+// when set, else the web/ folder shipped with ufhost (resources.h).
 std::string web_dir();
 
 // How the page words the units of `part`'s lengths.

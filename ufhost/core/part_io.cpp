@@ -8,6 +8,8 @@
 #include "ufhost/core/part_io.h"
 
 #include <BRep_Builder.hxx>
+#include <IGESCAFControl_Reader.hxx>
+#include <STEPCAFControl_Reader.hxx>
 #include <Standard_ErrorHandler.hxx>
 #include <Standard_Failure.hxx>
 #include <TopoDS_Compound.hxx>
@@ -270,6 +272,21 @@ bool load_pieces(const std::string& path, const std::function<std::string(const 
   }
   if (sheets) *sheets = head["sheets"].get<int>();
   return true;
+}
+
+void warm_up_part_readers() {
+  static bool warm = false;
+  if (warm) return;
+  warm = true;
+  try {
+    KernelQuiet quiet;
+    STEPCAFControl_Reader step;
+    IGESCAFControl_Reader iges;
+    const Handle(TDocStd_Document) doc = new_document();
+  } catch (const Standard_Failure&) {
+    // Nothing is lost: each reading initialises what it needs, and says so
+    // if it cannot.
+  }
 }
 
 bool save_part(const Model& model, const std::string& path, const std::string& input_path,

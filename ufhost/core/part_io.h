@@ -46,6 +46,12 @@ struct Piece {
 bool load_pieces(const std::string& path, const std::function<std::string(const Object&)>& describe,
                  std::vector<Piece>* pieces, int* sheets, std::string* error);
 
+// Initialises the kernel's STEP and IGES readers and its exchange document
+// in this process, once: processes forked afterwards (a batch's runs, and the
+// children they read their part files in) start with them ready instead of
+// paying for it each. Starts no thread.
+void warm_up_part_readers();
+
 // Writes every live body, point, line, plane and section curve of `model`
 // to `path` (.brep or .step), through a temporary file renamed into place.
 // Refuses to write over `input_path`. On failure returns false with a

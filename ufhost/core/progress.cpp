@@ -1,5 +1,6 @@
 #include "ufhost/core/progress.h"
 
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -48,9 +49,25 @@ struct State {
 
 // Never destroyed: a reporter may still be active when the process exits, and
 // a joinable thread must not be destroyed.
+State* g_state = nullptr;
+
+// fork() copies only the thread that calls it. The line's thread is kept out
+// of its lock while a fork happens (it draws only with the lock held), and
+// the child, which has no such thread, starts with progress of its own as a
+// new program would: the parent's stages, settings and thread are not its.
+// The old state is left as it is, never destroyed.
+void before_fork() { g_state->mutex.lock(); }
+void after_fork_in_parent() { g_state->mutex.unlock(); }
+void after_fork_in_child() { g_state = new State; }
+
 State& state() {
-  static State* s = new State;
-  return *s;
+  static const bool made = [] {
+    g_state = new State;
+    ::pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+    return true;
+  }();
+  (void)made;
+  return *g_state;
 }
 
 void resolve_locked(State& s) {
