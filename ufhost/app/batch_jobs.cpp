@@ -29,6 +29,7 @@
 #include <map>
 
 #include "ufhost/app/batch.h"
+#include "ufhost/core/containment.h"
 #include "ufhost/app/cli.h"
 #include "ufhost/core/part_io.h"
 
@@ -143,20 +144,9 @@ bool run_jobs(std::vector<Job>& jobs, const BatchOptions& options,
     Job* job;
     int fd;  // -1: none
   };
-  // A SIGCHLD ignored by whoever started the batch would leave no process to
-  // wait for: it is the default while the runs go, and theirs as it came.
-  struct sigaction was {};
-  ::sigaction(SIGCHLD, nullptr, &was);
-  const bool ignored = was.sa_handler == SIG_IGN;
-  if (ignored) ::signal(SIGCHLD, SIG_DFL);
-  struct RestoreChild {
-    const struct sigaction* was;
-    bool ignored;
-    ~RestoreChild() {
-      if (ignored) ::sigaction(SIGCHLD, was, nullptr);
-    }
-  } restore_child{&was, ignored};
-  const struct sigaction* saved_sigchld = ignored ? &was : nullptr;
+  // The runs get SIGCHLD back as it came.
+  const ChildrenWaitable waitable;
+  const struct sigaction* saved_sigchld = waitable.saved();
 
   std::size_t next = 0;
   std::map<pid_t, Running> running;

@@ -141,6 +141,16 @@ bool write_all(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+ChildrenWaitable::ChildrenWaitable() {
+  ::sigaction(SIGCHLD, nullptr, &was_);
+  ignored_ = was_.sa_handler == SIG_IGN;
+  if (ignored_) ::signal(SIGCHLD, SIG_DFL);
+}
+
+ChildrenWaitable::~ChildrenWaitable() {
+  if (ignored_) ::sigaction(SIGCHLD, &was_, nullptr);
+}
+
 ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
                       std::string* answer, const std::string& progress) {
   ChildEnd end;
@@ -150,19 +160,7 @@ ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
     end.error = std::string("cannot make a pipe (") + std::strerror(errno) + ")";
     return end;
   }
-  // A SIGCHLD ignored by whoever started the host would leave no child to
-  // wait for; it is waited for while it lives.
-  struct sigaction was {};
-  ::sigaction(SIGCHLD, nullptr, &was);
-  const bool ignored = was.sa_handler == SIG_IGN;
-  if (ignored) ::signal(SIGCHLD, SIG_DFL);
-  struct RestoreChild {
-    const struct sigaction* was;
-    bool ignored;
-    ~RestoreChild() {
-      if (ignored) ::sigaction(SIGCHLD, was, nullptr);
-    }
-  } restore_child{&was, ignored};
+  const ChildrenWaitable waitable;
   // Buffered output would otherwise be written twice, once by each process.
   std::cout.flush();
   std::cerr.flush();

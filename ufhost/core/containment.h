@@ -24,6 +24,7 @@
 
 #include <Standard_ErrorHandler.hxx>
 #include <Standard_Failure.hxx>
+#include <signal.h>
 
 #include <cstdint>
 #include <functional>
@@ -68,6 +69,23 @@ struct ChildEnd {
   bool timed_out = false; // it ran out of time and was killed
   int status = 0;         // its exit status when it ended by itself unanswered
   std::string error;      // it could not be started: why
+};
+
+// While it lives, SIGCHLD has its default action even when whoever started
+// the host ignored it, which would leave no child to wait for; then the
+// action it had. `saved()` is that action when it was ignored (for a child
+// to take back), else null.
+class ChildrenWaitable {
+ public:
+  ChildrenWaitable();
+  ~ChildrenWaitable();
+  ChildrenWaitable(const ChildrenWaitable&) = delete;
+  ChildrenWaitable& operator=(const ChildrenWaitable&) = delete;
+  const struct sigaction* saved() const { return ignored_ ? &was_ : nullptr; }
+
+ private:
+  struct sigaction was_ {};
+  bool ignored_ = false;
 };
 
 // Runs `work` in a child process made by fork(), which shares nothing with
