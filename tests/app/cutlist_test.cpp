@@ -67,7 +67,9 @@ TEST(CutlistParts, SameBodyUpToPlacementOnly) {
   EXPECT_FALSE(same_body(a, thicker));
   EXPECT_FALSE(same_body(a, other));
   EXPECT_TRUE(same_body(a, facts_from_text(facts_text(a))));
-  EXPECT_FALSE(facts_from_text("{\"volume\": 1}").ok);
+  for (const char* text : {"{\"volume\": 1}", "{\"volume\": 1, \"area\": 2, \"moments\": [1, 2]}",
+                           "{\"volume\": 1, \"area\": \"2\", \"moments\": [1, 2, 3]}", "[]", "", "nonsense"})
+    EXPECT_FALSE(facts_from_text(text).ok) << text;
   EXPECT_FALSE(same_body(BodyFacts(), BodyFacts()));
 
   // A mesh of the box tells the same figures as the box.
@@ -226,6 +228,7 @@ TEST(CutlistStock, BadCataloguesSayWhereAndWhy) {
       {"family,size_1,lengths\nflat,\"10,20\n", "test.csv, line 2: a quote is not closed"},
       {"family,designation,size_1,lengths\nplate,thin,1 2,cut\n", "test.csv, line 2: one designation"},
       {"family,size_1,lengths\n", "test.csv: no stock item"},
+      {"family,size_1,lengths,minus\nplate,10,cut,0.5x\n", "test.csv, line 2: minus \"0.5x\""},
   };
   for (const auto& [text, says] : cases) {
     std::vector<StockItem> items;

@@ -154,3 +154,18 @@ TEST(Rows, ARowIsAnErrorUntilItsRunIsRead) {
 }
 
 }  // namespace
+
+// A transcript's dialog entry is read only when it holds the numbers a
+// result dialog shows; anything else is no result, never a crash.
+TEST(Rows, DialogValuesOnlyFromAWholeResult) {
+  std::vector<double> values;
+  const nlohmann::json good = {{"kind", "dialog"}, {"values", {80.0, 40.0, 60.0, 180.0}}};
+  EXPECT_TRUE(ufhost::app::dialog_values(&good, 4, &values));
+  EXPECT_EQ(values, (std::vector<double>{80, 40, 60, 180}));
+  for (const nlohmann::json& bad :
+       {nlohmann::json{{"kind", "dialog"}}, nlohmann::json{{"values", {80.0, 40.0, 60.0}}},
+        nlohmann::json{{"values", {80.0, "40", 60.0, 180.0}}}, nlohmann::json{{"values", "80"}},
+        nlohmann::json::array()})
+    EXPECT_FALSE(ufhost::app::dialog_values(&bad, 4, &values)) << bad.dump();
+  EXPECT_FALSE(ufhost::app::dialog_values(nullptr, 4, &values));
+}

@@ -128,14 +128,16 @@ std::string facts_text(const BodyFacts& f) {
 BodyFacts facts_from_text(const std::string& text) {
   BodyFacts f;
   const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
-  if (!j.is_object() || !j["volume"].is_number() || !j["area"].is_number() || !j["moments"].is_array() ||
-      j["moments"].size() != 3)
+  const auto number = [](const nlohmann::json& v) { return v.is_number() && std::isfinite(v.get<double>()); };
+  if (!j.is_object() || !j.contains("volume") || !j.contains("area") || !j.contains("moments") ||
+      !number(j.at("volume")) || !number(j.at("area")) || !j.at("moments").is_array() ||
+      j.at("moments").size() != 3)
     return f;
-  f.volume = j["volume"].get<double>();
-  f.area = j["area"].get<double>();
+  f.volume = j.at("volume").get<double>();
+  f.area = j.at("area").get<double>();
   for (int i = 0; i < 3; ++i) {
-    if (!j["moments"][i].is_number()) return BodyFacts();
-    f.moments[i] = j["moments"][i].get<double>();
+    if (!number(j.at("moments").at(i))) return BodyFacts();
+    f.moments[i] = j.at("moments").at(i).get<double>();
   }
   f.ok = true;
   return f;
@@ -299,9 +301,8 @@ std::string read_part_run(const Job& job, int wait_status, const CutlistOptions&
   const double band = std::max(tolerance, Precision::Confusion());
   if (options.orientation != Orientation::Turned) {
     const nlohmann::json* dialog = first_of(transcript, "dialog", kResultTitle);
-    if (dialog == nullptr || !(*dialog)["values"].is_array() || (*dialog)["values"].size() != 4)
-      return code == 5 ? unanswered(err) : "the plug-in showed no result";
-    const auto values = (*dialog)["values"].get<std::vector<double>>();
+    std::vector<double> values;
+    if (!dialog_values(dialog, 4, &values)) return code == 5 ? unanswered(err) : "the plug-in showed no result";
     std::copy(values.begin(), values.begin() + 3, part->modelled.lengths);
     finish_blank(kExtentsTolerance, 0, band, &part->modelled);
   }

@@ -95,6 +95,9 @@ std::vector<nlohmann::json> read_transcript(const std::string& path);
 // The first entry of `kind` (and with that title, unless "").
 const nlohmann::json* first_of(const std::vector<nlohmann::json>& entries, const std::string& kind,
                                const std::string& title = "");
+// The `want` numbers a dialog entry of the transcript shows; false when it
+// shows anything else.
+bool dialog_values(const nlohmann::json* dialog, std::size_t want, std::vector<double>* values);
 // Why the plug-in's numbers are not to be trusted (a checked call failed, a
 // message box), or "".
 std::string plugin_failure(const std::vector<nlohmann::json>& transcript);

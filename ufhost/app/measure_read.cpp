@@ -59,6 +59,18 @@ const nlohmann::json* first_of(const std::vector<nlohmann::json>& entries, const
   return nullptr;
 }
 
+bool dialog_values(const nlohmann::json* dialog, std::size_t want, std::vector<double>* values) {
+  if (dialog == nullptr || !dialog->is_object() || !dialog->contains("values")) return false;
+  const nlohmann::json& given = dialog->at("values");
+  if (!given.is_array() || given.size() != want) return false;
+  values->clear();
+  for (const nlohmann::json& v : given) {
+    if (!v.is_number()) return false;
+    values->push_back(v.get<double>());
+  }
+  return true;
+}
+
 std::string plugin_failure(const std::vector<nlohmann::json>& transcript) {
   // A failed checked call writes its report to the system log; a plug-in that
   // cannot go on says so in a message box. Either way the numbers are not to
@@ -107,9 +119,9 @@ std::string read_results(const Job& job, int code, const std::string& err,
   } else {
     const nlohmann::json* dialog = first_of(transcript, "dialog", kResultTitle);
     const std::size_t want = command == Command::Extents ? 4 : 3;
-    if (dialog == nullptr || !(*dialog)["values"].is_array() || (*dialog)["values"].size() != want)
+    std::vector<double> values;
+    if (!dialog_values(dialog, want, &values))
       return code == 5 ? unanswered(err) : "the plug-in showed no result";
-    const auto values = (*dialog)["values"].get<std::vector<double>>();
     for (int k = 0; k < 3; ++k) row->lengths[k] = values[k];
     // The frame command shows no sum; it is formed the way the first command
     // forms its own, X + Y + Z in that order.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ufhost/app/resources.h"
+#include "ufhost/app/batch.h"
 #include "ufhost/app/measure_internal.h"
 #include "ufhost/core/files.h"
 #include "ufhost/core/numbers.h"
@@ -175,11 +176,9 @@ bool parse_catalogue(const std::string& text, const std::string& name,
       }
       if (item.lengths.empty() && item.formats.empty()) return bad("no lengths: give them, or cut");
     }
-    if (!field("minus").empty()) {
-      char* end = nullptr;
-      item.minus = std::strtod(field("minus").c_str(), &end);
-      if (*end != '\0' || !std::isfinite(item.minus) || item.minus < 0)
-        return bad("minus \"" + field("minus") + "\": give 0 or more");
+    if (const std::string minus = field("minus"); !minus.empty()) {
+      if (!parse_number(minus, &item.minus) || item.minus < 0)
+        return bad("minus \"" + minus + "\": give 0 or more");
     }
     if (!field("density").empty() && !positive(field("density"), &item.density))
       return bad("density \"" + field("density") + "\": give kg/m^3, greater than 0");
