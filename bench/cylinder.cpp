@@ -68,7 +68,7 @@ struct Row {
 
 // false when the part cannot be read or has no bodies; a part whose bodies
 // have no exact faces is measured by the command alone, with the reason.
-bool measure(const std::string& path, Row* row) {
+bool measure(const std::string& path, ufhost::Smallest smallest, Row* row) {
   ufhost::reset_session();
   ufhost::Session& s = ufhost::session();
   row->name = fs::path(path).filename().string();
@@ -94,7 +94,8 @@ bool measure(const std::string& path, Row* row) {
   for (int run = 0; run < kMostRuns && (run < kRuns || spent < kLeastSeconds); ++run) {
     auto t0 = std::chrono::steady_clock::now();
     std::string error;
-    if (measured) measured = ufhost::smallest_cylinder(all, {}, kExtentsTolerance, &row->cylinder, &error);
+    if (measured)
+      measured = ufhost::smallest_cylinder(all, {}, kExtentsTolerance, &row->cylinder, &error, smallest);
     if (measured) cylinder.push_back(seconds_since(t0));
     if (!measured && row->error.empty()) row->error = error;
 
@@ -123,14 +124,22 @@ bool measure(const std::string& path, Row* row) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> parts(argv + 1, argv + argc);
+  // --least-volume: the bar the cut list orders, least diameter squared
+  // times length, rather than the least diameter.
+  ufhost::Smallest smallest = ufhost::Smallest::kDiameter;
+  if (!parts.empty() && parts.front() == "--least-volume") {
+    smallest = ufhost::Smallest::kVolume;
+    parts.erase(parts.begin());
+  }
   if (parts.empty()) parts = default_parts();
+  std::printf("cylinders of least %s\n", smallest == ufhost::Smallest::kVolume ? "volume" : "diameter");
   std::printf("%-18s %14s %14s %8s %14s %10s %10s %6s %9s\n", "part", "diameter", "length",
               "exact to", "across flats", "cylinder s", "extents s", "ratio", "hexagon s");
   int failed = 0;
   double worst = 0.0;
   for (const std::string& path : parts) {
     Row r;
-    if (!measure(path, &r)) {
+    if (!measure(path, smallest, &r)) {
       std::printf("%-18s cannot be measured: %s\n", r.name.c_str(), r.error.c_str());
       ++failed;
       continue;

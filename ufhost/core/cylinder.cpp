@@ -456,10 +456,26 @@ bool smallest_cylinder(const TopoDS_Shape& body, const std::vector<gp_Dir>& blan
     }
     if (smallest == Smallest::kVolume) {
       // Least diameter squared times length; on a tie (within what the
-      // tolerance moves it), the narrower, then the first tried.
+      // tolerance moves it), the narrower, then the first tried. A fit's
+      // length is measured exactly only when the least it can hold (its
+      // radius's lower bound, and the extent of points on the body along
+      // it) could beat the best so far: those are taken least first.
+      std::vector<std::pair<double, Fit*>> order;
+      for (Fit& f : fits) {
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (const gp_XYZ& p : points.at) {
+          lo = std::min(lo, p.Dot(f.dir.XYZ()));
+          hi = std::max(hi, p.Dot(f.dir.XYZ()));
+        }
+        order.push_back({f.lower * f.lower * std::max(0.0, hi - lo), &f});
+      }
+      std::stable_sort(order.begin(), order.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
       Fit* chosen = nullptr;
       double chosen_volume = HUGE_VAL;
-      for (Fit& f : fits) {
+      for (const auto& [least, fit] : order) {
+        Fit& f = *fit;
+        if (chosen != nullptr && least > chosen_volume * (1 + 1e-9)) break;
         measure_length(exact, &f, tolerance);
         const double volume = f.upper * f.upper * (f.hi - f.lo);
         const double slack = 2 * tolerance * (f.upper * (f.hi - f.lo) + f.upper * f.upper);
