@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "src/get_zarvel.h"
 #include "ufhost/core/cylinder.h"
 #include "ufhost/core/model.h"
@@ -34,30 +35,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::default_parts;
+using bench::median;
+using bench::seconds_since;
+
 constexpr int kRuns = 5, kMostRuns = 200;
 constexpr double kLeastSeconds = 0.5;  // of all runs of a part together
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-std::vector<std::string> default_parts() {
-  std::vector<std::string> out;
-  for (const char* dir : {SAMPLES_DIR, SHARED_PARTS_DIR}) {
-    std::vector<std::string> found;
-    if (fs::is_directory(dir))
-      for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().extension() != ".md") found.push_back(e.path().string());
-    std::sort(found.begin(), found.end());
-    out.insert(out.end(), found.begin(), found.end());
-  }
-  return out;
-}
 
 struct Row {
   std::string name, error;

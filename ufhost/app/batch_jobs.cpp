@@ -106,10 +106,7 @@ bool start(Job& job, const BatchOptions& options, const struct sigaction* saved_
       return false;
     }
   }
-  // Buffered output would otherwise be written twice, once by each process.
-  std::cout.flush();
-  std::cerr.flush();
-  std::fflush(nullptr);
+  flush_before_fork();
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {

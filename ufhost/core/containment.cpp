@@ -141,6 +141,12 @@ bool write_all(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+void flush_before_fork() {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+}
+
 ChildrenWaitable::ChildrenWaitable() {
   ::sigaction(SIGCHLD, nullptr, &was_);
   ignored_ = was_.sa_handler == SIG_IGN;
@@ -161,10 +167,7 @@ ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
     return end;
   }
   const ChildrenWaitable waitable;
-  // Buffered output would otherwise be written twice, once by each process.
-  std::cout.flush();
-  std::cerr.flush();
-  std::fflush(nullptr);
+  flush_before_fork();
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {

@@ -88,6 +88,10 @@ class ChildrenWaitable {
   bool ignored_ = false;
 };
 
+// Flushes every buffered output stream: what is buffered when a process
+// forks would otherwise be written twice, once by each process.
+void flush_before_fork();
+
 // Runs `work` in a child process made by fork(), which shares nothing with
 // the host after that: whatever the kernel does there cannot reach the host.
 // The child hands back the string `work` returns, in *answer. A fault signal
