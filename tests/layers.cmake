@@ -12,7 +12,9 @@ set(allowed_ufhost/api "host/;platform/;ufhost/core/;ufhost/ui/;ufhost/api/")
 # The application knows the plug-in's tolerances (src/get_zarvel.h) and its
 # result dialog (src/result_dialog.h), and drives everything below it.
 set(allowed_ufhost/app "host/;src/get_zarvel.h;src/result_dialog.h;ufhost/core/;ufhost/ui/;ufhost/app/")
-set(layers host platform src ufhost/core ufhost/ui ufhost/api ufhost/app)
+# Cutting plans stand alone: no kernel, no host.
+set(allowed_ufhost/plan "ufhost/plan/")
+set(layers host platform src ufhost/plan ufhost/core ufhost/ui ufhost/api ufhost/app)
 
 set(broken "")
 foreach(layer IN LISTS layers)

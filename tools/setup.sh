@@ -25,11 +25,12 @@ install_missing() {
 # and shared library; pkg-config gives the flags it was built with).
 # dpkg-dev: dpkg-shlibdeps, with which the Debian package (cpack -G DEB) takes
 # its dependencies from the libraries it links. parallel: GNU parallel, whose
-# recipe in docs/scale.md the tests run.
+# recipe in docs/scale.md the tests run. coinor-libclp-dev, coinor-libcbc-dev:
+# the LP and MIP solvers of the cutting plans.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           nlohmann-json3-dev libocct-foundation-dev libocct-modeling-data-dev
           libocct-modeling-algorithms-dev libocct-data-exchange-dev libtbb-dev libcpp-httplib-dev
-          dpkg-dev file parallel)
+          dpkg-dev file parallel coinor-libclp-dev coinor-libcbc-dev)
 install_missing "" "${packages[@]}"
 
 # The kernel's CMake targets name the system libraries they link (fontconfig,
