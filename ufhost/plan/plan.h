@@ -90,11 +90,17 @@ struct Plan {
   std::vector<Layout> layouts;
   std::vector<std::int64_t> used;   // per stock index, how many pieces are cut
   Objective objective = Objective::kMaterial;
-  double value = 0;                 // the objective of this plan
-  double lower_bound = 0;           // no plan can do better; proven, not estimated
+  // The objective of this plan and a bound no plan can beat (proven, not
+  // estimated), in currency units for kCost, in metres of bar or square
+  // metres of sheet for kMaterial.
+  double value = 0;
+  double lower_bound = 0;
   bool optimal = false;             // value meets the bound
   double gap = 0;                   // (value - lower_bound) / lower_bound, 0 when optimal
   std::vector<std::size_t> unplaced;  // pieces no stock can hold (kerf and trim counted)
+  // Per piece index, how many are not placed: all of an unplaced piece, or
+  // those for which the stock at hand ran out (every size limited by count).
+  std::vector<std::int64_t> missing;
   bool timed_out = false;           // the time limit ended the search
   std::string method;               // which method found the plan, for reports
 };
