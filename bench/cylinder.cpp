@@ -25,11 +25,11 @@
 
 #include "bench/bench_support.h"
 #include "src/get_zarvel.h"
-#include "ufhost/core/cylinder.h"
-#include "ufhost/core/model.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/sections.h"
-#include "ufhost/core/session.h"
+#include "ufhost/geom/cylinder.h"
+#include "ufhost/model/model.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/geom/sections.h"
+#include "ufhost/session/session.h"
 
 namespace fs = std::filesystem;
 
@@ -82,7 +82,7 @@ bool measure(const std::string& path, ufhost::Smallest smallest, Row* row) {
     if (measured) cylinder.push_back(seconds_since(t0));
     if (!measured && row->error.empty()) row->error = error;
 
-    ufhost::forget_section_cache();
+    s.sections.forget();
     const int mark = s.model.set_mark(false);  // the drawn box goes again after the run
     double lengths[3] = {0, 0, 0};
     t0 = std::chrono::steady_clock::now();

@@ -31,11 +31,11 @@
 
 #include "bench/bench_support.h"
 #include "src/get_zarvel.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/model.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/sections.h"
-#include "ufhost/core/session.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/model/model.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/geom/sections.h"
+#include "ufhost/session/session.h"
 
 namespace fs = std::filesystem;
 
@@ -103,8 +103,8 @@ bool measure(const std::string& path, Row* row) {
   std::vector<double> command, box, facets;
   double spent = 0.0;
   for (int run = 0; run < kMostRuns && (run < kRuns || spent < kLeastSeconds); ++run) {
-    ufhost::forget_section_cache();
-    s.stats = ufhost::Session::Stats{};
+    s.sections.forget();
+    s.sections.counts = ufhost::SectionMemory::Counts{};
     const int mark = s.model.set_mark(false);  // the drawn box goes again after the run
     auto t0 = std::chrono::steady_clock::now();
     compute_extents(bodies.data(), row->bodies, row->lengths, kRefinement, true);
@@ -139,8 +139,8 @@ bool measure(const std::string& path, Row* row) {
   row->command = median(command);
   row->box = median(box);
   row->facets = median(facets);
-  row->probes = s.stats.probes;
-  row->booleans = s.stats.booleans;
+  row->probes = s.sections.counts.probes;
+  row->booleans = s.sections.counts.booleans;
   return true;
 }
 

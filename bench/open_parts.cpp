@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
 
 namespace fs = std::filesystem;
 

@@ -27,8 +27,8 @@
 #include "src/ruled.h"
 #include "src/ruled_internal.h"
 #include "tests/support/text.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
 #include "ufhost/ui/ui.h"
 
 namespace fs = std::filesystem;

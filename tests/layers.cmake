@@ -1,25 +1,81 @@
 # Checks that includes only point down the layers: each folder may include
-# the project's headers of the folders listed for it, and no others.
+# the project's headers of the folders listed for it, and no others, and
+# every folder it lists lies below it (or is itself), so that the house has
+# no arrow up and no circle. The order of `layers` is the order of the
+# table in docs/architecture.md, lowest first.
 #   cmake -DSOURCE_DIR=... -P tests/layers.cmake
+set(layers
+  host platform src
+  ufhost/plan
+  ufhost/base ufhost/kernel ufhost/model ufhost/geom ufhost/parts ufhost/session
+  ufhost/ui ufhost/api
+  ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/cutlist ufhost/app/plan
+  ufhost/app/cli)
+
 set(allowed_host "host/")
 set(allowed_platform "host/;platform/")
 set(allowed_src "host/;platform/;src/")
-# The core implements the host interface: it takes the interface's type
-# codes and record layouts from host/uf.h, its one home.
-set(allowed_ufhost/core "host/uf.h;ufhost/core/")
-set(allowed_ufhost/ui "host/;ufhost/core/;ufhost/ui/")
-set(allowed_ufhost/api "host/;platform/;ufhost/core/;ufhost/ui/;ufhost/api/")
-# The application knows the plug-in's tolerances (src/get_zarvel.h) and its
-# result dialog (src/result_dialog.h), and drives everything below it.
-set(allowed_ufhost/app "host/;src/get_zarvel.h;src/result_dialog.h;ufhost/core/;ufhost/ui/;ufhost/app/")
 # Cutting plans stand alone: no kernel, no host.
 set(allowed_ufhost/plan "ufhost/plan/")
-set(layers host platform src ufhost/plan ufhost/core ufhost/ui ufhost/api ufhost/app)
+set(allowed_ufhost/base "ufhost/base/")
+set(allowed_ufhost/kernel "ufhost/base/;ufhost/kernel/")
+# The model takes the interface's type codes and record layouts from
+# host/uf.h, their one home, and nothing else of host/.
+set(allowed_ufhost/model "host/uf.h;ufhost/base/;ufhost/kernel/;ufhost/model/")
+set(allowed_ufhost/geom "ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/")
+set(allowed_ufhost/parts "ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/parts/")
+set(allowed_ufhost/session
+    "host/uf.h;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/session/")
+set(allowed_ufhost/ui
+    "host/;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/session/;ufhost/ui/")
+set(allowed_ufhost/api
+    "host/;platform/;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/session/;ufhost/ui/;ufhost/api/")
+# The application: everything of the host below it; of the plug-in only the
+# headers that hold a fact both share (its tolerances, its result dialog's
+# texts, its search log's lines).
+set(host_below "host/;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/parts/;ufhost/session/;ufhost/ui/")
+set(plugin_facts "src/get_zarvel.h;src/result_dialog.h;src/search_log.h")
+set(allowed_ufhost/app/run "${host_below};ufhost/app/run/")
+set(allowed_ufhost/app/batch "${host_below};${plugin_facts};ufhost/app/run/;ufhost/app/batch/")
+set(allowed_ufhost/app/measure
+    "${host_below};${plugin_facts};ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/")
+set(allowed_ufhost/app/cutlist
+    "${host_below};${plugin_facts};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/cutlist/")
+set(allowed_ufhost/app/plan "ufhost/plan/;ufhost/base/;ufhost/app/run/;ufhost/app/plan/")
+set(allowed_ufhost/app/cli "${host_below};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/;ufhost/app/cutlist/;ufhost/app/plan/;ufhost/app/cli/")
+# Folders whose files may include the geometry kernel's headers: below the
+# application only. The application asks the host's folders for kernel work.
+set(kernel_free src ufhost/plan ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/cutlist
+    ufhost/app/plan ufhost/app/cli)
 
 set(broken "")
+# Every listed folder lies at or below the folder that lists it.
+list(LENGTH layers count)
 foreach(layer IN LISTS layers)
+  list(FIND layers ${layer} own)
+  foreach(prefix IN LISTS allowed_${layer})
+    set(below -1)
+    foreach(other IN LISTS layers)
+      string(FIND "${prefix}" "${other}/" at)
+      list(FIND layers ${other} index)
+      if(at EQUAL 0 AND index GREATER below)
+        set(below ${index})
+      endif()
+    endforeach()
+    if(below LESS 0 OR below GREATER own)
+      list(APPEND broken "${layer} may include ${prefix}, which is not below it")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(layer IN LISTS layers)
+  if(NOT DEFINED allowed_${layer})
+    list(APPEND broken "${layer} has no list of what it may include")
+  endif()
   file(GLOB files ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
+  list(FIND kernel_free ${layer} no_kernel)
   foreach(file IN LISTS files)
+    file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
     file(STRINGS ${file} includes REGEX "^#include \"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" header "${line}")
@@ -31,20 +87,37 @@ foreach(layer IN LISTS layers)
         endif()
       endforeach()
       if(NOT ok)
-        file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
         list(APPEND broken "${name} includes ${header}")
       endif()
     endforeach()
+    if(no_kernel GREATER_EQUAL 0)
+      file(STRINGS ${file} kernel_includes REGEX "^#include <[A-Za-z0-9_]+\\.hxx>")
+      foreach(line IN LISTS kernel_includes)
+        list(APPEND broken "${name} includes the geometry kernel: ${line}")
+      endforeach()
+    endif()
   endforeach()
 endforeach()
+
+# Every folder of ufhost/ with sources is a layer.
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/ufhost/*.h ${SOURCE_DIR}/ufhost/*.cpp)
+foreach(source IN LISTS sources)
+  get_filename_component(folder ${source} DIRECTORY)
+  list(FIND layers ${folder} known)
+  if(known LESS 0 AND NOT folder STREQUAL "ufhost")
+    list(APPEND broken "${source} lies in ${folder}, which is no layer")
+  endif()
+endforeach()
+
 file(STRINGS ${SOURCE_DIR}/ufhost/main.cpp includes REGEX "^#include")
 foreach(line IN LISTS includes)
-  if(NOT line MATCHES "^#include \"ufhost/app/")
-    list(APPEND broken "ufhost/main.cpp includes more than the application: ${line}")
+  if(NOT line MATCHES "^#include \"ufhost/app/cli/")
+    list(APPEND broken "ufhost/main.cpp includes more than the command line: ${line}")
   endif()
 endforeach()
 
 if(broken)
+  list(REMOVE_DUPLICATES broken)
   list(JOIN broken "\n  " text)
   message(FATAL_ERROR "Includes that point up the layers (see docs/architecture.md):\n  ${text}")
 endif()

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "ufhost/app/manual.h"
+#include "ufhost/app/cli/manual.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -46,8 +46,8 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/core/kernel_quiet.h"
-#include "ufhost/core/part_io.h"
+#include "ufhost/kernel/kernel_quiet.h"
+#include "ufhost/parts/part_io.h"
 
 namespace {
 

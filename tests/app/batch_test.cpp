@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "tests/support/support.h"
-#include "ufhost/app/batch.h"
-#include "ufhost/app/manual.h"
-#include "ufhost/app/measure.h"
-#include "ufhost/app/measure_internal.h"
-#include "ufhost/app/resources.h"
+#include "ufhost/app/batch/batch.h"
+#include "ufhost/app/cli/manual.h"
+#include "ufhost/app/measure/measure.h"
+#include "ufhost/app/measure/measure_internal.h"
+#include "ufhost/app/run/resources.h"
 
 namespace fs = std::filesystem;
 using ufhost::app::BatchOptions;

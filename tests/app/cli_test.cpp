@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/app/cli.h"
-#include "ufhost/app/measure_internal.h"
+#include "ufhost/app/cli/cli.h"
+#include "ufhost/app/measure/measure_internal.h"
 
 namespace {
 

@@ -1,26 +1,13 @@
 // The cut list's decisions, each on its own: which bodies are one part,
 // which blanks are one row, which orientation, which stock, and what a bad
 // catalogue or option says.
-#include <BRepBuilderAPI_Transform.hxx>
-#include <BRepMesh_IncrementalMesh.hxx>
-#include <BRepPrimAPI_MakeBox.hxx>
-#include <BRep_Tool.hxx>
-#include <TopExp_Explorer.hxx>
-#include <TopoDS.hxx>
 #include <gtest/gtest.h>
 
-#include "ufhost/app/cutlist_internal.h"
+#include "ufhost/app/cutlist/cutlist_internal.h"
 
 using namespace ufhost::app;
 
 namespace {
-
-ufhost::Object solid(const TopoDS_Shape& shape) {
-  ufhost::Object o;
-  o.kind = ufhost::Kind::SolidBody;
-  o.shape = shape;
-  return o;
-}
 
 // A part measured as modelled to `sizes`, with the exactness of the extents.
 Part measured(const std::string& name, std::vector<double> sizes, const std::string& material = "",
@@ -47,56 +34,6 @@ std::vector<StockItem> catalogue(const std::string& text) {
 }
 
 }  // namespace
-
-// Bodies equal up to placement are one part; a real difference is not.
-TEST(CutlistParts, SameBodyUpToPlacementOnly) {
-  const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(1, 2, 3), 60, 40, 20).Shape();
-  gp_Trsf turn;
-  turn.SetRotation(gp_Ax1(gp_Pnt(5, 5, 5), gp_Dir(1, 2, 3)), 0.7);
-  turn.SetTranslationPart(gp_Vec(100, -50, 7));
-  const BodyFacts a = facts_of(solid(box));
-  const BodyFacts moved = facts_of(solid(BRepBuilderAPI_Transform(box, turn, true).Shape()));
-  const BodyFacts noisy = facts_of(solid(BRepPrimAPI_MakeBox(60 + 2e-8, 40 - 1e-8, 20 + 2e-8).Shape()));
-  const BodyFacts thicker = facts_of(solid(BRepPrimAPI_MakeBox(60, 40, 20.1).Shape()));
-  // Same volume and area, other moments.
-  const BodyFacts other = facts_of(solid(BRepPrimAPI_MakeBox(80, 30, 20).Shape()));
-  ASSERT_TRUE(a.ok);
-  EXPECT_NEAR(a.volume, 48000, 1e-6);
-  EXPECT_TRUE(same_body(a, moved));
-  EXPECT_TRUE(same_body(a, noisy));
-  EXPECT_FALSE(same_body(a, thicker));
-  EXPECT_FALSE(same_body(a, other));
-  EXPECT_TRUE(same_body(a, facts_from_text(facts_text(a))));
-  for (const char* text : {"{\"volume\": 1}", "{\"volume\": 1, \"area\": 2, \"moments\": [1, 2]}",
-                           "{\"volume\": 1, \"area\": \"2\", \"moments\": [1, 2, 3]}", "[]", "", "nonsense"})
-    EXPECT_FALSE(facts_from_text(text).ok) << text;
-  EXPECT_FALSE(same_body(BodyFacts(), BodyFacts()));
-
-  // A mesh of the box tells the same figures as the box.
-  TopoDS_Shape meshed = BRepPrimAPI_MakeBox(gp_Pnt(1, 2, 3), 60, 40, 20).Shape();
-  BRepMesh_IncrementalMesh(meshed, 0.1);
-  ufhost::Object mesh;
-  mesh.kind = ufhost::Kind::MeshBody;
-  std::vector<gp_Pnt> nodes;
-  std::vector<Poly_Triangle> triangles;
-  for (TopExp_Explorer e(meshed, TopAbs_FACE); e.More(); e.Next()) {
-    TopLoc_Location loc;
-    const TopoDS_Face& f = TopoDS::Face(e.Current());
-    const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(f, loc);
-    const int base = static_cast<int>(nodes.size());
-    for (int i = 1; i <= t->NbNodes(); ++i) nodes.push_back(t->Node(i).Transformed(loc));
-    for (int i = 1; i <= t->NbTriangles(); ++i) {
-      int n[3];
-      t->Triangle(i).Get(n[0], n[1], n[2]);
-      if (f.Orientation() == TopAbs_REVERSED) std::swap(n[1], n[2]);
-      triangles.emplace_back(base + n[0], base + n[1], base + n[2]);
-    }
-  }
-  mesh.mesh = new Poly_Triangulation(static_cast<int>(nodes.size()), static_cast<int>(triangles.size()), false);
-  for (std::size_t i = 0; i < nodes.size(); ++i) mesh.mesh->SetNode(static_cast<int>(i) + 1, nodes[i]);
-  for (std::size_t i = 0; i < triangles.size(); ++i) mesh.mesh->SetTriangle(static_cast<int>(i) + 1, triangles[i]);
-  EXPECT_TRUE(same_body(a, facts_of(mesh)));
-}
 
 // Float noise never splits a row, a real difference never merges one, and
 // rows never chain: a part joins the row whose first part it agrees with.

@@ -9,10 +9,10 @@
 
 #include "host/uf.h"
 #include "tests/support/support.h"
-#include "ufhost/app/list.h"
-#include "ufhost/app/view.h"
-#include "ufhost/core/containment.h"
-#include "ufhost/core/session.h"
+#include "ufhost/app/run/list.h"
+#include "ufhost/app/run/view.h"
+#include "ufhost/kernel/containment.h"
+#include "ufhost/session/session.h"
 #include "ufhost/ui/browser.h"
 #include "ufhost/ui/ui.h"
 

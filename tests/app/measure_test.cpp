@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/app/measure_internal.h"
-#include "ufhost/core/cp1251.h"
+#include "ufhost/app/measure/measure_internal.h"
+#include "ufhost/base/cp1251.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "tests/support/support.h"
-#include "ufhost/core/containment.h"
+#include "ufhost/kernel/containment.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -9,10 +9,10 @@
 
 #include "tests/support/shapes.h"
 #include "tests/support/support.h"
-#include "ufhost/core/facets.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
+#include "ufhost/model/facets.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
 
 namespace fs = std::filesystem;
 using testing_support::HostRun;

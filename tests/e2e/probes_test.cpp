@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "tests/support/support.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/sections.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/test_control.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/geom/sections.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {
@@ -68,7 +68,7 @@ Run run_command(Probing how) {
     ADD_FAILURE() << "cannot load " << PLUGIN_RELEASE << ": " << dlerror();
     return run;
   }
-  ufhost::forget_section_cache();
+  session().sections.forget();
   ufhost::test_control().probing = how;
   ufhost::test_control().compare_probes = [&](const ufhost::TestControl::ProbeAnswers& a) {
     if (a.fast == a.boolean) return;
@@ -80,7 +80,7 @@ Run run_command(Probing how) {
          << (a.boolean ? "meets" : "misses");
     run.disagreements.push_back(text.str());
   };
-  session().stats = ufhost::Session::Stats{};
+  session().sections.counts = ufhost::SectionMemory::Counts{};
   session().ui = ufhost::make_scripted_ui({"menu 1", "select all", "dialog ok", "menu cancel"});
   const int mark = session().model.set_mark(false);
   char param[1] = {0};
@@ -88,8 +88,8 @@ Run run_command(Probing how) {
   plugin.ufusr(param, &rc, 0);
   ufhost::test_control().probing = Probing::kFast;
   ufhost::test_control().compare_probes = nullptr;
-  run.probes = session().stats.probes;
-  run.booleans = session().stats.booleans;
+  run.probes = session().sections.counts.probes;
+  run.booleans = session().sections.counts.booleans;
   // The corners drawn last: the largest, then the smallest.
   const std::vector<ufhost::Tag> points = session().model.tags_of(ufhost::Kind::Point);
   if (points.size() >= 2) {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "tests/support/support.h"
-#include "ufhost/core/part_io.h"
+#include "ufhost/parts/part_io.h"
 
 using testing_support::HostRun;
 using testing_support::log_lines;

@@ -8,8 +8,8 @@
 
 #include "src/Main.h"
 #include "tests/support/support.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/test_control.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

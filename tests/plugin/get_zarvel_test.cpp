@@ -23,9 +23,9 @@
 #include "src/get_zarvel.h"
 #include "tests/support/shapes.h"
 #include "tests/support/support.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/test_control.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/test_control.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "src/Zarvel_06.h"
 #include "host/uf.h"
 #include "tests/support/support.h"
-#include "ufhost/core/session.h"
+#include "ufhost/session/session.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

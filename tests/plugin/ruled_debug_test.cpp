@@ -14,8 +14,8 @@
 #include "src/ruled.h"
 #include "src/ruled_internal.h"
 #include "tests/support/support.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/transcript.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include "src/ruled.h"
 #include "src/ruled_internal.h"
 #include "tests/support/support.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/transcript.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/transcript.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

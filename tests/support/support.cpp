@@ -12,7 +12,7 @@
 #include <sstream>
 #include <utility>
 
-#include "ufhost/core/cp1251.h"
+#include "ufhost/base/cp1251.h"
 
 extern char** environ;
 

@@ -30,11 +30,11 @@
 
 #include "tests/support/support.h"
 #include "ufhost/api/edge.h"
-#include "ufhost/core/body_pack.h"
-#include "ufhost/core/containment.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
+#include "ufhost/model/body_pack.h"
+#include "ufhost/kernel/containment.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // their analytic sizes wherever they are placed, a part without faces of
 // revolution against dense samples of its exact faces and 10,000
 // directions, and inputs that hold no exact faces.
-#include "ufhost/core/cylinder.h"
+#include "ufhost/geom/cylinder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,8 @@
 
 #include "tests/support/shapes.h"
 #include "tests/support/support.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Faces' exact extremes along the axes, and what they tell of the kernel's
 // boolean section near them.
-#include "ufhost/core/extremes.h"
+#include "ufhost/geom/extremes.h"
 
 #include <gtest/gtest.h>
 

@@ -20,9 +20,9 @@
 #include "host/uf.h"
 #include "tests/support/shapes.h"
 #include "tests/support/support.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
-#include "ufhost/core/session.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
+#include "ufhost/session/session.h"
 
 namespace {
 

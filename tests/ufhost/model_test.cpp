@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "ufhost/core/model.h"
+#include "ufhost/model/model.h"
 
 namespace {
 

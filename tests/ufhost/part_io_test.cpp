@@ -28,8 +28,8 @@
 #include <XCAFDoc_ShapeTool.hxx>
 
 #include "tests/support/support.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/part_io.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/parts/part_io.h"
 
 namespace fs = std::filesystem;
 using testing_support::read_file;

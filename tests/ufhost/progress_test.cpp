@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "ufhost/core/progress.h"
+#include "ufhost/base/progress.h"
 
 namespace {
 

@@ -25,9 +25,9 @@
 #include "host/uf.h"
 #include "tests/support/shapes.h"
 #include "tests/support/support.h"
-#include "ufhost/core/sections.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/test_control.h"
+#include "ufhost/geom/sections.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/test_control.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ class Sections : public ::testing::Test {
  protected:
   void SetUp() override {
     ufhost::reset_session();
-    ufhost::forget_section_cache();
+    session().sections.forget();
   }
 
   tag_t add(const TopoDS_Shape& shape, Kind kind = Kind::SolidBody) {
@@ -115,12 +115,12 @@ TEST_F(Sections, OnlyWhatExactGeometryCannotTellNeedsTheKernel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ufhost::Session::Stats before = session().stats;
+    const ufhost::SectionMemory::Counts before = session().sections.counts;
     const bool meets = section(c.body, c.origin, c.normal) != NULL_TAG;
     if (c.meets >= 0) {
       EXPECT_EQ(c.meets == 1, meets);
     }
-    const ufhost::Session::Stats& after = session().stats;
+    const ufhost::SectionMemory::Counts& after = session().sections.counts;
     EXPECT_EQ(before.probes + 1, after.probes);
     EXPECT_EQ(before.probes_by_box + (c.how == Box), after.probes_by_box);
     EXPECT_EQ(before.booleans + (c.how == Kernel), after.booleans);
@@ -148,7 +148,7 @@ TEST_F(Sections, AnswersFollowTheBodyThroughMovesAndUndo) {
   ASSERT_TRUE(session().model.undo_to(mark));
   EXPECT_TRUE(meets(10 + 5e-8));
   EXPECT_FALSE(meets(-20 - 5e-8));
-  EXPECT_EQ(0, session().stats.booleans);
+  EXPECT_EQ(0, session().sections.counts.booleans);
 }
 
 TEST_F(Sections, CurvesOfAProbeAnsweredFromTheBoxAreReal) {
@@ -160,7 +160,7 @@ TEST_F(Sections, CurvesOfAProbeAnsweredFromTheBoxAreReal) {
   EXPECT_EQ(box, o->source);
   ASSERT_TRUE(o->section);
   EXPECT_FALSE(o->section->cache);  // nothing computed yet
-  EXPECT_EQ(0, session().stats.booleans);
+  EXPECT_EQ(0, session().sections.counts.booleans);
   const TopoDS_Shape shape = o->section->curves();
   EXPECT_NEAR(2 * (20 + 30), length_of(shape), 1e-9);
   Bnd_Box b;
@@ -199,7 +199,7 @@ TEST_F(Sections, ProbingNeverChangesTheBody) {
           if (curves != NULL_TAG) session().model.find(curves)->section->curves();
         }
     EXPECT_EQ(before, tolerances(session().model.find(body)->shape));
-    EXPECT_GT(session().stats.booleans, 0);
+    EXPECT_GT(session().sections.counts.booleans, 0);
   }
 }
 
@@ -267,7 +267,7 @@ TEST_F(Sections, MeshBodiesAreCutByTheirTriangles) {
       EXPECT_NEAR(c.length, length_of(session().model.find(curves)->section->curves()), 1e-9);
     }
   }
-  EXPECT_EQ(0, session().stats.booleans);
+  EXPECT_EQ(0, session().sections.counts.booleans);
 }
 
 TEST_F(Sections, RequestsTheHostCannotServeLeaveNoCurves) {

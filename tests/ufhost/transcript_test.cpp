@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tests/support/support.h"
-#include "ufhost/core/transcript.h"
+#include "ufhost/session/transcript.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "host/uf.h"
 #include "platform/winplat.h"
 #include "tests/support/support.h"
-#include "ufhost/core/cp1251.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/transcript.h"
+#include "ufhost/base/cp1251.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/transcript.h"
 #include "ufhost/ui/ui.h"
 
 using namespace ufhost;

@@ -25,8 +25,8 @@
 #include <exception>
 #include <optional>
 
-#include "ufhost/core/containment.h"
-#include "ufhost/core/session.h"
+#include "ufhost/kernel/containment.h"
+#include "ufhost/session/session.h"
 
 namespace ufhost {
 
@@ -34,10 +34,6 @@ enum class Marks {
   kWholeCall,  // the whole call is kernel work (libufun's model calls)
   kOwnPieces,  // front-end and bookkeeping calls: kernel pieces inside mark themselves
 };
-
-// Reports a failure caught at the edge of `operation` on standard error
-// (the first of each operation in the session) and returns `code`.
-int caught_failure(const char* operation, int code, const char* what, bool fault);
 
 // Runs `body`, which returns the entry point's result, as `operation`. An
 // injected failure returns its code; a caught one returns the failure's

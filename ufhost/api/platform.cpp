@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ufhost/api/edge.h"
-#include "ufhost/core/cp1251.h"
+#include "ufhost/base/cp1251.h"
 #include "ufhost/ui/frontend.h"
 #include "ufhost/ui/ui.h"
 

@@ -14,8 +14,8 @@
 
 #include "host/uf.h"
 #include "ufhost/api/edge.h"
-#include "ufhost/core/cp1251.h"
-#include "ufhost/core/selection.h"
+#include "ufhost/base/cp1251.h"
+#include "ufhost/session/selection.h"
 #include "ufhost/ui/ui.h"
 
 namespace {

@@ -11,10 +11,10 @@
 
 #include "host/uf.h"
 #include "ufhost/api/edge.h"
-#include "ufhost/core/facets.h"
-#include "ufhost/core/model.h"
-#include "ufhost/core/probes.h"
-#include "ufhost/core/session.h"
+#include "ufhost/model/facets.h"
+#include "ufhost/model/model.h"
+#include "ufhost/session/probes.h"
+#include "ufhost/session/session.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 
 #include "host/uf.h"
 #include "ufhost/api/edge.h"
-#include "ufhost/core/geometry.h"
-#include "ufhost/core/session.h"
-#include "ufhost/core/test_control.h"
+#include "ufhost/model/object_geometry.h"
+#include "ufhost/session/session.h"
+#include "ufhost/session/test_control.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ UF_EXPORT int UF_MODL_ask_bounding_box(tag_t object, double box[6]) {
     const ufhost::Object* found = session().model.find(object);
     if (found == nullptr) return ufhost::kErrBadTag;
     double b[6];
-    if (!ufhost::exact_box(*found, b)) return ufhost::kErrWrongType;
+    if (!ufhost::exact_box(*found, b, &ufhost::session().boxes)) return ufhost::kErrWrongType;
     if (ufhost::test_control().swap_box_corners) {
       for (int i = 0; i < 3; ++i) std::swap(b[i], b[i + 3]);
     }

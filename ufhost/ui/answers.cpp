@@ -7,6 +7,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "ufhost/base/text.h"
+
 namespace ufhost {
 
 namespace {
@@ -17,14 +19,6 @@ std::vector<std::string> split_words(const std::string& text) {
   std::string w;
   while (in >> w) words.push_back(w);
   return words;
-}
-
-std::string trim(const std::string& s) {
-  const char* blanks = " \t\r\n\f\v";
-  const auto first = s.find_first_not_of(blanks);
-  if (first == std::string::npos) return "";
-  const auto last = s.find_last_not_of(blanks);
-  return s.substr(first, last - first + 1);
 }
 
 bool parse_int_word(const std::string& w, int* value) {

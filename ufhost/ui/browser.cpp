@@ -15,8 +15,8 @@
 #include <iostream>
 #include <thread>
 
-#include "ufhost/core/containment.h"
-#include "ufhost/core/scene.h"
+#include "ufhost/kernel/containment.h"
+#include "ufhost/model/scene.h"
 #include "ufhost/ui/browser_server.h"
 
 namespace ufhost {

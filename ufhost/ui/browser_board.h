@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/core/model.h"
+#include "ufhost/model/model.h"
 
 namespace ufhost::browser {
 

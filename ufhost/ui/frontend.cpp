@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ufhost/core/transcript.h"
+#include "ufhost/session/transcript.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "ufhost/core/session.h"
+#include "ufhost/session/session.h"
 #include "ufhost/ui/answers.h"
 #include "ufhost/ui/frontend.h"
 

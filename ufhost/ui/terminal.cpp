@@ -7,24 +7,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "ufhost/core/numbers.h"
+#include "ufhost/base/numbers.h"
+#include "ufhost/base/text.h"
 #include "ufhost/ui/frontend.h"
 
 namespace ufhost {
 
 namespace {
-
-std::string trim(const std::string& s) {
-  const char* blanks = " \t\r\n";
-  const auto first = s.find_first_not_of(blanks);
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Characters, not bytes, so that Cyrillic names line up in columns.
 std::size_t display_width(const std::string& s) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/core/user_interface.h"
+#include "ufhost/session/user_interface.h"
 
 namespace ufhost {
 

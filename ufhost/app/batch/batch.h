@@ -1,0 +1,108 @@
+// What every batch subcommand of ufhost shares (`ufhost measure` and any
+// other that runs the plug-in over many part files): the options that say
+// which files and how many at once, the list of files, and the runner that
+// gives each file a run of its own.
+//
+// A batch's runs are forked from one warm process, in which the kernel's
+// libraries are loaded and its readers initialised once: each run is a
+// process of its own (a crash or a run-on costs that file only) without the
+// start-up of a new program.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ufhost/base/options.h"
+
+namespace ufhost::app {
+
+// [SECTION] Options
+
+struct BatchOptions {
+  int jobs = 1;
+  double timeout = 600;        // seconds a file's run may take; 0: no limit
+  std::string kernel_timeout;  // handed to every run as given; "" the runs' default
+  std::string plugin;          // "" the runs' default
+  std::string out_dir, view_dir;
+  bool progress = false;
+  std::vector<std::string> files_from;  // lists of files, "-" standard input
+  bool null_separated = false;          // -0: the lists' names end with NUL, not newline
+  std::string jsonl;                    // rows as they come, one JSON object a line
+  bool resume = false;                  // skip the files that already have a good row in jsonl
+  std::vector<std::string> parts;       // the command line's files, then the lists'
+};
+
+// A number as an option's value: the whole text, finite.
+bool parse_number(const std::string& text, double* value);
+
+// The declarations of the options above, in the order --help lists them:
+// -j, --timeout, --kernel-timeout, --plugin, --out-dir, --view-dir,
+// --files-from, -0, --jsonl, --resume, --progress. A subcommand puts them in
+// its own table beside its own options.
+std::vector<OptionDecl> batch_option_decls();
+
+// Takes one parsed option if it is one of batch_option_decls(): true when it
+// was (*error set when its value is bad), false when it is another option.
+bool take_batch_option(const ParsedOption& option, BatchOptions* options, std::string* error);
+
+// After the options: appends the files of every --files-from list to
+// options->parts and checks that the options fit together (--resume needs
+// --jsonl; some file is given). `subcommand` names it in messages
+// ("ufhost measure"). false with a one-line message.
+bool finish_batch_options(BatchOptions* options, const std::string& subcommand, std::string* error);
+
+// The names a list holds: one a line (a carriage return before the newline
+// is dropped, blank lines are skipped), or with `null_separated` each ended
+// by a NUL (nothing dropped but empty names).
+std::vector<std::string> split_file_list(const std::string& text, bool null_separated);
+
+// [SECTION] Jobs
+
+// One file's run. The caller fills in the first five; run_jobs the rest.
+struct Job {
+  std::size_t index = 0;                 // the caller's, for its own bookkeeping
+  std::string part;                      // absolute
+  std::string dir;                       // the run's own folder, absolute; made if missing
+  std::vector<std::string> answers;      // the answer lines the run is given
+  std::vector<std::string> run_options;  // more options of the run, such as {"--view", PAGE}
+  pid_t pid = -1;
+  std::chrono::steady_clock::time_point start;
+  bool timed_out = false;
+};
+
+// What a job's run leaves in its folder, besides what its options write.
+constexpr const char* kJobAnswers = "answers.txt";
+constexpr const char* kJobTranscript = "transcript.jsonl";
+constexpr const char* kJobSyslog = "syslog.txt";
+constexpr const char* kJobReport = "report.json";
+constexpr const char* kJobStdout = "stdout.txt";
+constexpr const char* kJobStderr = "stderr.txt";
+
+// A name for each file's outputs that no other file of the batch has: the
+// file's stem, with -2, -3, ... for later files of the same stem.
+std::vector<std::string> unique_names(const std::vector<std::string>& parts);
+
+// Makes the forks to come cheaper: initialises the kernel's file readers in
+// this process, once. Starts no thread.
+void warm_up_for_runs();
+
+// Runs every job, options.jobs at a time, each as `ufhost PART --answers
+// DIR/answers.txt --transcript DIR/transcript.jsonl --syslog DIR/syslog.txt
+// --report DIR/report.json [--plugin P] [--kernel-timeout S] RUN_OPTIONS...`
+// would, in a process forked from this one, in its folder, standard input
+// from /dev/null, standard output and error into DIR/stdout.txt and
+// DIR/stderr.txt; and kills any that outlives options.timeout. `ended` gets
+// each job once its process has ended, with its wait status (a run killed
+// for its time has timed_out set); `not_started` a job whose process could
+// not start, with why. Both are called on this thread, one job at a time.
+// Returns false when waiting for the processes failed: the jobs not ended by
+// then got neither call. A run's process is killed when this one dies.
+bool run_jobs(std::vector<Job>& jobs, const BatchOptions& options,
+              const std::function<void(const Job&, int wait_status)>& ended,
+              const std::function<void(const Job&, const std::string& error)>& not_started);
+
+}  // namespace ufhost::app

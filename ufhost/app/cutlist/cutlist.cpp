@@ -1,0 +1,258 @@
+// [SECTION] Options
+// [SECTION] The subcommand
+#include "ufhost/app/cutlist/cutlist.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "ufhost/app/batch/batch.h"
+#include "ufhost/app/cli/cli.h"
+#include "ufhost/app/cutlist/cutlist_internal.h"
+#include "ufhost/app/run/list.h"
+#include "ufhost/app/measure/measure.h"
+#include "ufhost/base/options.h"
+#include "ufhost/base/files.h"
+#include "ufhost/base/numbers.h"
+#include "ufhost/base/progress.h"
+
+namespace fs = std::filesystem;
+
+namespace ufhost::app {
+
+// [SECTION] Options
+
+const char* orientation_name(Orientation orientation) {
+  switch (orientation) {
+    case Orientation::Modelled: return "modelled";
+    case Orientation::Turned: return "turned";
+    case Orientation::Best: return "best";
+  }
+  return "?";
+}
+
+const std::vector<OptionDecl>& cutlist_option_table() {
+  static const std::vector<OptionDecl> table = [] {
+    std::vector<OptionDecl> t = {
+        {"--orientation", "", "O",
+         "modelled (the extents as the part is modelled), turned\n(the minimum-dimension search, "
+         "precision 1e-6) or best\n(default: the smaller blank by volume)"},
+        {"--group-tolerance", "", "T",
+         "parts whose blanks agree within T are one row (default:\ntwice the larger of their "
+         "exactnesses)"},
+        {"--allowance", "", "A",
+         "add A on every side (2A to each size), or L,W,T for each\nsorted size"},
+        {"--stock", "", "CAT", "fit standard stock: default (the shipped catalogue) or a\ncatalogue file"},
+        {"--prefer", "", "F", "only stock of this kind: round, hex or rect (flat,\nsquare, plate, sheet)"},
+        {"--round-up", "", "STEP",
+         "round the blanks with allowance up to a multiple of STEP;\nwith --stock, also the cuts "
+         "(default 1)"},
+        {"--csv", "", "FILE", "write the rows as CSV, every digit"},
+        {"--json", "", "FILE", "write rows, shopping list and errors as JSON"},
+        {"--cutlist-optimizer", "", "FILE",
+         "write Length,Width,Qty,Label,Enabled as cut optimisers\nimport it"},
+        {"--html", "", "FILE", "write a printable page with a picture of each row"},
+    };
+    // A cut list comes whole at the end: no rows as they come, no pages of parts.
+    for (OptionDecl& decl : batch_option_decls())
+      if (decl.name != "--jsonl" && decl.name != "--resume" && decl.name != "--view-dir")
+        t.push_back(std::move(decl));
+    t.push_back({"--help", "-h", "", "show this text", false, true});
+    return t;
+  }();
+  return table;
+}
+
+const std::vector<ExitStatusInfo>& cutlist_exit_statuses() {
+  static const std::vector<ExitStatusInfo> table = {
+      {kMeasureOk, "every part measured"},
+      {kMeasureUsage, "bad options or catalogue"},
+      {kMeasureFailed, "some file or part gave an error"},
+      {kMeasureOutput, "an output file could not be written"},
+  };
+  return table;
+}
+
+namespace {
+
+bool parse_allowance(const std::string& value, double allowance[3], std::string* error) {
+  std::vector<std::string> items;
+  for (std::size_t from = 0;;) {
+    const std::size_t comma = value.find(',', from);
+    items.push_back(value.substr(from, comma == std::string::npos ? comma : comma - from));
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  double v[3] = {0, 0, 0};
+  bool ok = items.size() == 1 || items.size() == 3;
+  for (std::size_t i = 0; ok && i < items.size(); ++i) ok = parse_number(items[i], &v[i]) && v[i] >= 0;
+  if (!ok) {
+    *error = "--allowance " + value + ": give A, or L,W,T, each 0 or more";
+    return false;
+  }
+  for (int k = 0; k < 3; ++k) allowance[k] = v[items.size() == 1 ? 0 : k];
+  return true;
+}
+
+}  // namespace
+
+std::string cutlist_usage() {
+  return "Usage: ufhost cutlist [options] PART...\n"
+         "Sorts every solid body of every PART into parts (instances of one product, or\n"
+         "bodies equal up to placement, are one part), measures each part once with the\n"
+         "plug-in in a run of its own, and prints one row per group of parts whose\n"
+         "blanks agree: the quantity, the names, the blank L x W x T, and with --stock the\n"
+         "standard stock to cut it from, with a shopping list.\n"
+         "\n"
+         "Options:\n" +
+         options_help(cutlist_option_table()) + "\n" + units_note() + "\n\nExit status:\n" +
+         exit_status_help(cutlist_exit_statuses());
+}
+
+bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions* options, bool* help,
+                           std::string* error) {
+  ParsedArgs parsed;
+  if (!parse_args(cutlist_option_table(), args, "ufhost cutlist --help", &parsed, error)) return false;
+  *help = parsed.stop != nullptr;
+  if (*help) return true;
+  CutlistOptions o;
+  for (const ParsedOption& option : parsed.options) {
+    const std::string& name = option.decl->name;
+    const std::string& value = option.value;
+    error->clear();
+    if (take_batch_option(option, &o.run, error)) {
+      if (!error->empty()) return false;
+    } else if (name == "--orientation") {
+      if (value == "modelled") o.orientation = Orientation::Modelled;
+      else if (value == "turned") o.orientation = Orientation::Turned;
+      else if (value == "best") o.orientation = Orientation::Best;
+      else {
+        *error = "--orientation " + value + ": choose modelled, turned or best";
+        return false;
+      }
+    } else if (name == "--group-tolerance") {
+      if (!parse_number(value, &o.group_tolerance) || o.group_tolerance < 0) {
+        *error = "--group-tolerance " + value + ": give a length, 0 or more";
+        return false;
+      }
+    } else if (name == "--allowance") {
+      if (!parse_allowance(value, o.allowance, error)) return false;
+    } else if (name == "--stock") {
+      o.stock = value;
+    } else if (name == "--prefer") {
+      if (value == "round") o.prefer = {StockFamily::Round};
+      else if (value == "hex") o.prefer = {StockFamily::Hex};
+      else if (value == "rect")
+        o.prefer = {StockFamily::Flat, StockFamily::Square, StockFamily::Plate, StockFamily::Sheet};
+      else {
+        *error = "--prefer " + value + ": choose round, hex or rect";
+        return false;
+      }
+    } else if (name == "--round-up") {
+      if (!parse_round_up(value, &o.round_up, error)) return false;
+    } else if (name == "--csv") {
+      o.csv = value;
+    } else if (name == "--json") {
+      o.json = value;
+    } else if (name == "--cutlist-optimizer") {
+      o.optimizer = value;
+    } else if (name == "--html") {
+      o.html = value;
+    }
+  }
+  if (!o.prefer.empty() && o.stock.empty()) {
+    *error = "--prefer chooses among stock: give --stock too";
+    return false;
+  }
+  o.run.parts = parsed.operands;
+  if (!finish_batch_options(&o.run, "ufhost cutlist", error)) return false;
+  *options = std::move(o);
+  return true;
+}
+
+// [SECTION] The subcommand
+
+int cutlist_main(const std::vector<std::string>& args) {
+  CutlistOptions options;
+  bool help = false;
+  std::string error;
+  if (!parse_cutlist_options(args, &options, &help, &error)) {
+    std::cerr << "ufhost cutlist: " << error << std::endl;
+    return kMeasureUsage;
+  }
+  if (help) {
+    std::cout << cutlist_usage();
+    return kMeasureOk;
+  }
+  if (options.run.progress) set_progress_mode(ProgressMode::Always);
+  // Each file is read, each part measured and shaped in a process forked
+  // from this one: the kernel's readers are made ready once, before.
+  warm_up_for_runs();
+  std::vector<StockItem> catalogue;
+  if (!options.stock.empty() && !load_catalogue(options.stock, &catalogue, &error)) {
+    std::cerr << "ufhost cutlist: --stock " << error << std::endl;
+    return kMeasureUsage;
+  }
+
+  std::error_code ec;
+  const bool temporary_out = options.run.out_dir.empty();
+  std::string out_dir = options.run.out_dir;
+  if (temporary_out) {
+    std::string pattern = (fs::temp_directory_path(ec) / "ufhost-cutlist-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::cerr << "ufhost cutlist: cannot make a temporary folder" << std::endl;
+      return kMeasureUsage;
+    }
+    out_dir = pattern;
+  }
+  fs::create_directories(out_dir, ec);
+  if (!fs::is_directory(out_dir)) {
+    std::cerr << "ufhost cutlist: --out-dir " << out_dir << " cannot be made" << std::endl;
+    return kMeasureUsage;
+  }
+  if (options.run.plugin.empty())
+    if (const char* env = std::getenv("UFHOST_PLUGIN"); env != nullptr && *env != '\0')
+      options.run.plugin = env;
+  if (!options.run.plugin.empty()) options.run.plugin = fs::absolute(options.run.plugin, ec).string();
+
+  std::vector<Part> parts;
+  std::vector<FileError> file_errors;
+  gather_parts(options, &parts, &file_errors);
+  measure_parts(options, out_dir, &parts);
+  shape_parts(&parts, !options.html.empty());
+  std::vector<std::string> errors;
+  int pieces = 0;
+  for (const FileError& e : file_errors) errors.push_back(e.error);
+  for (const Part& p : parts) {
+    pieces += p.quantity;
+    if (!p.error.empty()) errors.push_back(p.file + ": " + p.label + ": " + p.error);
+  }
+  const std::vector<CutRow> rows = make_rows(parts, options, catalogue);
+  const std::vector<ShoppingLine> shopping = shopping_list(rows);
+
+  std::cout << "ufhost cutlist: " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " in "
+            << pieces << (pieces == 1 ? " piece" : " pieces") << " of " << options.run.parts.size()
+            << (options.run.parts.size() == 1 ? " file" : " files") << ", orientation "
+            << orientation_name(options.orientation) << ". " << units_note() << "\n"
+            << cutlist_table(rows, shopping, errors, options);
+  std::cout.flush();
+
+  int status = errors.empty() ? kMeasureOk : kMeasureFailed;
+  const auto write = [&](const std::string& path, const std::string& option, const std::string& text) {
+    if (path.empty()) return;
+    if (!write_atomically(path, text, &error)) {
+      std::cerr << "ufhost cutlist: " << option << " " << error << std::endl;
+      status = kMeasureOutput;
+    }
+  };
+  write(options.csv, "--csv", cutlist_csv(rows, options));
+  write(options.json, "--json", cutlist_json(rows, shopping, errors, options).dump(2) + "\n");
+  write(options.optimizer, "--cutlist-optimizer", optimizer_csv(rows));
+  if (!options.html.empty()) write(options.html, "--html", cutlist_page(rows, shopping, errors, options));
+  if (temporary_out) fs::remove_all(out_dir, ec);
+  return status;
+}
+
+}  // namespace ufhost::app

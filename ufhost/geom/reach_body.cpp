@@ -1,0 +1,491 @@
+// A body prepared for bounding: its records, their control nets, points on
+// faces, samples and the axes of its faces of revolution.
+//
+// [SECTION] Control nets
+// [SECTION] Points on faces
+// [SECTION] Preparing a body
+#include "ufhost/geom/reach_body.h"
+
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepAdaptor_Surface.hxx>
+#include <BRepBndLib.hxx>
+#include <BRepGProp.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Tool.hxx>
+#include <Bnd_Box.hxx>
+#include <ElSLib.hxx>
+#include <GProp_GProps.hxx>
+#include <GeomConvert.hxx>
+#include <GeomConvert_BSplineCurveToBezierCurve.hxx>
+#include <GeomConvert_BSplineSurfaceToBezierSurface.hxx>
+#include <Geom_BSplineCurve.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <Geom_BezierCurve.hxx>
+#include <Geom_BezierSurface.hxx>
+#include <Geom_ElementarySurface.hxx>
+#include <Geom_Conic.hxx>
+#include <Geom_Line.hxx>
+#include <Geom_OffsetSurface.hxx>
+#include <Geom_RectangularTrimmedSurface.hxx>
+#include <Geom_SweptSurface.hxx>
+#include <Geom_TrimmedCurve.hxx>
+#include <Precision.hxx>
+#include <Standard_Failure.hxx>
+#include <TColGeom_Array1OfBezierCurve.hxx>
+#include <TColGeom_Array2OfBezierSurface.hxx>
+#include <TColStd_Array1OfReal.hxx>
+#include <TopExp.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Vertex.hxx>
+#include <gp_Pnt2d.hxx>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace ufhost {
+
+using namespace reach_detail;
+
+namespace {
+
+bool finite(const gp_XYZ& p) {
+  return std::isfinite(p.X()) && std::isfinite(p.Y()) && std::isfinite(p.Z());
+}
+
+Corners corners_of(const Bnd_Box& b, const UnitFrame& frame) {
+  double lo[3], hi[3];
+  b.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  Corners c;
+  for (int k = 0; k < 8; ++k)
+    c[k] = frame.to_unit(gp_XYZ((k & 1) ? hi[0] : lo[0], (k & 2) ? hi[1] : lo[1],
+                                (k & 4) ? hi[2] : lo[2]));
+  return c;
+}
+
+// A pole and its weight into `net`, in the unit frame; false when the weight
+// is not positive or the pole not finite, so that the hull would not hold
+// the piece.
+bool put(Net* net, std::size_t k, const gp_Pnt& pole, double weight, const UnitFrame& frame) {
+  net->p[k] = frame.to_unit(pole.XYZ());
+  net->w[k] = weight;
+  return weight > 0.0 && std::isfinite(weight) && finite(net->p[k]);
+}
+
+bool fill_curve(Net* net, const Geom_BezierCurve& arc, const UnitFrame& frame) {
+  net->nu = arc.NbPoles();
+  net->nv = 1;
+  net->p.resize(static_cast<std::size_t>(net->nu));
+  net->w.resize(net->p.size());
+  for (int i = 0; i < net->nu; ++i)
+    if (!put(net, static_cast<std::size_t>(i), arc.Pole(i + 1), arc.Weight(i + 1), frame))
+      return false;
+  return true;
+}
+
+bool fill_patch(Net* net, const Geom_BezierSurface& patch, const UnitFrame& frame) {
+  net->nu = patch.NbUPoles();
+  net->nv = patch.NbVPoles();
+  net->p.resize(static_cast<std::size_t>(net->nu * net->nv));
+  net->w.resize(net->p.size());
+  for (int i = 0; i < net->nu; ++i)
+    for (int j = 0; j < net->nv; ++j)
+      if (!put(net, static_cast<std::size_t>(i * net->nv + j), patch.Pole(i + 1, j + 1),
+               patch.Weight(i + 1, j + 1), frame))
+        return false;
+  return true;
+}
+
+// The curve's poles over its whole range as Bezier pieces.
+bool curve_pieces(const Handle(Geom_BSplineCurve) & bspline, const UnitFrame& frame, std::vector<Net>* out) {
+  GeomConvert_BSplineCurveToBezierCurve split(bspline);
+  TColGeom_Array1OfBezierCurve arcs(1, split.NbArcs());
+  split.Arcs(arcs);
+  TColStd_Array1OfReal knots(1, split.NbArcs() + 1);
+  split.Knots(knots);
+  for (int i = 1; i <= split.NbArcs(); ++i) {
+    Net net;
+    if (!fill_curve(&net, *arcs(i), frame)) return false;
+    net.u0 = knots(i);
+    net.u1 = knots(i + 1);
+    out->push_back(std::move(net));
+  }
+  return true;
+}
+
+// The kernel converts lines, conics and polynomial or rational curves to
+// B-splines exactly, and approximates the rest (offset curves) without a
+// bound on the error: those are not taken apart.
+bool converts_exactly(Handle(Geom_Curve) c) {
+  while (c->IsKind(STANDARD_TYPE(Geom_TrimmedCurve))) c = Handle(Geom_TrimmedCurve)::DownCast(c)->BasisCurve();
+  return c->IsKind(STANDARD_TYPE(Geom_Line)) || c->IsKind(STANDARD_TYPE(Geom_Conic)) ||
+         c->IsKind(STANDARD_TYPE(Geom_BSplineCurve)) || c->IsKind(STANDARD_TYPE(Geom_BezierCurve));
+}
+
+// Likewise surfaces: elementary ones, polynomial or rational ones, sweeps of
+// such curves, and offsets the kernel knows an elementary equivalent of.
+// The surface to convert, or null.
+Handle(Geom_Surface) exact_form(Handle(Geom_Surface) s) {
+  while (s->IsKind(STANDARD_TYPE(Geom_RectangularTrimmedSurface)))
+    s = Handle(Geom_RectangularTrimmedSurface)::DownCast(s)->BasisSurface();
+  if (s->IsKind(STANDARD_TYPE(Geom_OffsetSurface))) {
+    const Handle(Geom_Surface) same = Handle(Geom_OffsetSurface)::DownCast(s)->Surface();
+    return same.IsNull() || same->IsKind(STANDARD_TYPE(Geom_OffsetSurface)) ? nullptr : exact_form(same);
+  }
+  if (s->IsKind(STANDARD_TYPE(Geom_SweptSurface)))
+    return converts_exactly(Handle(Geom_SweptSurface)::DownCast(s)->BasisCurve()) ? s : nullptr;
+  return s->IsKind(STANDARD_TYPE(Geom_ElementarySurface)) || s->IsKind(STANDARD_TYPE(Geom_BSplineSurface)) ||
+                 s->IsKind(STANDARD_TYPE(Geom_BezierSurface))
+             ? s
+             : nullptr;
+}
+
+}  // namespace
+
+namespace reach_detail {
+
+//-----------------------------------------------------------------------------
+// [SECTION] Control nets
+//-----------------------------------------------------------------------------
+
+bool edge_nets(const EdgeRecord& e, const UnitFrame& frame) {
+  if (e.converted) return !e.nets.empty();
+  e.converted = true;
+  try {
+    double first = 0.0, last = 0.0;
+    const Handle(Geom_Curve) curve = BRep_Tool::Curve(e.edge, first, last);  // located
+    if (curve.IsNull() || !(last > first) || !converts_exactly(curve)) return false;
+    Handle(Geom_BSplineCurve) bspline = Handle(Geom_BSplineCurve)::DownCast(curve);
+    if (!bspline.IsNull()) {
+      bspline = Handle(Geom_BSplineCurve)::DownCast(bspline->Copy());
+      if (!bspline->IsPeriodic()) {
+        first = std::max(first, bspline->FirstParameter());
+        last = std::min(last, bspline->LastParameter());
+      }
+      if (last - first > Precision::PConfusion()) bspline->Segment(first, last);
+    } else {
+      bspline = GeomConvert::CurveToBSplineCurve(new Geom_TrimmedCurve(curve, first, last));
+    }
+    if (bspline.IsNull() || !curve_pieces(bspline, frame, &e.nets)) e.nets.clear();
+  } catch (const Standard_Failure&) {
+    e.nets.clear();
+  }
+  return !e.nets.empty();
+}
+
+bool face_nets(const FaceRecord& f, const UnitFrame& frame) {
+  if (f.converted != 0) return f.converted > 0;
+  f.converted = -1;
+  try {
+    const Handle(Geom_Surface) s = exact_form(f.surface);
+    if (s.IsNull()) return false;
+    double u1 = f.u1, u2 = f.u2, v1 = f.v1, v2 = f.v2;
+    double su1 = 0, su2 = 0, sv1 = 0, sv2 = 0;
+    s->Bounds(su1, su2, sv1, sv2);
+    // Faces reach a little past a bounded surface by their pcurves'
+    // tolerance; a periodic one is taken over one period at most.
+    if (s->IsUPeriodic()) {
+      u2 = std::min(u2, u1 + s->UPeriod());
+    } else {
+      u1 = std::max(u1, su1);
+      u2 = std::min(u2, su2);
+    }
+    if (s->IsVPeriodic()) {
+      v2 = std::min(v2, v1 + s->VPeriod());
+    } else {
+      v1 = std::max(v1, sv1);
+      v2 = std::min(v2, sv2);
+    }
+    if (!(u2 - u1 > Precision::PConfusion()) || !(v2 - v1 > Precision::PConfusion())) {
+      f.converted = 1;  // no area: its edges are all of it
+      return true;
+    }
+    Handle(Geom_BSplineSurface) bspline;
+    if (s->IsKind(STANDARD_TYPE(Geom_BSplineSurface)) ||
+        s->IsKind(STANDARD_TYPE(Geom_BezierSurface))) {
+      bspline = s->IsKind(STANDARD_TYPE(Geom_BSplineSurface))
+                    ? Handle(Geom_BSplineSurface)::DownCast(s->Copy())
+                    : GeomConvert::SurfaceToBSplineSurface(s);
+      bspline->Segment(u1, u2, v1, v2);
+      f.linear_param = true;
+    } else {
+      bspline = GeomConvert::SurfaceToBSplineSurface(
+          new Geom_RectangularTrimmedSurface(s, u1, u2, v1, v2));
+      f.linear_param = false;
+    }
+    if (bspline.IsNull()) return false;
+    GeomConvert_BSplineSurfaceToBezierSurface split(bspline);
+    TColGeom_Array2OfBezierSurface patches(1, split.NbUPatches(), 1, split.NbVPatches());
+    split.Patches(patches);
+    TColStd_Array1OfReal uk(1, split.NbUPatches() + 1), vk(1, split.NbVPatches() + 1);
+    split.UKnots(uk);
+    split.VKnots(vk);
+    for (int i = 1; i <= split.NbUPatches(); ++i)
+      for (int j = 1; j <= split.NbVPatches(); ++j) {
+        Net net;
+        if (!fill_patch(&net, *patches(i, j), frame)) {
+          f.nets.clear();
+          return false;
+        }
+        net.u0 = uk(i);
+        net.u1 = uk(i + 1);
+        net.v0 = vk(j);
+        net.v1 = vk(j + 1);
+        f.nets.push_back(std::move(net));
+      }
+    f.converted = 1;
+  } catch (const Standard_Failure&) {
+    f.nets.clear();
+    f.converted = -1;
+  }
+  return f.converted > 0;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Points on faces
+//-----------------------------------------------------------------------------
+
+Where where_on(const FaceRecord& f, const UnitFrame& frame, const gp_XYZ& p, const Net* net,
+               int corner) {
+  try {
+    const gp_Pnt point(frame.from_unit(p));
+    gp_Pnt2d uv;
+    if (net != nullptr && f.linear_param) {
+      uv.SetCoord((corner & 1) ? net->u1 : net->u0, (corner & 2) ? net->v1 : net->v0);
+    } else {
+      const GeomAdaptor_Surface s(f.surface);
+      double u = 0.0, v = 0.0;
+      switch (f.type) {
+        case GeomAbs_Plane: ElSLib::Parameters(s.Plane(), point, u, v); break;
+        case GeomAbs_Cylinder: ElSLib::Parameters(s.Cylinder(), point, u, v); break;
+        case GeomAbs_Cone: ElSLib::Parameters(s.Cone(), point, u, v); break;
+        case GeomAbs_Sphere: ElSLib::Parameters(s.Sphere(), point, u, v); break;
+        case GeomAbs_Torus: ElSLib::Parameters(s.Torus(), point, u, v); break;
+        default: {
+          if (f.projector.IsNull()) f.projector = new ShapeAnalysis_Surface(f.surface);
+          const gp_Pnt2d found = f.projector->ValueOfUV(point, Precision::Confusion());
+          // Off the surface: the projection found some other place.
+          if (f.projector->Gap() > 1e-9 * frame.scale + Precision::Confusion()) return Where::kUnsure;
+          u = found.X();
+          v = found.Y();
+          break;
+        }
+      }
+      uv.SetCoord(u, v);
+    }
+    if (!f.classifier) f.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f.face, 1e-9);
+    switch (f.classifier->Perform(uv, Standard_True)) {
+      case TopAbs_IN: return Where::kIn;
+      case TopAbs_OUT: return Where::kOut;
+      default: return Where::kUnsure;
+    }
+  } catch (const Standard_Failure&) {
+    return Where::kUnsure;
+  }
+}
+
+}  // namespace reach_detail
+
+//-----------------------------------------------------------------------------
+// [SECTION] Preparing a body
+//-----------------------------------------------------------------------------
+
+namespace {
+
+// Lines closer than this (in angle and, in the unit frame, in place) are one
+// axis of revolution.
+constexpr double kSameAxis = 1e-9;
+
+void add_revolution(std::vector<RevolutionAxis>* axes, const gp_Ax1& axis, double area,
+                    bool centre_only, double scale) {
+  for (RevolutionAxis& a : *axes) {
+    const bool parallel = a.dir.IsParallel(axis.Direction(), kSameAxis);
+    const double apart =
+        gp_Vec(a.point, axis.Location()).Crossed(gp_Vec(a.dir)).Magnitude() / scale;
+    if (centre_only && !a.centre_only && apart <= kSameAxis) {
+      a.area += area;  // a sphere centred on the line turns about it too
+      return;
+    }
+    if (centre_only == a.centre_only && parallel && apart <= kSameAxis &&
+        (!centre_only || a.point.Distance(axis.Location()) <= kSameAxis * scale)) {
+      a.area += area;
+      return;
+    }
+  }
+  axes->push_back({axis.Location(), axis.Direction(), area, centre_only});
+}
+
+void add_samples(const ExactBody::Data& d, std::vector<gp_Pnt>* out) {
+  for (const gp_XYZ& v : d.vertices) out->push_back(gp_Pnt(d.frame.from_unit(v)));
+  for (const EdgeRecord& e : d.edges) {
+    if (e.shape == EdgeRecord::kLine) continue;  // its ends are vertices
+    const BRepAdaptor_Curve c(e.edge);
+    const int n = e.shape == EdgeRecord::kCircle ? 16 : 8;
+    const double a = c.FirstParameter(), b = c.LastParameter();
+    for (int i = 0; i <= n; ++i) out->push_back(c.Value(a + (b - a) * i / n));
+  }
+  for (const FaceRecord& f : d.faces) {
+    if (f.type == GeomAbs_Plane) continue;  // its edges hold its extremes
+    const int n = f.type == GeomAbs_BSplineSurface || f.type == GeomAbs_BezierSurface ? 6 : 4;
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        const double u = f.u1 + (f.u2 - f.u1) * (i + 0.5) / n;
+        const double v = f.v1 + (f.v2 - f.v1) * (j + 0.5) / n;
+        if (!f.classifier) f.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f.face, 1e-9);
+        if (f.classifier->Perform(gp_Pnt2d(u, v), Standard_True) == TopAbs_IN)
+          out->push_back(f.surface->Value(u, v));
+      }
+  }
+}
+
+}  // namespace
+
+ExactBody::ExactBody() = default;
+ExactBody::~ExactBody() = default;
+
+bool ExactBody::prepare(const TopoDS_Shape& body, std::string* error) {
+  data_ = std::make_unique<Data>();
+  Data& d = *data_;
+  auto fail = [&](const std::string& why) {
+    data_.reset();
+    *error = why;
+    return false;
+  };
+  if (body.IsNull()) return fail("the body is empty");
+  TopTools_IndexedMapOfShape faces, edges, vertices;
+  TopExp::MapShapes(body, TopAbs_FACE, faces);
+  TopExp::MapShapes(body, TopAbs_EDGE, edges);
+  TopExp::MapShapes(body, TopAbs_VERTEX, vertices);
+  if (faces.Extent() == 0) return fail("the body has no faces: it holds no exact surfaces to measure");
+  for (int i = 1; i <= faces.Extent(); ++i) {
+    TopLoc_Location where;
+    if (BRep_Tool::Surface(TopoDS::Face(faces(i)), where).IsNull())
+      return fail("face " + std::to_string(i) + " has no surface (a mesh): only exact faces can be measured");
+  }
+
+  Bnd_Box box;
+  BRepBndLib::Add(body, box, Standard_False);  // exact geometry, widened by tolerances
+  if (box.IsVoid()) return fail("the body has no geometry");
+  if (box.IsOpen()) return fail("the body is unbounded");
+  double lo[3], hi[3];
+  box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  const gp_XYZ low(lo[0], lo[1], lo[2]), high(hi[0], hi[1], hi[2]);
+  const double diagonal = (high - low).Modulus();
+  if (!finite(low) || !finite(high) || !std::isfinite(diagonal) || high.X() >= Precision::Infinite())
+    return fail("the body's coordinates are not finite");
+  if (!(diagonal > 0.0)) return fail("the body has no extent");
+  d.frame.centre = 0.5 * (low + high);
+  d.frame.scale = 0.5 * diagonal;
+  d.rounding = 8.0 * DBL_EPSILON * (d.frame.centre.Modulus() / d.frame.scale + 4.0);
+
+  for (int i = 1; i <= vertices.Extent(); ++i)
+    d.vertices.push_back(d.frame.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(vertices(i))).XYZ()));
+
+  std::vector<std::pair<gp_Ax1, double>> spheres;  // taken after the axes they may lie on
+  std::vector<int> edge_index(static_cast<std::size_t>(edges.Extent()) + 1, -1);
+  for (int i = 1; i <= edges.Extent(); ++i) {
+    const TopoDS_Edge& edge = TopoDS::Edge(edges(i));
+    if (BRep_Tool::Degenerated(edge)) continue;  // a point: its vertex
+    double first = 0.0, last = 0.0;
+    if (BRep_Tool::Curve(edge, first, last).IsNull())
+      return fail("edge " + std::to_string(i) + " has no 3D curve");
+    EdgeRecord e;
+    e.edge = edge;
+    e.band = BRep_Tool::Tolerance(edge) / d.frame.scale;
+    const BRepAdaptor_Curve c(edge);
+    if (c.GetType() == GeomAbs_Line) {
+      e.shape = EdgeRecord::kLine;
+    } else if (c.GetType() == GeomAbs_Circle) {
+      const gp_Circ circle = c.Circle();
+      e.shape = EdgeRecord::kCircle;
+      e.centre = d.frame.to_unit(circle.Location().XYZ());
+      e.axis = circle.Axis().Direction().XYZ();
+      e.x_dir = circle.XAxis().Direction().XYZ();
+      e.y_dir = circle.YAxis().Direction().XYZ();
+      e.radius = circle.Radius() / d.frame.scale;
+      e.first = c.FirstParameter();
+      e.last = c.LastParameter();
+    }
+    Bnd_Box b;
+    BRepBndLib::Add(edge, b, Standard_False);
+    e.box = corners_of(b, d.frame);
+    edge_index[i] = static_cast<int>(d.edges.size());
+    d.edges.push_back(std::move(e));
+  }
+
+  for (int i = 1; i <= faces.Extent(); ++i) {
+    FaceRecord f;
+    f.face = TopoDS::Face(faces(i));
+    f.surface = BRep_Tool::Surface(f.face);
+    const BRepAdaptor_Surface s(f.face, Standard_False);
+    f.type = s.GetType();
+    BRepTools::UVBounds(f.face, f.u1, f.u2, f.v1, f.v2);
+    const bool bounded = std::abs(f.u1) < Precision::Infinite() && std::abs(f.u2) < Precision::Infinite() &&
+                         std::abs(f.v1) < Precision::Infinite() && std::abs(f.v2) < Precision::Infinite();
+    if (!bounded && f.type != GeomAbs_Plane) return fail("face " + std::to_string(i) + " is unbounded");
+    gp_Ax3 frame;
+    switch (f.type) {
+      case GeomAbs_Cylinder: frame = s.Cylinder().Position(); f.r1 = s.Cylinder().Radius(); break;
+      case GeomAbs_Cone: frame = s.Cone().Position(); f.r1 = s.Cone().RefRadius(); break;
+      case GeomAbs_Sphere: frame = s.Sphere().Position(); f.r1 = s.Sphere().Radius(); break;
+      case GeomAbs_Torus:
+        frame = s.Torus().Position();
+        f.r1 = s.Torus().MajorRadius();
+        f.r2 = s.Torus().MinorRadius();
+        break;
+      default: break;
+    }
+    f.origin = d.frame.to_unit(frame.Location().XYZ());
+    f.axis = frame.Direction().XYZ();
+    f.x_dir = frame.XDirection().XYZ();
+    f.y_dir = frame.YDirection().XYZ();
+    f.r1 /= d.frame.scale;
+    f.r2 /= d.frame.scale;
+    Bnd_Box b;
+    BRepBndLib::Add(f.face, b, Standard_False);
+    if (b.IsVoid()) continue;  // nothing of it to measure
+    f.box = corners_of(b, d.frame);
+    for (TopExp_Explorer e(f.face, TopAbs_EDGE); e.More(); e.Next()) {
+      const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+      const int k = edge_index[edges.FindIndex(edge)];
+      if (k < 0 || BRep_Tool::IsClosed(edge, f.face)) continue;  // a point, or a seam
+      if (std::find(f.edges.begin(), f.edges.end(), k) == f.edges.end()) f.edges.push_back(k);
+    }
+    TopExp_Explorer v(f.face, TopAbs_VERTEX);
+    f.a_point = v.More() ? d.frame.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).XYZ())
+                         : d.frame.to_unit(f.surface->Value(0.5 * (f.u1 + f.u2), 0.5 * (f.v1 + f.v2)).XYZ());
+
+    gp_Ax1 axis;
+    bool revolves = true, sphere = false;
+    switch (f.type) {
+      case GeomAbs_Cylinder: case GeomAbs_Cone: case GeomAbs_Torus: axis = frame.Axis(); break;
+      case GeomAbs_Sphere: axis = frame.Axis(); sphere = true; break;
+      case GeomAbs_SurfaceOfRevolution: axis = s.AxeOfRevolution(); break;
+      default: revolves = false; break;
+    }
+    if (revolves) {
+      GProp_GProps props;
+      BRepGProp::SurfaceProperties(f.face, props);
+      if (sphere) {
+        spheres.push_back({axis, std::abs(props.Mass())});
+      } else {
+        add_revolution(&d.revolutions, axis, std::abs(props.Mass()), false, d.frame.scale);
+      }
+    }
+    d.faces.push_back(std::move(f));
+  }
+  for (const auto& sp : spheres) add_revolution(&d.revolutions, sp.first, sp.second, true, d.frame.scale);
+  std::stable_sort(d.revolutions.begin(), d.revolutions.end(),
+                   [](const RevolutionAxis& a, const RevolutionAxis& b) { return a.area > b.area; });
+  add_samples(d, &d.samples);
+  return true;
+}
+
+const std::vector<gp_Pnt>& ExactBody::samples() const { return data_->samples; }
+const std::vector<RevolutionAxis>& ExactBody::revolutions() const { return data_->revolutions; }
+gp_Pnt ExactBody::centre() const { return gp_Pnt(data_->frame.centre); }
+double ExactBody::size() const { return data_->frame.scale; }
+
+}  // namespace ufhost
