@@ -23,6 +23,7 @@
 #include "src/get_zarvel.h"
 #include "src/result_dialog.h"
 #include "src/ruled_internal.h"
+#include "src/search_log.h"
 
 namespace {
 
@@ -241,16 +242,7 @@ double ask_tolerance() {
 }
 
 // The log's lines that name a pass's angle, by the slot of the angle.
-const char* pass_line(int slot) {
-  switch (slot) {
-    case 0:
-      return "Угол поворота по X : %f(%f)\n";
-    case 1:
-      return "Угол поворота по Y : %f(%f)\n";
-    default:
-      return "Угол поворота по Z : %f(%f)\n";
-  }
-}
+const char* pass_line(int slot) { return kSearchAngleLines[slot < 2 ? slot : 2]; }
 
 }  // namespace
 
@@ -362,8 +354,7 @@ void search_min_dimensions_by(const tag_t* objects, int n, Evaluation evaluation
     std::fprintf(f, "Габариты: X %f Y %f Z %f Сумма: %f\n", record[0], record[1], record[2],
                  record[3]);
   } else {
-    std::fprintf(f, "Конечные габариты: %f %f %f Сумма: %f\n", record[0], record[1], record[2],
-                 record[3]);
+    std::fprintf(f, kSearchFinalLine, record[0], record[1], record[2], record[3]);
   }
   log.reset();
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "ufhost/app/cli/cli.h"
-#include "ufhost/app/measure/measure_internal.h"
 
 namespace {
 
@@ -69,54 +68,32 @@ TEST(Cli, BadRunOptionsSayWhy) {
   }
 }
 
-TEST(Cli, HelpIsWrittenFromTheTables) {
+// --help is written from the tables: every option of a run, every mode,
+// and every option and exit status of each subcommand in its own --help.
+TEST(Cli, RunHelpNamesEveryOptionAndMode) {
   const std::string help = ufhost::app::usage_text();
-  for (const char* option :
-       {"Usage: ufhost", "--answers FILE", "--answer LINE", "--transcript", "--syslog", "--save",
-        "--fail", "--plugin", "--view OUT.html", "--ui NAME", "--report", "--progress", "-h, --help",
-        "--version", "ufhost --list PART", "ufhost measure [options] PART...", "Exit status"})
-    EXPECT_NE(std::string::npos, help.find(option)) << option << "\n" << help;
-  const std::string measure = ufhost::app::measure_usage();
-  for (const char* option : {"--command C", "-j N, --jobs N", "--csv", "--json", "--round-up",
-                             "--view-dir", "--out-dir", "--timeout", "--plugin", "--progress",
-                             "--files-from FILE", "-0, --null", "--jsonl FILE", "--resume",
-                             "--merge", "Exit status:"})
-    EXPECT_NE(std::string::npos, measure.find(option)) << option << "\n" << measure;
+  EXPECT_EQ(0u, help.find("Usage: ufhost")) << help;
+  for (const ufhost::OptionDecl& decl : ufhost::app::run_option_table()) {
+    const std::string shown = ufhost::option_synopsis(decl);
+    EXPECT_NE(std::string::npos, help.find(shown)) << shown << "\n" << help;
+  }
+  for (const ufhost::app::ModeInfo& mode : ufhost::app::mode_table())
+    EXPECT_NE(std::string::npos, help.find("ufhost " + mode.name + " " + mode.arguments)) << mode.name;
+  for (const auto& s : ufhost::app::run_exit_statuses())
+    EXPECT_NE(std::string::npos, help.find(s.meaning)) << s.meaning;
 }
 
-TEST(Cli, MeasureOptions) {
-  ufhost::app::MeasureOptions o;
-  bool help = false;
-  std::string error;
-  ASSERT_TRUE(ufhost::app::parse_measure_options(
-      {"--command=search", "-j3", "--round-up", "0.5", "--timeout=0", "a.step", "--", "-b.step"},
-      &o, &help, &error))
-      << error;
-  EXPECT_EQ(ufhost::app::Command::Search, o.command->command);
-  EXPECT_EQ(3, o.jobs);
-  EXPECT_EQ(0.5, o.round_up);
-  EXPECT_EQ(0, o.timeout);
-  EXPECT_FALSE(o.progress);  // shown off a terminal only when asked
-  EXPECT_EQ((std::vector<std::string>{"a.step", "-b.step"}), o.parts);
-
-  struct Case {
-    std::vector<std::string> args;
-    const char* says;
-  };
-  const Case cases[] = {
-      {{}, "no part files given"},
-      {{"--command", "volume", "a.step"}, "--command volume: choose extents, frame or search"},
-      {{"-j", "0", "a.step"}, "-j 0: give a whole number from 1 to 256"},
-      {{"--jobs=2.5", "a.step"}, "--jobs 2.5: give a whole number"},
-      {{"--round-up", "-1", "a.step"}, "--round-up -1: give a step greater than 0"},
-      {{"--round-up", "nan", "a.step"}, "--round-up nan"},
-      {{"--timeout", "-1", "a.step"}, "--timeout -1"},
-      {{"--bogus", "a.step"}, "unknown option --bogus (see ufhost measure --help)"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    EXPECT_FALSE(ufhost::app::parse_measure_options(c.args, &o, &help, &error));
-    EXPECT_NE(std::string::npos, error.find(c.says)) << error;
+TEST(Cli, SubcommandHelpNamesEveryOptionAndStatus) {
+  for (const ufhost::app::ModeInfo& mode : ufhost::app::mode_table()) {
+    if (mode.usage.empty()) continue;
+    SCOPED_TRACE(mode.name);
+    EXPECT_EQ(0u, mode.usage.find("Usage: ufhost " + mode.name)) << mode.usage;
+    for (const ufhost::OptionDecl& decl : mode.options) {
+      const std::string shown = ufhost::option_synopsis(decl);
+      EXPECT_NE(std::string::npos, mode.usage.find(shown)) << shown << "\n" << mode.usage;
+    }
+    for (const auto& s : mode.statuses)
+      EXPECT_NE(std::string::npos, mode.usage.find(s.meaning)) << s.meaning;
   }
 }
 

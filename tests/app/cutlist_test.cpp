@@ -1,6 +1,5 @@
-// The cut list's decisions, each on its own: which bodies are one part,
-// which blanks are one row, which orientation, which stock, and what a bad
-// catalogue or option says.
+// The cut list's decisions, each on its own: which blanks are one row,
+// which orientation, and what a bad option says.
 #include <gtest/gtest.h>
 
 #include "ufhost/app/cutlist/cutlist_internal.h"
@@ -24,13 +23,6 @@ Part measured(const std::string& name, std::vector<double> sizes, const std::str
   for (int k = 0; k < 3; ++k) p.modelled.noise[k] = rounding_noise(sizes[k], 1e-8, exactness);
   p.modelled.measured = true;
   return p;
-}
-
-std::vector<StockItem> catalogue(const std::string& text) {
-  std::vector<StockItem> items;
-  std::string error;
-  EXPECT_TRUE(parse_catalogue(text, "test.csv", &items, &error)) << error;
-  return items;
 }
 
 }  // namespace
@@ -94,87 +86,6 @@ TEST(CutlistParts, BestOrientationIsTheSmallerBlank) {
   EXPECT_EQ(q.chosen, Orientation::Modelled);
 }
 
-// The item with least material holds the blank; noise fits, 0.2 mm does not;
-// the minus tolerance, formats, lengths, material and --prefer are honoured.
-TEST(CutlistStock, LeastMaterialThatHolds) {
-  const std::vector<StockItem> items = catalogue(
-      "# test\n"
-      "family,designation,size_1,size_2,lengths,minus,material,density,source\n"
-      "plate,,10 20 25,,cut,,,7850,list\n"
-      "flat,,20,60 80,6000,0.5,,7850,list\n"
-      "flat,,25,80,cut,,,7850,list\n"
-      "square,,60,,cut,,,7850,list\n"
-      "sheet,,2,,1000x2000 1250x2500,,,7850,list\n"
-      "round,,40,,cut,,,,list\n"
-      "plate,\"alu plate 20\",20,,cut,,AlMg3,2660,\"merchant, alu\"\n");
-  ASSERT_EQ(items.size(), 10u);
-  EXPECT_EQ(items[3].designation, "flat 20 × 60");
-  EXPECT_EQ(items[9].source, "merchant, alu");
-  const auto choose = [&](std::vector<double> sizes, std::vector<StockFamily> only = {},
-                          const std::string& material = "") {
-    StockNeed need;
-    for (int k = 0; k < 3; ++k) {
-      need.sizes[k] = sizes[k];
-      need.noise[k] = rounding_noise(sizes[k], 1e-8, 1e-7);
-    }
-    need.material = material;
-    StockCut cut;
-    return choose_stock(items, need, only, &cut) ? cut.text : std::string("none");
-  };
-  // 20.0000002 is 20; the flat's minus tolerance leaves only plate 20, which
-  // holds it with the same material as a flat would.
-  EXPECT_EQ(choose({150, 60, 20.0000002}), "plate 20: 150 × 60");
-  EXPECT_EQ(choose({150, 60, 20.2}), "plate 25: 150 × 60");
-  EXPECT_EQ(choose({150, 79.4, 19.4}), "flat 20 × 80: 150 long");
-  // As much material as plate 20 cut to size: the bar, one cut; but the 20
-  // flat comes 6000 mm long.
-  EXPECT_EQ(choose({5000, 79.4, 19.4}), "flat 20 × 80: 5000 long");
-  EXPECT_EQ(choose({6500, 79.4, 19.4}), "plate 20: 6500 × 80");
-  EXPECT_EQ(choose({150, 59, 59}), "square 60: 150 long");
-  EXPECT_EQ(choose({2400, 1200, 1.5}), "sheet 2: 2400 × 1200");
-  EXPECT_EQ(choose({2600, 1200, 1.5}), "plate 10: 2600 × 1200");
-  EXPECT_EQ(choose({150, 60, 20}, {StockFamily::Square}), "square 60: 150 long");
-  EXPECT_EQ(choose({150, 70, 30}), "none");
-  // Stock of the part's own material before stock of any.
-  EXPECT_EQ(choose({150, 60, 12}, {}, "AlMg3"), "alu plate 20: 150 × 60");
-  EXPECT_EQ(choose({150, 60, 22}, {}, "AlMg3"), "plate 25: 150 × 60");
-  // No cylinder given: round bar holds nothing.
-  EXPECT_EQ(choose({150, 40, 40}, {StockFamily::Round}), "none");
-
-  // The shipped catalogue reads and has every family.
-  std::vector<StockItem> shipped;
-  std::string error;
-  ASSERT_TRUE(load_catalogue("default", &shipped, &error)) << error;
-  std::set<StockFamily> families;
-  for (const StockItem& i : shipped) {
-    families.insert(i.family);
-    EXPECT_FALSE(i.source.empty()) << i.designation;
-  }
-  EXPECT_EQ(families.size(), 6u);
-}
-
-TEST(CutlistStock, BadCataloguesSayWhereAndWhy) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", "test.csv: no header line"},
-      {"family,size_1\n", "test.csv, line 1: the header names no column lengths"},
-      {"family,size_1,lengths,colour\n", "test.csv, line 1: unknown column \"colour\""},
-      {"family,size_1,lengths\n# note\nplank,10,cut\n", "test.csv, line 3: family \"plank\""},
-      {"family,size_1,lengths\nplate,-1,cut\n", "test.csv, line 2: size_1 \"-1\""},
-      {"family,size_1,lengths\nflat,10,cut\n", "test.csv, line 2: a flat bar needs its width"},
-      {"family,size_1,lengths\nsheet,1,1000\n", "test.csv, line 2: lengths \"1000\": give formats"},
-      {"family,size_1,lengths\nflat,\"10,20\n", "test.csv, line 2: a quote is not closed"},
-      {"family,designation,size_1,lengths\nplate,thin,1 2,cut\n", "test.csv, line 2: one designation"},
-      {"family,size_1,lengths\n", "test.csv: no stock item"},
-      {"family,size_1,lengths,minus\nplate,10,cut,0.5x\n", "test.csv, line 2: minus \"0.5x\""},
-  };
-  for (const auto& [text, says] : cases) {
-    std::vector<StockItem> items;
-    std::string error;
-    EXPECT_FALSE(parse_catalogue(text, "test.csv", &items, &error)) << text;
-    EXPECT_EQ(error.rfind(says, 0), 0u) << error;
-  }
-}
-
 TEST(CutlistOptions, AllowanceOrientationPrefer) {
   const auto parse = [](std::vector<std::string> args, std::string* error) {
     CutlistOptions o;
@@ -190,11 +101,21 @@ TEST(CutlistOptions, AllowanceOrientationPrefer) {
   EXPECT_EQ(std::vector<double>(o.allowance, o.allowance + 3), (std::vector<double>{3, 2, 0.5}));
   EXPECT_EQ(o.orientation, Orientation::Turned);
   EXPECT_EQ(o.prefer.size(), 4u);
+}
+
+TEST(CutlistOptions, BadOnesNameTheOption) {
+  const auto parse = [](std::vector<std::string> args, std::string* error) {
+    CutlistOptions o;
+    bool help = false;
+    args.push_back("a.step");
+    return parse_cutlist_options(args, &o, &help, error);
+  };
+  std::string error;
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--allowance", "1,2"}, {"--allowance", "-1"}, {"--allowance", "1,2,"},
         {"--orientation", "sideways"}, {"--prefer", "round"}, {"--group-tolerance", "x"}}) {
     error.clear();
-    parse(bad, &error);
+    EXPECT_FALSE(parse(bad, &error));
     EXPECT_EQ(error.rfind(bad[0], 0), 0u) << error;
   }
 }

@@ -46,11 +46,9 @@ class KernelFaults : public ::testing::Test {
   }
 };
 
-TEST_F(KernelFaults, EachCrashCostsOnlyWhatItWasFor) {
-  const std::string dir = testing_support::work_dir("KernelFaults.Outcomes");
-
-  // The selection's sizes: the call fails with 1005, nothing is chosen and
-  // nothing was asked of the person.
+// The selection's sizes: the call fails with 1005, nothing is chosen and
+// nothing was asked of the person; the next selection goes on.
+TEST_F(KernelFaults, ACrashSizingTheOfferFailsTheSelectionOnly) {
   int response = 0, count = -1;
   tag_t* objects = reinterpret_cast<tag_t*>(&count);
   UF_UI_mask_t mask = {UF_solid_body_type, -1, 0};
@@ -70,18 +68,25 @@ TEST_F(KernelFaults, EachCrashCostsOnlyWhatItWasFor) {
   test_control().crash_in.clear();
   EXPECT_EQ(UF_UI_select_by_class(nullptr, &options, &response, &count, &objects), 0);
   EXPECT_EQ(count, 1);  // the answer was kept for the selection that could be offered
+}
 
-  // The page of --view: not written, and the message says why.
+// The page of --view: not written, and the message says why.
+TEST_F(KernelFaults, ACrashTessellatingWritesNoView) {
+  const std::string dir = testing_support::work_dir("KernelFaults.View");
   const std::string page = dir + "/view.html";
   std::string error;
-  said = crashing_in("tessellating a body", [&] {
+  crashing_in("tessellating a body", [&] {
     EXPECT_FALSE(ufhost::app::write_view(session().model, page, {}, &error));
   });
   EXPECT_EQ(error.rfind("--view: the geometry kernel crashed tessellating a body (SIGSEGV", 0), 0u)
       << error;
   EXPECT_FALSE(std::filesystem::exists(page));
+}
 
-  // The run's report: not written either.
+// The run's report: not written either.
+TEST_F(KernelFaults, ACrashMeasuringTheBoxesWritesNoReport) {
+  const std::string dir = testing_support::work_dir("KernelFaults.Report");
+  std::string error;
   const std::string report = dir + "/report.json";
   crashing_in("measuring the bodies' boxes", [&] {
     EXPECT_FALSE(ufhost::app::write_run_report(session().model, "block.step", report, &error));
@@ -89,9 +94,12 @@ TEST_F(KernelFaults, EachCrashCostsOnlyWhatItWasFor) {
   EXPECT_EQ(error.rfind("--report: the geometry kernel crashed measuring the bodies' boxes", 0), 0u)
       << error;
   EXPECT_FALSE(std::filesystem::exists(report));
+}
 
-  // The live page: the body is left out of the picture, the page is served.
-  said = crashing_in("tessellating a body", [&] {
+// The live page: the body is left out of the picture, the page is served.
+TEST_F(KernelFaults, ACrashTessellatingLeavesTheBodyOutOfTheLivePage) {
+  std::string error;
+  const std::string said = crashing_in("tessellating a body", [&] {
     ufhost::BrowserSettings settings;
     settings.page = "<html></html>";
     std::unique_ptr<ufhost::BrowserUi> ui =

@@ -1,12 +1,15 @@
-// The batch's pure parts: reading a search log, and rows with their
-// rounding, exactness and outputs.
+// ufhost measure: its options, its rows with their rounding, exactness and
+// outputs, and its rows as JSON lines, resumed from and merged.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/support.h"
+#include "ufhost/app/batch/jsonl.h"
 #include "ufhost/app/measure/measure_internal.h"
-#include "ufhost/base/cp1251.h"
 
 namespace {
 
@@ -14,65 +17,28 @@ using ufhost::app::MeasureOptions;
 using ufhost::app::Row;
 
 const ufhost::app::CommandInfo& command(const std::string& name) {
-  for (const auto& c : ufhost::app::kMeasureCommands)
+  for (const auto& c : ufhost::app::kCommands)
     if (name == c.name) return c;
   throw std::invalid_argument(name);
 }
 
-// A search log as the plug-in writes it (code page 1251), with these angle
-// lines ("Z 10" is about Z by 10 degrees) and the final line unless `final`
-// is false.
-std::string search_log(const std::vector<std::pair<char, double>>& angles, bool final = true) {
-  std::string text =
-      "Count tags: 1\n\tTag: 7\nCount vertex: 24\nПоворот вокруг точки: 1.0 2.0 3.0\n";
-  for (const auto& [axis, degrees] : angles) {
-    char line[128];
-    std::snprintf(line, sizeof line, "Угол поворота по %c : %f(%f)\n", axis, degrees,
-                  degrees / 180.0 * 3.141592653589793);
-    text += line;
-  }
-  if (final) text += "Конечные габариты: 30.500000 20.250000 10.000000 Сумма: 60.750000\n";
-  return ufhost::utf8_to_cp1251(text);
+void write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(SearchLog, AnglesGoToTheirPassesAndTheFinalLineToTheLengths) {
-  struct Case {
-    const char* name;
-    std::vector<std::pair<char, double>> angles;
-    double degrees[4];  // Z, Y, X, Z again
-  };
-  const Case cases[] = {
-      {"none", {}, {0, 0, 0, 0}},
-      {"a single Z is pass 1", {{'Z', 10}}, {10, 0, 0, 0}},
-      {"Z before Y", {{'Z', 10}, {'Y', 20}}, {10, 20, 0, 0}},
-      {"a single Z after Y is pass 4", {{'Y', 20}, {'Z', 40}}, {0, 20, 0, 40}},
-      {"a single Z after X is pass 4", {{'X', 30}, {'Z', 40}}, {0, 0, 30, 40}},
-      {"two Z lines are passes 1 and 4", {{'Z', 10}, {'Z', -40}}, {10, 0, 0, -40}},
-      {"every pass", {{'Z', 10}, {'Y', 20}, {'X', 30}, {'Z', 179.5}}, {10, 20, 30, 179.5}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Row row;
-    std::string error;
-    ASSERT_TRUE(ufhost::app::read_search_log(search_log(c.angles), &row, &error)) << error;
-    EXPECT_TRUE(row.has_angles);
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_EQ(c.degrees[k], row.degrees[k]) << k;
-      EXPECT_NEAR(c.degrees[k] / 180.0 * 3.141592653589793, row.radians[k], 1e-6) << k;
-    }
-    EXPECT_EQ(30.5, row.lengths[0]);
-    EXPECT_EQ(20.25, row.lengths[1]);
-    EXPECT_EQ(10, row.lengths[2]);
-    EXPECT_EQ(60.75, row.sum);
-  }
-
-  Row row;
-  std::string error;
-  EXPECT_FALSE(ufhost::app::read_search_log(search_log({{'Z', 10}}, false), &row, &error));
-  EXPECT_EQ("the search log has no final line", error);
-  const std::string broken = ufhost::utf8_to_cp1251("Угол поворота по Z : ten\n") + search_log({});
-  EXPECT_FALSE(ufhost::app::read_search_log(broken, &row, &error));
-  EXPECT_NE(std::string::npos, error.find("unreadable line")) << error;
+Row good_row(const std::string& file, double x) {
+  Row r;
+  r.file = file;
+  r.path = "/parts/" + file;
+  r.error.clear();
+  r.units = "mm";
+  r.bodies = 2;
+  r.lengths[0] = x;
+  r.lengths[1] = 0.1 + 0.2;  // no short decimal: every bit must come back
+  r.lengths[2] = 1.0 / 3.0;
+  r.sum = x + r.lengths[1] + r.lengths[2];
+  r.max_tolerance = 1e-7;
+  return r;
 }
 
 TEST(Rows, SortedRoundedAndExactness) {
@@ -153,19 +119,166 @@ TEST(Rows, ARowIsAnErrorUntilItsRunIsRead) {
   EXPECT_NE(std::string::npos, csv.find("19.999999999700002")) << csv;  // every digit
 }
 
-}  // namespace
-
-// A transcript's dialog entry is read only when it holds the numbers a
-// result dialog shows; anything else is no result, never a crash.
-TEST(Rows, DialogValuesOnlyFromAWholeResult) {
-  std::vector<double> values;
-  const nlohmann::json good = {{"kind", "dialog"}, {"values", {80.0, 40.0, 60.0, 180.0}}};
-  EXPECT_TRUE(ufhost::app::dialog_values(&good, 4, &values));
-  EXPECT_EQ(values, (std::vector<double>{80, 40, 60, 180}));
-  for (const nlohmann::json& bad :
-       {nlohmann::json{{"kind", "dialog"}}, nlohmann::json{{"values", {80.0, 40.0, 60.0}}},
-        nlohmann::json{{"values", {80.0, "40", 60.0, 180.0}}}, nlohmann::json{{"values", "80"}},
-        nlohmann::json::array()})
-    EXPECT_FALSE(ufhost::app::dialog_values(&bad, 4, &values)) << bad.dump();
-  EXPECT_FALSE(ufhost::app::dialog_values(nullptr, 4, &values));
+TEST(MeasureOptions, AsDocumented) {
+  ufhost::app::MeasureOptions o;
+  bool help = false;
+  std::string error;
+  ASSERT_TRUE(ufhost::app::parse_measure_options(
+      {"--command=search", "-j3", "--round-up", "0.5", "--timeout=0", "a.step", "--", "-b.step"},
+      &o, &help, &error))
+      << error;
+  EXPECT_EQ(ufhost::app::Command::Search, o.command->command);
+  EXPECT_EQ(3, o.jobs);
+  EXPECT_EQ(0.5, o.round_up);
+  EXPECT_EQ(0, o.timeout);
+  EXPECT_FALSE(o.progress);  // shown off a terminal only when asked
+  EXPECT_EQ((std::vector<std::string>{"a.step", "-b.step"}), o.parts);
 }
+
+TEST(MeasureOptions, BadOnesSayWhy) {
+  ufhost::app::MeasureOptions o;
+  bool help = false;
+  std::string error;
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{}, "no part files given"},
+      {{"--command", "volume", "a.step"}, "--command volume: choose extents, frame or search"},
+      {{"-j", "0", "a.step"}, "-j 0: give a whole number from 1 to 256"},
+      {{"--jobs=2.5", "a.step"}, "--jobs 2.5: give a whole number"},
+      {{"--round-up", "-1", "a.step"}, "--round-up -1: give a step greater than 0"},
+      {{"--round-up", "nan", "a.step"}, "--round-up nan"},
+      {{"--timeout", "-1", "a.step"}, "--timeout -1"},
+      {{"--bogus", "a.step"}, "unknown option --bogus (see ufhost measure --help)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_FALSE(ufhost::app::parse_measure_options(c.args, &o, &help, &error));
+    EXPECT_NE(std::string::npos, error.find(c.says)) << error;
+  }
+}
+
+TEST(MeasureOptions, ListsJsonlAndMergeGoTogether) {
+  const std::string dir = testing_support::work_dir("batch_options");
+  write(dir + "/list.txt", "a.step\n");
+  MeasureOptions o;
+  bool help = false;
+  std::string error;
+  ASSERT_TRUE(ufhost::app::parse_measure_options(
+      {"--files-from", dir + "/list.txt", "--jsonl", "rows.jsonl", "--resume", "-j2", "b.step"},
+      &o, &help, &error))
+      << error;
+  EXPECT_EQ((std::vector<std::string>{"b.step", "a.step"}), o.parts);
+  EXPECT_TRUE(o.resume);
+  EXPECT_EQ(2, o.jobs);
+  ASSERT_TRUE(ufhost::app::parse_measure_options({"--merge", "--round-up", "1", "a.jsonl"}, &o,
+                                                 &help, &error));
+  EXPECT_TRUE(o.merge);
+  EXPECT_FALSE(ufhost::app::parse_measure_options({"--merge", "-j", "2", "a.jsonl"}, &o, &help,
+                                                  &error));
+  EXPECT_NE(std::string::npos, error.find("not -j")) << error;
+  EXPECT_FALSE(ufhost::app::parse_measure_options({"--merge"}, &o, &help, &error));
+  EXPECT_NE(std::string::npos, error.find("give the --jsonl files")) << error;
+}
+
+// Writes a good row of a.step and an error row of bad.step to `path` as a
+// batch does, and returns the rows.
+std::vector<Row> write_rows(const std::string& path) {
+  MeasureOptions options;
+  Row failed;
+  failed.file = "bad.step";
+  failed.path = "/parts/bad.step";
+  failed.error = "its process crashed (signal 11, Segmentation fault)";
+  const std::vector<Row> rows = {good_row("a.step", 80.0000002), failed};
+  ufhost::app::JsonlWriter writer;
+  std::string error;
+  EXPECT_TRUE(writer.open(path, 0, &error)) << error;
+  for (const Row& r : rows) {
+    nlohmann::json line = ufhost::app::row_json(r, options);
+    line["path"] = r.path;
+    EXPECT_TRUE(writer.append(line, &error)) << error;
+  }
+  return rows;
+}
+
+TEST(MeasureJsonl, RowsComeBackToTheBitAndATornLastLineIsLeftOut) {
+  const std::string path = testing_support::work_dir("jsonl_rows") + "/rows.jsonl";
+  const std::vector<Row> rows = write_rows(path);
+  std::string text = testing_support::read_file(path);
+  const std::size_t whole = text.size();
+  text += R"({"file":"c.step","ok":true,"comm)";  // a batch stopped mid-write
+  write(path, text);
+
+  ufhost::app::JsonlRows read;
+  std::string error;
+  ASSERT_TRUE(ufhost::app::read_jsonl(path, &read, &error)) << error;
+  EXPECT_EQ("extents", read.command);
+  EXPECT_EQ(whole, read.torn_at);
+  ASSERT_EQ(2u, read.rows.size());
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(rows[0].lengths[k], read.rows[0].lengths[k]) << k;
+  EXPECT_EQ(rows[0].sum, read.rows[0].sum);
+  EXPECT_EQ("/parts/a.step", read.rows[0].path);
+  EXPECT_EQ(rows[1].error, read.rows[1].error);
+}
+
+TEST(MeasureJsonl, GoingOnCutsTheTornLineAwayBeforeTheNextRow) {
+  const std::string path = testing_support::work_dir("jsonl_go_on") + "/rows.jsonl";
+  write_rows(path);
+  write(path, testing_support::read_file(path) + R"({"file":"c.step","ok":true,"comm)");
+  ufhost::app::JsonlRows read;
+  std::string error;
+  ASSERT_TRUE(ufhost::app::read_jsonl(path, &read, &error)) << error;
+  {
+    ufhost::app::JsonlWriter writer;
+    ASSERT_TRUE(writer.open(path, read.torn_at, &error)) << error;
+    ASSERT_TRUE(writer.append(ufhost::app::row_json(good_row("c.step", 5), MeasureOptions()), &error));
+  }
+  ASSERT_TRUE(ufhost::app::read_jsonl(path, &read, &error)) << error;
+  EXPECT_EQ(std::string::npos, read.torn_at);
+  EXPECT_EQ(3u, read.rows.size());
+}
+
+// A bad line anywhere but at the end is no torn write: the file is not taken.
+TEST(MeasureJsonl, ABadLineElsewhereRefusesTheFile) {
+  const std::string dir = testing_support::work_dir("jsonl_bad");
+  write_rows(dir + "/rows.jsonl");
+  write(dir + "/bad.jsonl", "{\"file\":\"a\"}\n" + testing_support::read_file(dir + "/rows.jsonl"));
+  ufhost::app::JsonlRows read;
+  std::string error;
+  EXPECT_FALSE(ufhost::app::read_jsonl(dir + "/bad.jsonl", &read, &error));
+  EXPECT_NE(std::string::npos, error.find("bad.jsonl:1: not a row")) << error;
+}
+
+// Rows of another command are wrong even on the last line.
+TEST(MeasureJsonl, RowsOfTwoCommandsRefuseTheFile) {
+  const std::string dir = testing_support::work_dir("jsonl_mixed");
+  write_rows(dir + "/rows.jsonl");
+  write(dir + "/mixed.jsonl", testing_support::read_file(dir + "/rows.jsonl") +
+                                  R"({"file":"d","ok":false,"command":"frame","error":"x"})");
+  ufhost::app::JsonlRows read;
+  std::string error;
+  EXPECT_FALSE(ufhost::app::read_jsonl(dir + "/mixed.jsonl", &read, &error));
+  EXPECT_NE(std::string::npos, error.find("--command frame among rows of extents")) << error;
+}
+
+TEST(MeasureJsonl, MergeKeepsEachFileOnceAtItsFirstPlaceWithItsLastGoodRow) {
+  Row crashed = good_row("a.step", 1);
+  crashed.error = "crashed";
+  Row other = good_row("b.step", 2);
+  Row later_error = good_row("b.step", 3);
+  later_error.error = "timed out";
+  Row a_good = good_row("a.step", 4);
+  Row a_again = good_row("a.step", 5);
+  Row same_file_otherwise_named = good_row("./a.step", 6);
+  same_file_otherwise_named.path = a_good.path;
+  const auto merged = ufhost::app::merge_rows(
+      {crashed, other, later_error, a_good, a_again, same_file_otherwise_named});
+  ASSERT_EQ(2u, merged.size());
+  EXPECT_EQ(6, merged[0].lengths[0]);  // the last good row of a.step, at a.step's place
+  EXPECT_TRUE(merged[1].error.empty());
+  EXPECT_EQ(2, merged[1].lengths[0]);  // an error row after a good one does not replace it
+}
+
+}  // namespace

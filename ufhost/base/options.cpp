@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace ufhost::app {
+namespace ufhost {
 
 namespace {
 
@@ -25,12 +25,12 @@ const OptionDecl* find_short(const std::vector<OptionDecl>& table, const std::st
   return nullptr;
 }
 
-std::string synopsis(const OptionDecl& decl) {
+}  // namespace
+
+std::string option_synopsis(const OptionDecl& decl) {
   const std::string value = decl.value.empty() ? "" : " " + decl.value;
   return (decl.short_name.empty() ? "" : decl.short_name + value + ", ") + decl.name + value;
 }
-
-}  // namespace
 
 bool parse_args(const std::vector<OptionDecl>& table, const std::vector<std::string>& args,
                 const std::string& see, ParsedArgs* parsed, std::string* error) {
@@ -92,11 +92,11 @@ bool parse_args(const std::vector<OptionDecl>& table, const std::vector<std::str
 
 std::string options_help(const std::vector<OptionDecl>& table) {
   std::size_t width = 0;
-  for (const OptionDecl& decl : table) width = std::max(width, synopsis(decl).size());
+  for (const OptionDecl& decl : table) width = std::max(width, option_synopsis(decl).size());
   const std::string indent(width + 4, ' ');
   std::string text;
   for (const OptionDecl& decl : table) {
-    const std::string head = synopsis(decl);
+    const std::string head = option_synopsis(decl);
     text += "  " + head + std::string(width + 2 - head.size(), ' ');
     for (char c : decl.help) text += c == '\n' ? "\n" + indent : std::string(1, c);
     text += "\n";
@@ -104,4 +104,10 @@ std::string options_help(const std::vector<OptionDecl>& table) {
   return text;
 }
 
-}  // namespace ufhost::app
+std::string exit_status_help(const std::vector<ExitStatusInfo>& statuses) {
+  std::vector<OptionDecl> rows;
+  for (const ExitStatusInfo& s : statuses) rows.push_back({std::to_string(s.status), "", "", s.meaning});
+  return options_help(rows);
+}
+
+}  // namespace ufhost

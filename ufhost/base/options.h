@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace ufhost::app {
+namespace ufhost {
 
 struct OptionDecl {
   std::string name;            // "--answers"
@@ -42,7 +42,18 @@ struct ParsedArgs {
 bool parse_args(const std::vector<OptionDecl>& table, const std::vector<std::string>& args,
                 const std::string& see, ParsedArgs* parsed, std::string* error);
 
+// How --help shows an option: "-j N, --jobs N", "--progress".
+std::string option_synopsis(const OptionDecl& decl);
+
 // The options' part of a help text: one entry a line, help aligned.
 std::string options_help(const std::vector<OptionDecl>& table);
 
-}  // namespace ufhost::app
+// An exit status and what it means, for --help and the manual.
+struct ExitStatusInfo {
+  int status;
+  const char* meaning;
+};
+// Exit statuses laid out as --help shows them, one a line.
+std::string exit_status_help(const std::vector<ExitStatusInfo>& statuses);
+
+}  // namespace ufhost

@@ -45,4 +45,30 @@ std::string last_line(const std::string& text) {
   return last;
 }
 
+bool csv_fields(const std::string& line, std::vector<std::string>* fields) {
+  fields->assign(1, "");
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields->back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields->back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields->push_back("");
+    } else if (c != '\r') {
+      fields->back() += c;
+    }
+  }
+  for (std::string& f : *fields) f = trim(f);
+  return !quoted;
+}
+
 }  // namespace ufhost

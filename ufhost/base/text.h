@@ -24,6 +24,11 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
 // quote or a line break, then in quotes with its quotes doubled.
 std::string csv_field(const std::string& text);
 
+// The fields of one CSV line, each trimmed: commas split them, double
+// quotes hold commas and quotes ("" is one quote), a carriage return is
+// dropped. false when a quote is left open.
+bool csv_fields(const std::string& line, std::vector<std::string>* fields);
+
 // The last line of `text` that is not blank, trimmed, without a leading
 // "ufhost: " (a program's last words as a reason).
 std::string last_line(const std::string& text);

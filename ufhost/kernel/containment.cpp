@@ -457,6 +457,17 @@ bool is_fault_signal(const Standard_Failure& failure) {
   return failure.IsKind(STANDARD_TYPE(OSD_Signal));
 }
 
+bool without_kernel_failure(const std::function<void()>& work, const std::string& doing,
+                            std::string* failure) {
+  try {
+    work();
+    return true;
+  } catch (const Standard_Failure& e) {
+    *failure = kernel_failure_text(e, doing);
+    return false;
+  }
+}
+
 std::string kernel_failure_text(const Standard_Failure& failure, const std::string& doing) {
   const char* what = failure.GetMessageString();
   return std::string("the geometry kernel ") + (is_fault_signal(failure) ? "crashed " : "failed ") +

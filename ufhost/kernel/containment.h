@@ -139,6 +139,13 @@ auto kernel_work(const char* name, Work&& work) -> decltype(work()) {
   return work();
 }
 
+// Runs `work`, whose kernel work marks itself, and catches the kernel's
+// failure (a crash turned into one among them): true, or false with
+// *failure saying what the kernel did `doing` it, as kernel_failure_text
+// words it. For callers that include none of the kernel's headers.
+bool without_kernel_failure(const std::function<void()>& work, const std::string& doing,
+                            std::string* failure);
+
 // Every host call names itself on entry, before its kernel work begins.
 // `operation` must outlive the call (a literal).
 void note_host_call(const char* operation);

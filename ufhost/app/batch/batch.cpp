@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 
-#include "ufhost/app/cli/cli.h"
 #include "ufhost/base/files.h"
 
 namespace fs = std::filesystem;
@@ -21,6 +20,14 @@ bool parse_number(const std::string& text, double* value) {
   char* end = nullptr;
   *value = std::strtod(text.c_str(), &end);
   return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value);
+}
+
+bool parse_round_up(const std::string& value, double* step, std::string* error) {
+  if (!parse_number(value, step) || *step <= 0) {
+    *error = "--round-up " + value + ": give a step greater than 0";
+    return false;
+  }
+  return true;
 }
 
 namespace {
@@ -75,7 +82,7 @@ bool take_batch_option(const ParsedOption& option, BatchOptions* o, std::string*
     else
       o->timeout = number;
   } else if (name == "--kernel-timeout") {
-    if (parse_kernel_time_limit(value, &number, error)) o->kernel_timeout = value;
+    parse_kernel_time_limit(value, &o->kernel_timeout, error);
   } else if (name == "--plugin") {
     o->plugin = value;
   } else if (name == "--out-dir") {
@@ -146,6 +153,34 @@ bool finish_batch_options(BatchOptions* o, const std::string& subcommand, std::s
                                    : "no part files given: the lists of --files-from are empty";
     return false;
   }
+  std::error_code ec;
+  o->plugin = fs::absolute(o->plugin.empty() ? plugin_default() : o->plugin, ec).string();
+  return true;
+}
+
+RunsFolder::~RunsFolder() {
+  std::error_code ec;
+  if (temporary_) fs::remove_all(path_, ec);
+}
+
+bool RunsFolder::make(const std::string& out_dir, const std::string& subcommand, std::string* error) {
+  std::error_code ec;
+  if (out_dir.empty()) {
+    std::string pattern = (fs::temp_directory_path(ec) / ("ufhost-" + subcommand + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      *error = "cannot make a temporary folder";
+      return false;
+    }
+    path_ = pattern;
+    temporary_ = true;
+    return true;
+  }
+  fs::create_directories(out_dir, ec);
+  if (!fs::is_directory(out_dir, ec)) {
+    *error = "--out-dir " + out_dir + " cannot be made";
+    return false;
+  }
+  path_ = out_dir;
   return true;
 }
 

@@ -16,17 +16,24 @@
 #include <string>
 #include <vector>
 
+#include "ufhost/app/run/run_options.h"
 #include "ufhost/base/options.h"
 
 namespace ufhost::app {
+
+// Exit statuses every batch subcommand ends with.
+constexpr int kBatchOk = 0;
+constexpr int kBatchUsage = 1;   // bad options, or an input it cannot go on from
+constexpr int kBatchFailed = 2;  // at least one file or part gave an error
+constexpr int kBatchOutput = 4;  // an output file could not be written
 
 // [SECTION] Options
 
 struct BatchOptions {
   int jobs = 1;
   double timeout = 600;        // seconds a file's run may take; 0: no limit
-  std::string kernel_timeout;  // handed to every run as given; "" the runs' default
-  std::string plugin;          // "" the runs' default
+  double kernel_timeout = kDefaultKernelTimeLimit;  // for the batch's own kernel work and every run's
+  std::string plugin;          // absolute once the options are finished
   std::string out_dir, view_dir;
   bool progress = false;
   std::vector<std::string> files_from;  // lists of files, "-" standard input
@@ -38,6 +45,8 @@ struct BatchOptions {
 
 // A number as an option's value: the whole text, finite.
 bool parse_number(const std::string& text, double* value);
+// The value of --round-up: a step greater than 0.
+bool parse_round_up(const std::string& value, double* step, std::string* error);
 
 // The declarations of the options above, in the order --help lists them:
 // -j, --timeout, --kernel-timeout, --plugin, --out-dir, --view-dir,
@@ -50,9 +59,11 @@ std::vector<OptionDecl> batch_option_decls();
 bool take_batch_option(const ParsedOption& option, BatchOptions* options, std::string* error);
 
 // After the options: appends the files of every --files-from list to
-// options->parts and checks that the options fit together (--resume needs
-// --jsonl; some file is given). `subcommand` names it in messages
-// ("ufhost measure"). false with a one-line message.
+// options->parts, checks that the options fit together (--resume needs
+// --jsonl; some file is given) and makes the plug-in's path absolute (its
+// default when none was given), as runs start in folders of their own.
+// `subcommand` names it in messages ("ufhost measure"). false with a
+// one-line message.
 bool finish_batch_options(BatchOptions* options, const std::string& subcommand, std::string* error);
 
 // The names a list holds: one a line (a carriage return before the newline
@@ -60,15 +71,37 @@ bool finish_batch_options(BatchOptions* options, const std::string& subcommand, 
 // by a NUL (nothing dropped but empty names).
 std::vector<std::string> split_file_list(const std::string& text, bool null_separated);
 
+// The folder a batch's runs keep their files in: --out-dir, made if
+// missing, or a temporary one, removed with everything in it when this
+// goes.
+class RunsFolder {
+ public:
+  RunsFolder() = default;
+  ~RunsFolder();
+  RunsFolder(const RunsFolder&) = delete;
+  RunsFolder& operator=(const RunsFolder&) = delete;
+  // `out_dir` as given ("" for a temporary one); `subcommand` names the
+  // temporary folder ("measure": ufhost-measure-XXXXXX). false with a message.
+  bool make(const std::string& out_dir, const std::string& subcommand, std::string* error);
+  const std::string& path() const { return path_; }
+  bool temporary() const { return temporary_; }
+
+ private:
+  std::string path_;
+  bool temporary_ = false;
+};
+
 // [SECTION] Jobs
 
-// One file's run. The caller fills in the first five; run_jobs the rest.
+// One run. The caller fills in the first four; run_jobs the rest.
 struct Job {
-  std::size_t index = 0;                 // the caller's, for its own bookkeeping
-  std::string part;                      // absolute
-  std::string dir;                       // the run's own folder, absolute; made if missing
-  std::vector<std::string> answers;      // the answer lines the run is given
-  std::vector<std::string> run_options;  // more options of the run, such as {"--view", PAGE}
+  std::size_t index = 0;             // the caller's, for its own bookkeeping
+  std::string dir;                   // the run's own folder, absolute; made if missing
+  std::vector<std::string> answers;  // the answer lines the run is given
+  // The run: its part (absolute) or bodies, and what else it writes
+  // (--view); run_jobs sets its answers file, transcript, system log,
+  // report, plug-in and kernel time limit.
+  RunOptions run;
   pid_t pid = -1;
   std::chrono::steady_clock::time_point start;
   bool timed_out = false;
@@ -90,12 +123,12 @@ std::vector<std::string> unique_names(const std::vector<std::string>& parts);
 // this process, once. Starts no thread.
 void warm_up_for_runs();
 
-// Runs every job, options.jobs at a time, each as `ufhost PART --answers
-// DIR/answers.txt --transcript DIR/transcript.jsonl --syslog DIR/syslog.txt
-// --report DIR/report.json [--plugin P] [--kernel-timeout S] RUN_OPTIONS...`
-// would, in a process forked from this one, in its folder, standard input
-// from /dev/null, standard output and error into DIR/stdout.txt and
-// DIR/stderr.txt; and kills any that outlives options.timeout. `ended` gets
+// Runs every job, options.jobs at a time, each a call of run() in a process
+// forked from this one, in its folder, with its answers in DIR/answers.txt,
+// its transcript in DIR/transcript.jsonl, its system log in DIR/syslog.txt
+// and its report in DIR/report.json, standard input from /dev/null,
+// standard output and error into DIR/stdout.txt and DIR/stderr.txt; and
+// kills any that outlives options.timeout. `ended` gets
 // each job once its process has ended, with its wait status (a run killed
 // for its time has timed_out set); `not_started` a job whose process could
 // not start, with why. Both are called on this thread, one job at a time.

@@ -30,7 +30,7 @@
 
 #include "ufhost/app/batch/batch.h"
 #include "ufhost/base/process.h"
-#include "ufhost/app/cli/cli.h"
+#include "ufhost/app/run/run.h"
 #include "ufhost/parts/part_io.h"
 
 namespace fs = std::filesystem;
@@ -42,18 +42,18 @@ namespace {
 // Exit statuses of a forked run that could not begin.
 constexpr int kRunCannotSetUp = 125;
 
-// The run's command line, as a ufhost of its own would be given it.
-std::vector<std::string> run_arguments(const Job& job, const BatchOptions& options) {
-  std::vector<std::string> args = {job.part,
-                                   "--answers", job.dir + "/" + kJobAnswers,
-                                   "--transcript", job.dir + "/" + kJobTranscript,
-                                   "--syslog", job.dir + "/" + kJobSyslog,
-                                   "--report", job.dir + "/" + kJobReport};
-  if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", options.plugin});
-  if (!options.kernel_timeout.empty())
-    args.insert(args.end(), {"--kernel-timeout", options.kernel_timeout});
-  args.insert(args.end(), job.run_options.begin(), job.run_options.end());
-  return args;
+// The run as the batch gives it: its files in its folder, the batch's
+// plug-in and kernel time limit.
+RunOptions run_of(const Job& job, const BatchOptions& options) {
+  RunOptions run = job.run;
+  run.answers_file = job.dir + "/" + kJobAnswers;
+  run.transcript = job.dir + "/" + kJobTranscript;
+  run.syslog = job.dir + "/" + kJobSyslog;
+  run.report = job.dir + "/" + kJobReport;
+  run.plugin = options.plugin;
+  run.kernel_timeout = options.kernel_timeout;
+  run.ui = "script";
+  return run;
 }
 
 bool redirect(int fd, const std::string& path, int flags) {
@@ -83,7 +83,7 @@ bool redirect(int fd, const std::string& path, int flags) {
     ::_exit(kRunCannotSetUp);
   std::cout.clear();
   std::cerr.clear();
-  const int status = run_command(run_arguments(job, options));
+  const int status = run(run_of(job, options));
   // Everything the run writes is written by now (the transcript and the
   // system log line by line, the report and the page whole); the inherited
   // exit handlers and destructors are the batch's, not the run's.
@@ -123,78 +123,58 @@ bool start(Job& job, const BatchOptions& options, const struct sigaction* saved_
 
 void warm_up_for_runs() { warm_up_part_readers(); }
 
-bool run_jobs(std::vector<Job>& jobs, const BatchOptions& options,
-              const std::function<void(const Job&, int wait_status)>& ended,
-              const std::function<void(const Job&, const std::string& error)>& not_started) {
-  struct Running {
-    Job* job;
-    int fd;  // -1: none
-  };
-  // The runs get SIGCHLD back as it came.
-  const ChildrenWaitable waitable;
-  const struct sigaction* saved_sigchld = waitable.saved();
+namespace {
 
-  std::size_t next = 0;
-  std::map<pid_t, Running> running;
-  const auto forget = [&running](pid_t pid) {
-    if (running[pid].fd >= 0) ::close(running[pid].fd);
-    running.erase(pid);
-  };
-  const auto fill = [&]() {
-    while (next < jobs.size() && static_cast<int>(running.size()) < options.jobs) {
-      Job& job = jobs[next++];
-      std::string error;
-      if (start(job, options, saved_sigchld, &error))
-        running[job.pid] = {&job, process_fd(job.pid)};
-      else
-        not_started(job, error);
-    }
-  };
-  while (next < jobs.size() || !running.empty()) {
-    fill();
-    if (running.empty()) continue;
+// The runs under way: each job's process, waited for through its process
+// descriptor where there is one.
+class Running {
+ public:
+  explicit Running(const BatchOptions& options) : options_(options) {}
+  ~Running() {
+    for (const auto& [pid, run] : runs_)
+      if (run.fd >= 0) ::close(run.fd);
+  }
+  bool empty() const { return runs_.empty(); }
+  std::size_t size() const { return runs_.size(); }
+  void add(Job& job) { runs_[job.pid] = {&job, process_fd(job.pid)}; }
 
-    // Reap whatever has ended; the next runs start before what the ended
-    // ones left is read, so that reading it overlaps their work.
-    std::vector<std::pair<Job*, int>> reaped;
+  // The jobs whose processes have ended, with their wait statuses. false
+  // when the runs can no longer be waited for: they are stopped then rather
+  // than left going with nobody to read what they write.
+  bool reap(std::vector<std::pair<Job*, int>>* reaped) {
     for (;;) {
       int status = 0;
       const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-      if (pid > 0 && running.count(pid)) {
-        reaped.emplace_back(running[pid].job, status);
+      if (pid > 0 && runs_.count(pid)) {
+        reaped->emplace_back(runs_[pid].job, status);
         forget(pid);
         continue;
       }
       if (pid > 0) continue;  // not ours (none should be)
       if (pid < 0 && errno == EINTR) continue;
       if (pid < 0 && errno != ECHILD) {
-        // The runs can no longer be waited for: stop them rather than leave
-        // them going with nobody to read what they write.
-        for (const auto& [child, run] : running) ::kill(child, SIGKILL);
-        for (auto it = running.begin(); it != running.end();) forget((it++)->first);
+        for (const auto& [child, run] : runs_) ::kill(child, SIGKILL);
+        while (!runs_.empty()) forget(runs_.begin()->first);
         return false;
       }
-      break;
+      return true;
     }
-    if (!reaped.empty()) {
-      fill();
-      for (const auto& [job, status] : reaped) ended(*job, status);
-      continue;
-    }
+  }
 
-    // Stop the runs out of time, and wait until one ends or the next limit.
+  // Stops the runs out of time, and waits until one ends or the next limit.
+  void wait() {
     const auto now = std::chrono::steady_clock::now();
     double wait_s = 1.0;
     bool all_fds = true;
     std::vector<pollfd> fds;
-    for (auto& [child, run] : running) {
-      if (options.timeout > 0 && !run.job->timed_out) {
+    for (auto& [child, run] : runs_) {
+      if (options_.timeout > 0 && !run.job->timed_out) {
         const double used = std::chrono::duration<double>(now - run.job->start).count();
-        if (used > options.timeout) {
+        if (used > options_.timeout) {
           run.job->timed_out = true;
           ::kill(child, SIGKILL);
         } else {
-          wait_s = std::min(wait_s, options.timeout - used);
+          wait_s = std::min(wait_s, options_.timeout - used);
         }
       }
       if (run.fd >= 0)
@@ -205,6 +185,54 @@ bool run_jobs(std::vector<Job>& jobs, const BatchOptions& options,
     if (!all_fds) wait_s = std::min(wait_s, 0.005);
     const int wait_ms = static_cast<int>(std::clamp(wait_s * 1000.0 + 1.0, 1.0, 1000.0));
     ::poll(fds.data(), fds.size(), wait_ms);
+  }
+
+ private:
+  struct Run {
+    Job* job;
+    int fd;  // -1: none
+  };
+  void forget(pid_t pid) {
+    if (runs_[pid].fd >= 0) ::close(runs_[pid].fd);
+    runs_.erase(pid);
+  }
+  const BatchOptions& options_;
+  std::map<pid_t, Run> runs_;
+};
+
+}  // namespace
+
+bool run_jobs(std::vector<Job>& jobs, const BatchOptions& options,
+              const std::function<void(const Job&, int wait_status)>& ended,
+              const std::function<void(const Job&, const std::string& error)>& not_started) {
+  // The runs get SIGCHLD back as it came.
+  const ChildrenWaitable waitable;
+  const struct sigaction* saved_sigchld = waitable.saved();
+  Running running(options);
+  std::size_t next = 0;
+  const auto fill = [&]() {
+    while (next < jobs.size() && static_cast<int>(running.size()) < options.jobs) {
+      Job& job = jobs[next++];
+      std::string error;
+      if (start(job, options, saved_sigchld, &error))
+        running.add(job);
+      else
+        not_started(job, error);
+    }
+  };
+  while (next < jobs.size() || !running.empty()) {
+    fill();
+    if (running.empty()) continue;
+    std::vector<std::pair<Job*, int>> reaped;
+    if (!running.reap(&reaped)) return false;
+    if (reaped.empty()) {
+      running.wait();
+      continue;
+    }
+    // The next runs start before what the ended ones left is read, so that
+    // reading it overlaps their work.
+    fill();
+    for (const auto& [job, status] : reaped) ended(*job, status);
   }
   return true;
 }

@@ -12,21 +12,12 @@
 #include "ufhost/app/run/run.h"
 #include "ufhost/parts/part_io.h"
 #include "ufhost/base/progress.h"
-#include "ufhost/kernel/version.h"
+#include "ufhost/base/text.h"
+#include "ufhost/kernel/kernel_info.h"
 
 namespace fs = std::filesystem;
 
 namespace ufhost::app {
-
-namespace {
-
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-  return text;
-}
-
-}  // namespace
 
 // Help texts depend on nothing of the machine they are shown on: the manual
 // page is written from the same table when the program is built.
@@ -94,57 +85,35 @@ struct Mode {
   const char* arguments;  // for the help
   const char* help;
   int (*run)(const std::vector<std::string>& args);
+  // A subcommand's own options, exit statuses and --help; null for --list.
+  const std::vector<OptionDecl>& (*options)();
+  const std::vector<ExitStatusInfo>& (*statuses)();
+  std::string (*usage)();
 };
 constexpr Mode kModes[] = {
     {"--list", "PART",
      "print the bodies of PART with their exact boxes, and exit;\n--kernel-timeout may come "
      "before PART",
-     list_mode},
+     list_mode, nullptr, nullptr, nullptr},
     {"measure", "[options] PART...", "measure many parts in one go (ufhost measure --help)",
-     measure_main},
+     measure_main, measure_option_table, measure_exit_statuses, measure_usage},
     {"cutlist", "[options] PART...",
      "the blank and the stock of every part of an assembly\n(ufhost cutlist --help)",
-     cutlist_main},
+     cutlist_main, cutlist_option_table, cutlist_exit_statuses, cutlist_usage},
 };
 
 }  // namespace
 
 std::vector<ModeInfo> mode_table() {
   std::vector<ModeInfo> modes;
-  for (const Mode& mode : kModes) modes.push_back({mode.name, mode.arguments, mode.help});
+  for (const Mode& mode : kModes) {
+    ModeInfo info{mode.name, mode.arguments, mode.help, {}, {}, ""};
+    if (mode.options != nullptr) info.options = mode.options();
+    if (mode.statuses != nullptr) info.statuses = mode.statuses();
+    if (mode.usage != nullptr) info.usage = mode.usage();
+    modes.push_back(std::move(info));
+  }
   return modes;
-}
-
-const std::vector<ExitStatusInfo>& run_exit_statuses() {
-  static const std::vector<ExitStatusInfo> table = {
-      {kExitOk, "done"},
-      {kExitUsage, "bad options, answers file or transcript"},
-      {kExitPart, "the part file cannot be read"},
-      {kExitPlugin, "the plug-in cannot be loaded"},
-      {kExitOutput, "--save, --view, --report or the transcript could not be written"},
-      {kExitAnswers, "the run ended but some answers could not be used"},
-      {kExitKernel,
-       "the geometry kernel crashed or did not finish during the run (the line says where)"},
-  };
-  return table;
-}
-
-const OptionDecl& kernel_timeout_option() {
-  static const OptionDecl option = {
-      "--kernel-timeout", "", "S",
-      "give the geometry kernel at most S seconds for each piece\nof work: a host call, saving, "
-      "the page; reading PART gets\nS/12 and S for every 10 MB of it (default 60: 5 s and\n6 s a MB; "
-      "0: no limit)"};
-  return option;
-}
-
-std::string default_syslog_path() {
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
-    return std::string(state) + "/ufhost/syslog.txt";
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
-    return std::string(home) + "/.local/state/ufhost/syslog.txt";
-  std::error_code ec;
-  return (fs::temp_directory_path(ec) / "ufhost-syslog.txt").string();
 }
 
 std::string usage_text() {
@@ -178,21 +147,12 @@ std::string version_text() {
   return std::string("ufhost " ZARVEL_VERSION " (geometry kernel Open CASCADE ") + kernel_version() + ")\n";
 }
 
-std::string exit_status_help(const std::vector<ExitStatusInfo>& statuses) {
-  std::vector<OptionDecl> rows;
-  for (const ExitStatusInfo& s : statuses) rows.push_back({std::to_string(s.status), "", "", s.meaning});
-  return options_help(rows);
-}
-
 Parsed parse_run_options(const std::vector<std::string>& args, RunOptions* options,
                          std::string* error) {
   ParsedArgs parsed;
   if (!parse_args(run_option_table(), args, "ufhost --help", &parsed, error)) return Parsed::Error;
   if (parsed.stop != nullptr) return parsed.stop->name == "--help" ? Parsed::Help : Parsed::Version;
-  RunOptions o;
-  o.syslog = default_syslog_path();
-  const char* env_plugin = std::getenv("UFHOST_PLUGIN");
-  o.plugin = env_plugin != nullptr && *env_plugin != '\0' ? env_plugin : default_plugin();
+  RunOptions o = default_run_options();
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
     const std::string& value = option.value;
@@ -273,8 +233,6 @@ int run_command(const std::vector<std::string>& args) {
     case Parsed::Run:
       break;
   }
-  if (options.progress) set_progress_mode(ProgressMode::Always);
-  set_kernel_time_limit(options.kernel_timeout);
   return run(options);
 }
 

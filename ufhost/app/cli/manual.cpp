@@ -1,10 +1,9 @@
 #include "ufhost/app/cli/manual.h"
 
-#include "ufhost/app/batch/batch.h"
+#include <cctype>
+
 #include "ufhost/app/cli/cli.h"
 #include "ufhost/app/run/list.h"
-#include "ufhost/app/cutlist/cutlist.h"
-#include "ufhost/app/measure/measure.h"
 
 namespace ufhost::app {
 
@@ -39,6 +38,11 @@ std::string statuses_section(const std::vector<ExitStatusInfo>& statuses) {
   std::string text;
   for (const ExitStatusInfo& s : statuses)
     text += ".TP\n.B " + std::to_string(s.status) + "\n" + roff(s.meaning) + "\n";
+  return text;
+}
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -79,14 +83,14 @@ std::string manual_page() {
   for (const ModeInfo& mode : mode_table())
     page += ".TP\n\\fB" + roff(mode.name) + "\\fR " + roff(mode.arguments) + "\n" +
             roff(mode.help) + "\n";
-  page += ".SH MEASURE OPTIONS\n" + options_section(measure_option_table()) +
-          ".SH CUTLIST OPTIONS\n" + options_section(cutlist_option_table()) +
-          ".SH EXIT STATUS\n"
-          "Of a run:\n" +
-          statuses_section(run_exit_statuses()) +
-          ".PP\nOf \\fBufhost measure\\fR:\n" + statuses_section(measure_exit_statuses()) +
-          ".PP\nOf \\fBufhost cutlist\\fR:\n" + statuses_section(cutlist_exit_statuses()) +
-          ".SH ENVIRONMENT\n"
+  for (const ModeInfo& mode : mode_table())
+    if (!mode.options.empty())
+      page += ".SH " + upper(mode.name) + " OPTIONS\n" + options_section(mode.options);
+  page += ".SH EXIT STATUS\nOf a run:\n" + statuses_section(run_exit_statuses());
+  for (const ModeInfo& mode : mode_table())
+    if (!mode.statuses.empty())
+      page += ".PP\nOf \\fBufhost " + roff(mode.name) + "\\fR:\n" + statuses_section(mode.statuses);
+  page += ".SH ENVIRONMENT\n"
           ".TP\n.B UFHOST_PLUGIN\nthe plug-in library, when \\fB\\-\\-plugin\\fR is not given\n"
           ".TP\n.B ZARVEL_WEB_DIR\nanother copy of the pages' folder\n"
           ".TP\n.B XDG_STATE_HOME\nwhere the system log goes without \\fB\\-\\-syslog\\fR\n"

@@ -9,10 +9,8 @@
 #include <sstream>
 
 #include "ufhost/app/batch/batch.h"
-#include "ufhost/app/cli/cli.h"
 #include "ufhost/app/cutlist/cutlist_internal.h"
 #include "ufhost/app/run/list.h"
-#include "ufhost/app/measure/measure.h"
 #include "ufhost/base/options.h"
 #include "ufhost/base/files.h"
 #include "ufhost/base/numbers.h"
@@ -67,10 +65,10 @@ const std::vector<OptionDecl>& cutlist_option_table() {
 
 const std::vector<ExitStatusInfo>& cutlist_exit_statuses() {
   static const std::vector<ExitStatusInfo> table = {
-      {kMeasureOk, "every part measured"},
-      {kMeasureUsage, "bad options or catalogue"},
-      {kMeasureFailed, "some file or part gave an error"},
-      {kMeasureOutput, "an output file could not be written"},
+      {kBatchOk, "every part measured"},
+      {kBatchUsage, "bad options or catalogue"},
+      {kBatchFailed, "some file or part gave an error"},
+      {kBatchOutput, "an output file could not be written"},
   };
   return table;
 }
@@ -174,61 +172,73 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
 
 // [SECTION] The subcommand
 
+namespace {
+
+int usage_error(const std::string& message) {
+  std::cerr << "ufhost cutlist: " << message << std::endl;
+  return kBatchUsage;
+}
+
+// The files' errors and the parts' as the table and the outputs list them.
+std::vector<std::string> errors_of(const std::vector<FileError>& file_errors,
+                                   const std::vector<Part>& parts) {
+  std::vector<std::string> errors;
+  for (const FileError& e : file_errors) errors.push_back(e.error);
+  for (const Part& p : parts)
+    if (!p.error.empty()) errors.push_back(p.file + ": " + p.label + ": " + p.error);
+  return errors;
+}
+
+// Writes --csv, --json, --cutlist-optimizer and --html. The status: kBatchOutput
+// when one could not be written, else `status`.
+int write_outputs(const CutlistOptions& options, const std::vector<CutRow>& rows,
+                  const std::vector<ShoppingLine>& shopping, const std::vector<std::string>& errors,
+                  int status) {
+  std::string error;
+  const auto write = [&](const std::string& path, const std::string& option, const auto& text) {
+    if (path.empty()) return;
+    if (!write_atomically(path, text(), &error)) {
+      std::cerr << "ufhost cutlist: " << option << " " << error << std::endl;
+      status = kBatchOutput;
+    }
+  };
+  write(options.csv, "--csv", [&] { return cutlist_csv(rows, options); });
+  write(options.json, "--json", [&] { return cutlist_json(rows, shopping, errors, options).dump(2) + "\n"; });
+  write(options.optimizer, "--cutlist-optimizer", [&] { return optimizer_csv(rows); });
+  write(options.html, "--html", [&] { return cutlist_page(rows, shopping, errors, options); });
+  return status;
+}
+
+}  // namespace
+
 int cutlist_main(const std::vector<std::string>& args) {
   CutlistOptions options;
   bool help = false;
   std::string error;
-  if (!parse_cutlist_options(args, &options, &help, &error)) {
-    std::cerr << "ufhost cutlist: " << error << std::endl;
-    return kMeasureUsage;
-  }
+  if (!parse_cutlist_options(args, &options, &help, &error)) return usage_error(error);
   if (help) {
     std::cout << cutlist_usage();
-    return kMeasureOk;
+    return kBatchOk;
   }
   if (options.run.progress) set_progress_mode(ProgressMode::Always);
+  set_kernel_time_limit(options.run.kernel_timeout);
   // Each file is read, each part measured and shaped in a process forked
   // from this one: the kernel's readers are made ready once, before.
   warm_up_for_runs();
   std::vector<StockItem> catalogue;
-  if (!options.stock.empty() && !load_catalogue(options.stock, &catalogue, &error)) {
-    std::cerr << "ufhost cutlist: --stock " << error << std::endl;
-    return kMeasureUsage;
-  }
-
-  std::error_code ec;
-  const bool temporary_out = options.run.out_dir.empty();
-  std::string out_dir = options.run.out_dir;
-  if (temporary_out) {
-    std::string pattern = (fs::temp_directory_path(ec) / "ufhost-cutlist-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::cerr << "ufhost cutlist: cannot make a temporary folder" << std::endl;
-      return kMeasureUsage;
-    }
-    out_dir = pattern;
-  }
-  fs::create_directories(out_dir, ec);
-  if (!fs::is_directory(out_dir)) {
-    std::cerr << "ufhost cutlist: --out-dir " << out_dir << " cannot be made" << std::endl;
-    return kMeasureUsage;
-  }
-  if (options.run.plugin.empty())
-    if (const char* env = std::getenv("UFHOST_PLUGIN"); env != nullptr && *env != '\0')
-      options.run.plugin = env;
-  if (!options.run.plugin.empty()) options.run.plugin = fs::absolute(options.run.plugin, ec).string();
+  if (!options.stock.empty() && !load_catalogue(options.stock, &catalogue, &error))
+    return usage_error("--stock " + error);
+  RunsFolder folder;
+  if (!folder.make(options.run.out_dir, "cutlist", &error)) return usage_error(error);
 
   std::vector<Part> parts;
   std::vector<FileError> file_errors;
   gather_parts(options, &parts, &file_errors);
-  measure_parts(options, out_dir, &parts);
+  measure_parts(options, folder.path(), &parts);
   shape_parts(&parts, !options.html.empty());
-  std::vector<std::string> errors;
+  const std::vector<std::string> errors = errors_of(file_errors, parts);
   int pieces = 0;
-  for (const FileError& e : file_errors) errors.push_back(e.error);
-  for (const Part& p : parts) {
-    pieces += p.quantity;
-    if (!p.error.empty()) errors.push_back(p.file + ": " + p.label + ": " + p.error);
-  }
+  for (const Part& p : parts) pieces += p.quantity;
   const std::vector<CutRow> rows = make_rows(parts, options, catalogue);
   const std::vector<ShoppingLine> shopping = shopping_list(rows);
 
@@ -238,21 +248,7 @@ int cutlist_main(const std::vector<std::string>& args) {
             << orientation_name(options.orientation) << ". " << units_note() << "\n"
             << cutlist_table(rows, shopping, errors, options);
   std::cout.flush();
-
-  int status = errors.empty() ? kMeasureOk : kMeasureFailed;
-  const auto write = [&](const std::string& path, const std::string& option, const std::string& text) {
-    if (path.empty()) return;
-    if (!write_atomically(path, text, &error)) {
-      std::cerr << "ufhost cutlist: " << option << " " << error << std::endl;
-      status = kMeasureOutput;
-    }
-  };
-  write(options.csv, "--csv", cutlist_csv(rows, options));
-  write(options.json, "--json", cutlist_json(rows, shopping, errors, options).dump(2) + "\n");
-  write(options.optimizer, "--cutlist-optimizer", optimizer_csv(rows));
-  if (!options.html.empty()) write(options.html, "--html", cutlist_page(rows, shopping, errors, options));
-  if (temporary_out) fs::remove_all(out_dir, ec);
-  return status;
+  return write_outputs(options, rows, shopping, errors, errors.empty() ? kBatchOk : kBatchFailed);
 }
 
 }  // namespace ufhost::app

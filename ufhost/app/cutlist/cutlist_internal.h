@@ -16,7 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include "ufhost/app/batch/batch.h"
-#include "ufhost/app/measure/measure_internal.h"
+#include "ufhost/app/batch/commands.h"
+#include "ufhost/app/batch/run_folder.h"
 #include "ufhost/app/cutlist/stock.h"
 #include "ufhost/geom/cylinder.h"
 #include "ufhost/geom/mass.h"
@@ -37,12 +38,11 @@ struct CutlistOptions {
   std::vector<StockFamily> prefer;  // --prefer: only these families; empty: all
   double round_up = 0;
   std::string csv, json, optimizer, html;
-  MeasureOptions run;  // -j, --timeout, --plugin, --kernel-timeout, --progress, --out-dir, the files
+  BatchOptions run;  // -j, --timeout, --plugin, --kernel-timeout, --progress, --out-dir, the files
 };
 
 bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions* options,
                            bool* help, std::string* error);
-std::string cutlist_usage();
 
 // [SECTION] Parts
 
@@ -68,7 +68,6 @@ struct Part {
   std::map<std::pair<std::string, std::string>, int> names;  // (name, file): pieces
   int quantity = 0;
   std::string units;
-  std::string brep;      // the part alone, as its run opens it
   std::string error;     // why it has no blank, "" once measured
   Blank modelled, turned;
   Orientation chosen = Orientation::Modelled;
@@ -91,12 +90,13 @@ struct FileError {
 void gather_parts(const CutlistOptions& options, std::vector<Part>* parts,
                   std::vector<FileError>* errors);
 
-// The answers a part's run is given for `orientation`; the search saves its
-// log at `log`.
-std::vector<std::string> cutlist_answers(Orientation orientation, const std::string& log);
+// The commands a part's run does for `orientation`: the extents for the
+// blank as modelled, the search for the turned one.
+std::vector<Command> cutlist_commands(Orientation orientation);
 
-// Writes each part alone to its file in `dir` and measures it in a run of
-// its own, options.run.jobs at a time; fills the blanks or the error.
+// Measures each part alone in a run of its own, forked from this process
+// with the part's body in memory, options.run.jobs at a time, keeping the
+// runs' files in `dir`; fills the blanks or the error.
 void measure_parts(const CutlistOptions& options, const std::string& dir, std::vector<Part>* parts);
 
 // Reads what a part's run left (its transcript, search log and report) into

@@ -1,16 +1,12 @@
 // The cut list's parts: every solid body of every file is a piece; pieces
 // that are instances of one product, or bodies equal up to placement, are
 // one part, which the plug-in measures once, alone, in its own frame.
-#include <Precision.hxx>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
 
-#include "src/get_zarvel.h"
-#include "src/result_dialog.h"
 #include "ufhost/app/cutlist/cutlist_internal.h"
 #include "ufhost/app/run/list.h"
 #include "ufhost/kernel/containment.h"
@@ -26,10 +22,6 @@ namespace fs = std::filesystem;
 namespace ufhost::app {
 
 namespace {
-
-// The precision the search is asked for, in radians: a turned blank's sizes
-// carry about this much of its length.
-constexpr double kSearchPrecision = 1e-6;
 
 // A folder and file name of the part's own: letters, digits, '.', '-' and
 // '_' of its label.
@@ -95,61 +87,40 @@ void gather_parts(const CutlistOptions& options, std::vector<Part>* parts,
   }
 }
 
-std::vector<std::string> cutlist_answers(Orientation orientation, const std::string& log) {
-  std::vector<std::string> lines;
-  if (orientation != Orientation::Turned) lines.insert(lines.end(), {"menu 1", "select all", "dialog ok"});
-  if (orientation != Orientation::Modelled)
-    lines.insert(lines.end(), {"menu 3", "select all", "dialog ok " + shortest(kSearchPrecision), "save " + log});
-  lines.push_back("menu cancel");
-  return lines;
+std::vector<Command> cutlist_commands(Orientation orientation) {
+  if (orientation == Orientation::Modelled) return {Command::Extents};
+  if (orientation == Orientation::Turned) return {Command::Search};
+  return {Command::Extents, Command::Search};
 }
 
 void measure_parts(const CutlistOptions& options, const std::string& dir, std::vector<Part>* parts) {
-  std::error_code ec;
-  fs::create_directories(fs::path(dir) / "parts", ec);
   std::vector<std::string> labels;
   for (const Part& p : *parts) labels.push_back(file_stem(p.label) + ".part");
   const std::vector<std::string> names = unique_names(labels);
   std::vector<Job> jobs;
-  std::vector<std::size_t> part_of;
+  std::error_code ec;
   for (std::size_t i = 0; i < parts->size(); ++i) {
     Part& part = (*parts)[i];
     part.error = "no result: the part's run was never read";
-    part.brep = fs::absolute(fs::path(dir) / "parts" / (names[i] + ".brep"), ec).string();
-    // Written by a process of its own: the kernel's writer is kernel work,
-    // and this process keeps none that a fault could end.
-    std::string error;
-    const ChildEnd end = run_in_child(
-        [&]() {
-          Model alone;
-          alone.add(part.body);
-          std::string why;
-          return save_part(alone, part.brep, "", &why) ? std::string("ok") : why;
-        },
-        kernel_time_limit(), &error, "writing " + part.label);
-    if (!end.answered || error != "ok") {
-      part.error = "cannot be measured alone: " +
-                   (end.answered ? error : "the geometry kernel " + describe_child_end(end, "writing it", kernel_time_limit()));
-      continue;
-    }
     Job job;
-    job.index = jobs.size();
-    job.part = part.brep;
+    job.index = i;
+    // The run opens the body this process holds: its fork has it already.
+    job.run.part = part.file + ": " + part.label;
+    job.run.bodies = {part.body};
     job.dir = fs::absolute(fs::path(dir) / names[i], ec).string();
-    job.answers = cutlist_answers(options.orientation, job.dir + "/search-log.txt");
-    jobs.push_back(job);
-    part_of.push_back(i);
+    job.answers = answers_for(cutlist_commands(options.orientation), search_log_of(job));
+    jobs.push_back(std::move(job));
   }
   Progress progress("measuring parts", static_cast<long>(jobs.size()));
   const bool waited = run_jobs(
       jobs, options.run,
       [&](const Job& job, int wait_status) {
-        Part& part = (*parts)[part_of[job.index]];
+        Part& part = (*parts)[job.index];
         part.error = read_part_run(job, wait_status, options, &part);
         progress.step();
       },
       [&](const Job& job, const std::string& why) {
-        (*parts)[part_of[job.index]].error = why;
+        (*parts)[job.index].error = why;
         progress.step();
       });
   if (!waited) std::cerr << "ufhost cutlist: waiting for the runs failed" << std::endl;
@@ -157,53 +128,35 @@ void measure_parts(const CutlistOptions& options, const std::string& dir, std::v
 
 namespace {
 
-// The blank's sorted sizes, exactness and noise: `refinement` the command's
-// tolerance, `extra` what the way it was read adds to each end.
-void finish_blank(double refinement, double extra, double band, Blank* b) {
-  std::copy(b->lengths, b->lengths + 3, b->sorted);
-  std::sort(b->sorted, b->sorted + 3, [](double x, double y) { return x > y; });
-  b->exactness = std::max(refinement, band) + extra;
-  for (int k = 0; k < 3; ++k) b->noise[k] = rounding_noise(b->sorted[k], refinement + extra, band);
-  b->measured = true;
+// The blank of what `command` measured: the part needs it, give or take
+// the search's slack.
+Blank blank_of(Command command, const CommandResult& result) {
+  Blank b;
+  std::copy(result.lengths, result.lengths + 3, b.lengths);
+  std::copy(result.degrees, result.degrees + 4, b.degrees);
+  std::copy(b.lengths, b.lengths + 3, b.sorted);
+  std::sort(b.sorted, b.sorted + 3, [](double x, double y) { return x > y; });
+  const double slack = orientation_slack(command, b.sorted[0]);
+  b.exactness = exactness(command, result.max_tolerance) + slack;
+  for (int k = 0; k < 3; ++k)
+    b.noise[k] = rounding_noise(command, b.sorted[k], result.max_tolerance, slack);
+  b.measured = true;
+  return b;
 }
 
 }  // namespace
 
 std::string read_part_run(const Job& job, int wait_status, const CutlistOptions& options, Part* part) {
-  int code = 0;
-  std::string err;
-  if (std::string why = run_end(job, wait_status, options.run.timeout, &code, &err); !why.empty())
-    return why;
+  const RunEnd end = run_end(job, wait_status, options.run.timeout);
+  if (!end.error.empty()) return end.error;
   const std::vector<nlohmann::json> transcript = read_transcript(job.dir + "/" + kJobTranscript);
-  const nlohmann::json* select = first_of(transcript, "select");
-  if (select == nullptr) return code == 5 ? unanswered(err) : "the plug-in asked for no selection";
-  if (std::string failed = plugin_failure(transcript); !failed.empty()) return failed;
-  const nlohmann::json report = nlohmann::json::parse(read_file(job.dir + "/" + kJobReport), nullptr, false);
-  if (report.is_discarded() || !report.contains("bodies")) return "the run left no report of its bodies";
-  double tolerance = 0;
-  for (const nlohmann::json& b : report["bodies"])
-    if (!b.value("copy", false)) tolerance = std::max(tolerance, b.value("tolerance", 0.0));
-  const double band = std::max(tolerance, Precision::Confusion());
-  if (options.orientation != Orientation::Turned) {
-    const nlohmann::json* dialog = first_of(transcript, "dialog", kResultTitle);
-    std::vector<double> values;
-    if (!dialog_values(dialog, 4, &values)) return code == 5 ? unanswered(err) : "the plug-in showed no result";
-    std::copy(values.begin(), values.begin() + 3, part->modelled.lengths);
-    finish_blank(kExtentsTolerance, 0, band, &part->modelled);
+  const std::vector<Command> commands = cutlist_commands(options.orientation);
+  for (std::size_t nth = 0; nth < commands.size(); ++nth) {
+    CommandResult result;
+    if (std::string why = read_command(job, transcript, commands[nth], nth, end, &result); !why.empty())
+      return why;
+    (commands[nth] == Command::Search ? part->turned : part->modelled) = blank_of(commands[nth], result);
   }
-  if (options.orientation != Orientation::Modelled) {
-    std::string log, error;
-    if (!read_file(job.dir + "/search-log.txt", &log))
-      return code == 5 ? unanswered(err) : "the search wrote no log";
-    Row row;
-    if (!read_search_log(log, &row, &error)) return error;
-    std::copy(row.lengths, row.lengths + 3, part->turned.lengths);
-    std::copy(row.degrees, row.degrees + 4, part->turned.degrees);
-    const double longest = *std::max_element(row.lengths, row.lengths + 3);
-    finish_blank(kSearchFinalTolerance, kSearchLogRounding + kSearchPrecision * longest, band,
-                 &part->turned);
-  }
-  if (code == 5) return unanswered(err);
   choose_orientation(options.orientation, part);
   return "";
 }

@@ -10,22 +10,11 @@
 #include "ufhost/app/cutlist/cutlist_internal.h"
 #include "ufhost/app/run/list.h"
 #include "ufhost/base/numbers.h"
+#include "ufhost/base/text.h"
 
 namespace ufhost::app {
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
 
 bool several_files(const CutlistOptions& options) { return options.run.parts.size() > 1; }
 
@@ -368,6 +357,84 @@ nlohmann::json cylinder_json(const Part& p) {
 
 }  // namespace
 
+namespace {
+
+nlohmann::json angles_json(const double* d) {
+  return nlohmann::json{{"z", d[0]}, {"y", d[1]}, {"x", d[2]}, {"z2", d[3]}};
+}
+
+// One name of a part as the JSON lists it: its blanks, orientation, bar.
+nlohmann::json part_json(const Part& p, const std::string& name, const std::string& file, int count) {
+  nlohmann::json entry = {{"name", name}, {"file", file}, {"quantity", count},
+                          {"orientation", orientation_name(p.chosen)},
+                          {"blank", {p.blank().sorted[0], p.blank().sorted[1], p.blank().sorted[2]}}};
+  if (p.chosen == Orientation::Turned) entry["angles_deg"] = angles_json(p.turned.degrees);
+  // Both blanks where both were measured, so that the choice can be seen.
+  for (const auto& [key, b] : {std::pair<const char*, const Blank*>{"modelled", &p.modelled},
+                               {"turned", &p.turned}})
+    if (b->measured) entry[key] = {b->sorted[0], b->sorted[1], b->sorted[2]};
+  if (p.has_cylinder) entry["cylinder"] = cylinder_json(p);
+  if (p.has_hexagon)
+    entry["hexagon"] = {{"across_flats", p.hexagon.across_flats},
+                        {"length", p.hexagon.length},
+                        {"turn_deg", p.hexagon.turn_rad * 180 / M_PI},
+                        {"exact_to", p.hexagon.exact_to}};
+  return entry;
+}
+
+nlohmann::json stock_json(const CutRow& r) {
+  if (!r.has_stock) return nullptr;
+  nlohmann::json cut = {r.stock.cut[0]};
+  if (!is_bar(r.stock.item->family)) cut.push_back(r.stock.cut[1]);
+  return {{"family", family_name(r.stock.item->family)},
+          {"designation", r.stock.item->designation},
+          {"cut", r.stock.text},
+          {"cut_sizes", cut},
+          {"volume", r.stock.volume},
+          {"source", r.stock.item->source}};
+}
+
+nlohmann::json row_json(const CutRow& r) {
+  nlohmann::json parts = nlohmann::json::array();
+  for (const Part* p : r.parts)
+    for (const auto& [name, count] : p->names) parts.push_back(part_json(*p, name.first, name.second, count));
+  nlohmann::json row = {{"quantity", r.quantity},
+                        {"parts", parts},
+                        {"material", r.material},
+                        {"blank", {r.blank[0], r.blank[1], r.blank[2]}},
+                        {"with_allowance", {r.with_allowance[0], r.with_allowance[1], r.with_allowance[2]}},
+                        {"orientation", r.orientation},
+                        {"exactness", r.exactness}};
+  if (r.orientation == "turned") row["angles_deg"] = angles_json(r.parts.front()->turned.degrees);
+  if (r.has_cylinder) {
+    nlohmann::json c = cylinder_json(*r.parts.front());
+    c["diameter"] = r.diameter;
+    c["length"] = r.cylinder_length;
+    c["exact_to"] = r.shape_exactness;
+    row["cylinder"] = c;
+  }
+  if (r.has_hexagon) row["hexagon"] = {{"across_flats", r.across_flats}, {"length", r.hexagon_length}};
+  if (r.has_rounded) row["rounded"] = {r.rounded[0], r.rounded[1], r.rounded[2]};
+  row["stock"] = stock_json(r);
+  return row;
+}
+
+nlohmann::json shopping_json(const ShoppingLine& l) {
+  nlohmann::json line = {{"family", family_name(l.item->family)},
+                         {"designation", l.item->designation},
+                         {"material", l.material},
+                         {"pieces", l.pieces}};
+  if (is_bar(l.item->family)) line["length"] = l.length;
+  else line["area"] = l.area;
+  if (l.item->density > 0) {
+    line["density"] = l.item->density;
+    line["mass"] = l.mass;
+  }
+  return line;
+}
+
+}  // namespace
+
 nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
                             const std::vector<std::string>& errors, const CutlistOptions& options) {
   nlohmann::json out = {{"units", units_note()},
@@ -376,77 +443,10 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
                         {"files", options.run.parts}};
   if (options.group_tolerance >= 0) out["group_tolerance"] = options.group_tolerance;
   if (!options.stock.empty()) out["stock_catalogue"] = options.stock;
-  const auto angles = [](const double* d) {
-    return nlohmann::json{{"z", d[0]}, {"y", d[1]}, {"x", d[2]}, {"z2", d[3]}};
-  };
-  nlohmann::json json_rows = nlohmann::json::array();
-  for (const CutRow& r : rows) {
-    nlohmann::json parts = nlohmann::json::array();
-    for (const Part* p : r.parts)
-      for (const auto& [name, count] : p->names) {
-        nlohmann::json entry = {{"name", name.first}, {"file", name.second}, {"quantity", count},
-                                {"orientation", orientation_name(p->chosen)},
-                                {"blank", {p->blank().sorted[0], p->blank().sorted[1], p->blank().sorted[2]}}};
-        if (p->chosen == Orientation::Turned) entry["angles_deg"] = angles(p->turned.degrees);
-        // Both blanks where both were measured, so that the choice can be seen.
-        for (const auto& [key, b] : {std::pair<const char*, const Blank*>{"modelled", &p->modelled},
-                                     {"turned", &p->turned}})
-          if (b->measured) entry[key] = {b->sorted[0], b->sorted[1], b->sorted[2]};
-        if (p->has_cylinder) entry["cylinder"] = cylinder_json(*p);
-        if (p->has_hexagon)
-          entry["hexagon"] = {{"across_flats", p->hexagon.across_flats},
-                              {"length", p->hexagon.length},
-                              {"turn_deg", p->hexagon.turn_rad * 180 / M_PI},
-                              {"exact_to", p->hexagon.exact_to}};
-        parts.push_back(entry);
-      }
-    nlohmann::json row = {{"quantity", r.quantity},
-                          {"parts", parts},
-                          {"material", r.material},
-                          {"blank", {r.blank[0], r.blank[1], r.blank[2]}},
-                          {"with_allowance", {r.with_allowance[0], r.with_allowance[1], r.with_allowance[2]}},
-                          {"orientation", r.orientation},
-                          {"exactness", r.exactness}};
-    if (r.orientation == "turned") row["angles_deg"] = angles(r.parts.front()->turned.degrees);
-    if (r.has_cylinder) {
-      nlohmann::json c = cylinder_json(*r.parts.front());
-      c["diameter"] = r.diameter;
-      c["length"] = r.cylinder_length;
-      c["exact_to"] = r.shape_exactness;
-      row["cylinder"] = c;
-    }
-    if (r.has_hexagon) row["hexagon"] = {{"across_flats", r.across_flats}, {"length", r.hexagon_length}};
-    if (r.has_rounded) row["rounded"] = {r.rounded[0], r.rounded[1], r.rounded[2]};
-    if (r.has_stock) {
-      nlohmann::json cut = {r.stock.cut[0]};
-      if (!is_bar(r.stock.item->family)) cut.push_back(r.stock.cut[1]);
-      row["stock"] = {{"family", family_name(r.stock.item->family)},
-                      {"designation", r.stock.item->designation},
-                      {"cut", r.stock.text},
-                      {"cut_sizes", cut},
-                      {"volume", r.stock.volume},
-                      {"source", r.stock.item->source}};
-    } else {
-      row["stock"] = nullptr;
-    }
-    json_rows.push_back(row);
-  }
-  out["rows"] = json_rows;
-  nlohmann::json shop = nlohmann::json::array();
-  for (const ShoppingLine& l : shopping) {
-    nlohmann::json line = {{"family", family_name(l.item->family)},
-                           {"designation", l.item->designation},
-                           {"material", l.material},
-                           {"pieces", l.pieces}};
-    if (is_bar(l.item->family)) line["length"] = l.length;
-    else line["area"] = l.area;
-    if (l.item->density > 0) {
-      line["density"] = l.item->density;
-      line["mass"] = l.mass;
-    }
-    shop.push_back(line);
-  }
-  out["shopping"] = shop;
+  out["rows"] = nlohmann::json::array();
+  for (const CutRow& r : rows) out["rows"].push_back(row_json(r));
+  out["shopping"] = nlohmann::json::array();
+  for (const ShoppingLine& l : shopping) out["shopping"].push_back(shopping_json(l));
   out["errors"] = errors;
   return out;
 }

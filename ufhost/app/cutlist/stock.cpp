@@ -9,9 +9,10 @@
 
 #include "ufhost/app/run/resources.h"
 #include "ufhost/app/batch/batch.h"
-#include "ufhost/app/measure/measure_internal.h"
+#include "ufhost/app/batch/commands.h"
 #include "ufhost/base/files.h"
 #include "ufhost/base/numbers.h"
+#include "ufhost/base/text.h"
 
 namespace ufhost::app {
 
@@ -25,45 +26,6 @@ constexpr FamilyInfo kFamilies[] = {
     {StockFamily::Flat, "flat"},   {StockFamily::Square, "square"}, {StockFamily::Round, "round"},
     {StockFamily::Hex, "hex"},     {StockFamily::Plate, "plate"},   {StockFamily::Sheet, "sheet"},
 };
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
-
-// The fields of one CSV line: commas split them, double quotes hold commas
-// and quotes ("" is one quote). false when a quote is left open.
-bool csv_fields(const std::string& line, std::vector<std::string>* fields) {
-  fields->assign(1, "");
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        fields->back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        fields->back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields->push_back("");
-    } else if (c != '\r') {
-      fields->back() += c;
-    }
-  }
-  for (std::string& f : *fields) f = trim(f);
-  return !quoted;
-}
 
 bool positive(const std::string& text, double* value) {
   char* end = nullptr;

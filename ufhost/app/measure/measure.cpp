@@ -8,10 +8,10 @@
 #include <iostream>
 #include <map>
 
-#include "src/get_zarvel.h"
 #include "ufhost/app/batch/batch.h"
 #include "ufhost/app/run/list.h"
 #include "ufhost/app/measure/measure_internal.h"
+#include "ufhost/app/batch/jsonl.h"
 #include "ufhost/kernel/containment.h"
 #include "ufhost/base/files.h"
 #include "ufhost/base/progress.h"
@@ -21,13 +21,6 @@ namespace fs = std::filesystem;
 namespace ufhost::app {
 
 // [SECTION] Options
-
-// The frame command shows the host's exact box: no refinement of its own.
-const CommandInfo kMeasureCommands[3] = {
-    {Command::Extents, "extents", 1, kExtentsTolerance},
-    {Command::Frame, "frame", 2, 0.0},
-    {Command::Search, "search", 3, kSearchFinalTolerance},
-};
 
 const std::vector<OptionDecl>& measure_option_table() {
   static const std::vector<OptionDecl> table = [] {
@@ -53,20 +46,12 @@ const std::vector<OptionDecl>& measure_option_table() {
 
 const std::vector<ExitStatusInfo>& measure_exit_statuses() {
   static const std::vector<ExitStatusInfo> table = {
-      {kMeasureOk, "every file measured"},
-      {kMeasureUsage, "bad options, or a --jsonl file that cannot be gone on from or merged"},
-      {kMeasureFailed, "some file gave an error row"},
-      {kMeasureOutput, "--csv, --json or --jsonl could not be written"},
+      {kBatchOk, "every file measured"},
+      {kBatchUsage, "bad options, or a --jsonl file that cannot be gone on from or merged"},
+      {kBatchFailed, "some file gave an error row"},
+      {kBatchOutput, "--csv, --json or --jsonl could not be written"},
   };
   return table;
-}
-
-bool parse_round_up(const std::string& value, double* step, std::string* error) {
-  if (!parse_number(value, step) || *step <= 0) {
-    *error = "--round-up " + value + ": give a step greater than 0";
-    return false;
-  }
-  return true;
 }
 
 std::string measure_usage() {
@@ -98,7 +83,7 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
       batch_option = option.written;
     } else if (name == "--command") {
       o.command = nullptr;
-      for (const CommandInfo& c : kMeasureCommands)
+      for (const CommandInfo& c : kCommands)
         if (value == c.name) o.command = &c;
       if (o.command == nullptr) {
         *error = "--command " + value + ": choose extents, frame or search";
@@ -132,31 +117,13 @@ bool parse_measure_options(const std::vector<std::string>& args, MeasureOptions*
   return true;
 }
 
-std::vector<std::string> answers_for(const CommandInfo& command, const std::string& log) {
-  std::vector<std::string> lines = {"menu " + std::to_string(command.menu_item), "select all"};
-  if (command.command == Command::Search) {
-    lines.push_back("dialog ok 1e-6");
-    lines.push_back("save " + log);
-  } else {
-    lines.push_back("dialog ok");
-  }
-  lines.push_back("menu cancel");
-  return lines;
-}
-
 // [SECTION] The subcommand
 
 namespace {
 
 int usage_error(const std::string& message) {
   std::cerr << "ufhost measure: " << message << std::endl;
-  return kMeasureUsage;
-}
-
-bool make_folder(const std::string& dir) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  return fs::is_directory(dir, ec);
+  return kBatchUsage;
 }
 
 // The good rows of a --jsonl file the batch goes on from, by absolute path,
@@ -191,6 +158,90 @@ bool rows_to_resume(const MeasureOptions& options, std::map<std::string, Row>* d
   return true;
 }
 
+// A job for each file that has no good row yet; the others' rows taken
+// from `done`. Rows stay in the order of the files.
+struct Batch {
+  std::vector<Row> rows;
+  std::vector<Job> jobs;
+  std::vector<std::string> views;  // the page each file's run writes, or ""
+  std::size_t skipped = 0;         // files measured before, as --jsonl says
+};
+Batch plan_batch(const MeasureOptions& options, const std::string& folder,
+                 const std::map<std::string, Row>& done) {
+  Batch batch;
+  std::error_code ec;
+  const std::vector<std::string> names = unique_names(options.parts);
+  batch.rows.resize(options.parts.size());
+  batch.views.resize(options.parts.size());
+  for (std::size_t i = 0; i < batch.rows.size(); ++i) {
+    Row& row = batch.rows[i];
+    const std::string path = fs::absolute(options.parts[i], ec).lexically_normal().string();
+    if (const auto it = done.find(path); it != done.end()) {
+      row = it->second;
+      row.file = options.parts[i];
+      finish_row(options, &row);
+      ++batch.skipped;
+      continue;
+    }
+    row.file = options.parts[i];
+    row.path = path;
+    row.units = part_units(options.parts[i]);
+    Job job;
+    job.index = i;
+    job.run.part = path;
+    job.dir = fs::absolute(fs::path(folder) / names[i], ec).string();
+    job.answers = answers_for({options.command->command}, search_log_of(job));
+    if (!options.view_dir.empty()) {
+      batch.views[i] = fs::absolute(fs::path(options.view_dir) / (names[i] + ".html"), ec).string();
+      job.run.view = batch.views[i];
+    }
+    batch.jobs.push_back(std::move(job));
+  }
+  return batch;
+}
+
+// Runs the batch's jobs, reading each run into its row and appending the
+// row to --jsonl the moment it is read. Returns kBatchOutput when --jsonl
+// could not be written, else kBatchOk.
+int run_batch(const MeasureOptions& options, const RunsFolder& folder, JsonlWriter& jsonl,
+              Batch& batch) {
+  Progress progress("measuring " + std::string(options.command->name),
+                    static_cast<long>(batch.jobs.size()));
+  int status = kBatchOk;
+  bool jsonl_failed = false;
+  std::error_code ec;
+  std::string error;
+  const auto finished = [&](const Job& job) {
+    Row& row = batch.rows[job.index];
+    if (!options.jsonl.empty() && !jsonl_failed) {
+      nlohmann::json line = row_json(row, options);
+      line["path"] = row.path;
+      if (!jsonl.append(line, &error)) {
+        std::cerr << "ufhost measure: --jsonl " << error << "; the rows from " << row.file
+                  << " on are not in it" << std::endl;
+        jsonl_failed = true;
+        status = kBatchOutput;
+      }
+    }
+    // A large batch would otherwise fill the temporary folder's disk.
+    if (folder.temporary()) fs::remove_all(job.dir, ec);
+    progress.step();
+  };
+  warm_up_for_runs();
+  const bool waited = run_jobs(
+      batch.jobs, options,
+      [&](const Job& job, int wait_status) {
+        read_run(job, wait_status, batch.views[job.index], options, &batch.rows[job.index]);
+        finished(job);
+      },
+      [&](const Job& job, const std::string& why) {
+        batch.rows[job.index].error = why;
+        finished(job);
+      });
+  if (!waited) std::cerr << "ufhost measure: waiting for the runs failed" << std::endl;
+  return status;
+}
+
 }  // namespace
 
 int measure_main(const std::vector<std::string>& args) {
@@ -200,115 +251,39 @@ int measure_main(const std::vector<std::string>& args) {
   if (!parse_measure_options(args, &options, &help, &error)) return usage_error(error);
   if (help) {
     std::cout << measure_usage();
-    return kMeasureOk;
+    return kBatchOk;
   }
   if (options.merge) return merge_main(options);
   if (options.progress) set_progress_mode(ProgressMode::Always);
+  set_kernel_time_limit(options.kernel_timeout);
 
-  std::error_code ec;
   std::map<std::string, Row> done;
   std::size_t keep = 0;
   if (!options.jsonl.empty() && !rows_to_resume(options, &done, &keep, &error))
     return usage_error(error);
-
-  const bool temporary_out = options.out_dir.empty();
-  std::string out_dir = options.out_dir;
-  if (temporary_out) {
-    std::string pattern = (fs::temp_directory_path(ec) / "ufhost-measure-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return usage_error("cannot make a temporary folder");
-    out_dir = pattern;
-  }
-  if (!make_folder(out_dir)) return usage_error("--out-dir " + out_dir + " cannot be made");
-  if (!options.view_dir.empty() && !make_folder(options.view_dir))
+  RunsFolder folder;
+  if (!folder.make(options.out_dir, "measure", &error)) return usage_error(error);
+  std::error_code ec;
+  if (!options.view_dir.empty() && !fs::create_directories(options.view_dir, ec) &&
+      !fs::is_directory(options.view_dir, ec))
     return usage_error("--view-dir " + options.view_dir + " cannot be made");
   JsonlWriter jsonl;
-  if (!options.jsonl.empty() && !jsonl.open(options.jsonl, keep, &error)) {
-    if (temporary_out) fs::remove_all(out_dir, ec);
-    return usage_error(error);
-  }
+  if (!options.jsonl.empty() && !jsonl.open(options.jsonl, keep, &error)) return usage_error(error);
 
-  // Each run starts in its own folder: paths it is given must not be relative.
-  if (options.plugin.empty())
-    if (const char* env = std::getenv("UFHOST_PLUGIN"); env != nullptr && *env != '\0')
-      options.plugin = env;
-  if (!options.plugin.empty()) options.plugin = fs::absolute(options.plugin, ec).string();
+  Batch batch = plan_batch(options, folder.path(), done);
+  int status = run_batch(options, folder, jsonl, batch);
 
-  const std::vector<std::string> names = unique_names(options.parts);
-  std::vector<Job> jobs;
-  std::vector<std::string> views(options.parts.size());
-  std::vector<Row> rows(options.parts.size());
-  std::size_t skipped = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::string path = fs::absolute(options.parts[i], ec).lexically_normal().string();
-    if (const auto it = done.find(path); it != done.end()) {
-      rows[i] = it->second;
-      rows[i].file = options.parts[i];
-      finish_row(options, &rows[i]);
-      ++skipped;
-      continue;
-    }
-    rows[i].file = options.parts[i];
-    rows[i].path = path;
-    rows[i].units = part_units(options.parts[i]);
-    Job job;
-    job.index = i;
-    job.part = path;
-    job.dir = fs::absolute(fs::path(out_dir) / names[i], ec).string();
-    job.answers = answers_for(*options.command, job.dir + "/search-log.txt");
-    if (!options.view_dir.empty()) {
-      views[i] = fs::absolute(fs::path(options.view_dir) / (names[i] + ".html"), ec).string();
-      job.run_options = {"--view", views[i]};
-    }
-    jobs.push_back(std::move(job));
-  }
-
-  int status = kMeasureOk;
-  {
-    Progress progress("measuring " + std::string(options.command->name),
-                      static_cast<long>(jobs.size()));
-    bool jsonl_failed = false;
-    const auto finished = [&](const Job& job) {
-      Row& row = rows[job.index];
-      if (!options.jsonl.empty() && !jsonl_failed) {
-        nlohmann::json line = row_json(row, options);
-        line["path"] = row.path;
-        if (!jsonl.append(line, &error)) {
-          std::cerr << "ufhost measure: --jsonl " << error << "; the rows from "
-                    << row.file << " on are not in it" << std::endl;
-          jsonl_failed = true;
-          status = kMeasureOutput;
-        }
-      }
-      // A large batch would otherwise fill the temporary folder's disk.
-      if (temporary_out) fs::remove_all(job.dir, ec);
-      progress.step();
-    };
-    warm_up_for_runs();
-    const bool waited = run_jobs(
-        jobs, options,
-        [&](const Job& job, int wait_status) {
-          read_run(job, wait_status, views[job.index], options, &rows[job.index]);
-          finished(job);
-        },
-        [&](const Job& job, const std::string& why) {
-          rows[job.index].error = why;
-          finished(job);
-        });
-    if (!waited) std::cerr << "ufhost measure: waiting for the runs failed" << std::endl;
-  }
-
-  std::cout << "ufhost measure: " << options.command->name << ", " << rows.size()
-            << (rows.size() == 1 ? " file" : " files");
-  if (skipped > 0)
-    std::cout << " (" << skipped << " measured before, as " << options.jsonl
+  std::cout << "ufhost measure: " << options.command->name << ", " << batch.rows.size()
+            << (batch.rows.size() == 1 ? " file" : " files");
+  if (batch.skipped > 0)
+    std::cout << " (" << batch.skipped << " measured before, as " << options.jsonl
               << " says, and not run again)";
-  std::cout << ". " << units_note() << "\n" << rows_table(rows, options);
+  std::cout << ". " << units_note() << "\n" << rows_table(batch.rows, options);
   std::cout.flush();
 
-  for (const Row& r : rows)
-    if (!r.error.empty() && status == kMeasureOk) status = kMeasureFailed;
-  if (!write_outputs(rows, options)) status = kMeasureOutput;
-  if (temporary_out) fs::remove_all(out_dir, ec);
+  for (const Row& r : batch.rows)
+    if (!r.error.empty() && status == kBatchOk) status = kBatchFailed;
+  if (!write_outputs(batch.rows, options)) status = kBatchOutput;
   return status;
 }
 

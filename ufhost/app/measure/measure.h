@@ -16,21 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "ufhost/app/cli/cli.h"
 #include "ufhost/base/options.h"
 
 namespace ufhost::app {
-
-// Exit statuses of `ufhost measure`.
-constexpr int kMeasureOk = 0;
-constexpr int kMeasureUsage = 1;   // bad options, or a --jsonl file it cannot go on from
-constexpr int kMeasureFailed = 2;  // at least one file gave an error row
-constexpr int kMeasureOutput = 4;  // --csv, --json or --jsonl could not be written
 
 // The option table of `ufhost measure`, from which its --help and the
 // manual page are written.
 const std::vector<OptionDecl>& measure_option_table();
 const std::vector<ExitStatusInfo>& measure_exit_statuses();
+// Its --help.
+std::string measure_usage();
 
 // The whole subcommand over its arguments (without "measure"). Prints the
 // table on standard output, messages on standard error; returns the status.

@@ -1,21 +1,14 @@
 // Rows one JSON line each (--jsonl): appended as each file is done, read back
 // to go on from where a batch stopped (--resume), and merged from several
 // files into one table (--merge).
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <map>
 
 #include "ufhost/app/run/list.h"
 #include "ufhost/app/measure/measure.h"
+#include "ufhost/app/batch/jsonl.h"
 #include "ufhost/app/measure/measure_internal.h"
 #include "ufhost/base/files.h"
-
-namespace fs = std::filesystem;
 
 namespace ufhost::app {
 
@@ -72,45 +65,19 @@ bool row_from_json(const nlohmann::json& object, Row* row, std::string* error) {
 
 bool read_jsonl(const std::string& path, JsonlRows* out, std::string* error) {
   *out = JsonlRows{};
-  std::string text;
-  if (!read_file(path, &text)) {
-    *error = path + ": cannot be read";
-    return false;
-  }
-  std::size_t from = 0, number = 0;
-  while (from < text.size()) {
-    ++number;
-    const std::size_t end = text.find('\n', from);
-    const bool last = end == std::string::npos;
-    const std::string line = text.substr(from, last ? std::string::npos : end - from);
-    const std::size_t at = from;
-    from = last ? text.size() : end + 1;
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
-    std::string why;
+  const auto take = [&](const nlohmann::json& object, std::string* why) {
     Row row;
-    if (!object.is_discarded() && row_from_json(object, &row, &why)) {
-      const std::string command = object.at("command").get<std::string>();
-      if (!out->command.empty() && command != out->command) {
-        *error = path + ":" + std::to_string(number) + ": a row of --command " + command +
-                 " among rows of " + out->command;
-        return false;
-      }
-      out->command = command;
-      out->rows.push_back(std::move(row));
-      continue;
+    if (!row_from_json(object, &row, why)) return JsonlLine::kRefused;
+    const std::string command = object.at("command").get<std::string>();
+    if (!out->command.empty() && command != out->command) {
+      *why = "a row of --command " + command + " among rows of " + out->command;
+      return JsonlLine::kWrong;
     }
-    // Each row is written with its newline at once: a line without one at
-    // the very end is a write the batch was stopped in.
-    if (last) {
-      out->torn_at = at;
-      break;
-    }
-    *error = path + ":" + std::to_string(number) + ": " +
-             (object.is_discarded() ? "not JSON" : why) + "; the file is not taken";
-    return false;
-  }
-  return true;
+    out->command = command;
+    out->rows.push_back(std::move(row));
+    return JsonlLine::kTaken;
+  };
+  return read_jsonl_lines(path, take, &out->torn_at, error);
 }
 
 std::vector<Row> merge_rows(const std::vector<Row>& rows) {
@@ -129,42 +96,6 @@ std::vector<Row> merge_rows(const std::vector<Row>& rows) {
   return merged;
 }
 
-JsonlWriter::~JsonlWriter() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool JsonlWriter::open(const std::string& path, std::size_t keep, std::string* error) {
-  path_ = path;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    *error = "--jsonl " + path + ": cannot be opened (" + std::strerror(errno) + ")";
-    return false;
-  }
-  std::error_code ec;
-  if (fs::file_size(path, ec) > keep && ::ftruncate(fd_, static_cast<off_t>(keep)) != 0) {
-    *error = "--jsonl " + path + ": cannot cut its last line (" + std::strerror(errno) + ")";
-    return false;
-  }
-  return true;
-}
-
-bool JsonlWriter::append(const nlohmann::json& row, std::string* error) {
-  const std::string line = row.dump() + "\n";
-  // One write a row: a row is in the file whole, or (stopped mid-write, disk
-  // full) cut short at the end, where reading it back drops it.
-  std::size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = path_ + ": writing failed (" + std::strerror(n < 0 ? errno : ENOSPC) + ")";
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 int merge_main(const MeasureOptions& given) {
   MeasureOptions options = given;
   std::vector<Row> all;
@@ -173,7 +104,7 @@ int merge_main(const MeasureOptions& given) {
     JsonlRows read;
     if (!read_jsonl(file, &read, &error)) {
       std::cerr << "ufhost measure: --merge " << error << std::endl;
-      return kMeasureUsage;
+      return kBatchUsage;
     }
     if (read.torn_at != std::string::npos)
       std::cerr << "ufhost measure: warning: the last line of " << file
@@ -182,15 +113,15 @@ int merge_main(const MeasureOptions& given) {
     if (!read.command.empty() && !command.empty() && read.command != command) {
       std::cerr << "ufhost measure: --merge " << file << " holds rows of --command "
                 << read.command << ", the files before it of " << command << std::endl;
-      return kMeasureUsage;
+      return kBatchUsage;
     }
     if (!read.command.empty()) command = read.command;
     bool known = command.empty();
-    for (const CommandInfo& c : kMeasureCommands) known = known || command == c.name;
+    for (const CommandInfo& c : kCommands) known = known || command == c.name;
     if (!known) {
       std::cerr << "ufhost measure: --merge " << file << " holds rows of an unknown command, "
                 << command << std::endl;
-      return kMeasureUsage;
+      return kBatchUsage;
     }
     all.insert(all.end(), read.rows.begin(), read.rows.end());
   }
@@ -198,9 +129,9 @@ int merge_main(const MeasureOptions& given) {
     if (options.command_given && command != options.command->name) {
       std::cerr << "ufhost measure: --merge: the rows are of --command " << command << ", not "
                 << options.command->name << std::endl;
-      return kMeasureUsage;
+      return kBatchUsage;
     }
-    for (const CommandInfo& c : kMeasureCommands)
+    for (const CommandInfo& c : kCommands)
       if (command == c.name) options.command = &c;
   }
   std::vector<Row> rows = merge_rows(all);
@@ -212,10 +143,10 @@ int merge_main(const MeasureOptions& given) {
             << "\n"
             << rows_table(rows, options);
   std::cout.flush();
-  int status = kMeasureOk;
+  int status = kBatchOk;
   for (const Row& r : rows)
-    if (!r.error.empty()) status = kMeasureFailed;
-  if (!write_outputs(rows, options)) status = kMeasureOutput;
+    if (!r.error.empty()) status = kBatchFailed;
+  if (!write_outputs(rows, options)) status = kBatchOutput;
   return status;
 }
 

@@ -1,60 +1,51 @@
 // The batch's rows: sorted, rounded and how exact, then as a table, CSV and
 // JSON. The table shows six decimals; CSV and JSON give every digit.
-#include <Precision.hxx>
-
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 
 #include "ufhost/app/run/list.h"
 #include "ufhost/app/measure/measure_internal.h"
 #include "ufhost/base/files.h"
 #include "ufhost/base/numbers.h"
+#include "ufhost/base/text.h"
 
 namespace ufhost::app {
 
-namespace {
-
-std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
-
-// The band within which the kernel takes a plane as touching a body. Section
-// probes take a plane within a face's tolerance as cutting it, and no band
-// is thinner than the kernel's confusion distance, meshes included.
-double band_of(const MeasureOptions& options, double max_tolerance) {
-  return options.command->command == Command::Frame
-             ? max_tolerance
-             : std::max(max_tolerance, Precision::Confusion());
-}
-
-}  // namespace
-
-double rounding_noise(double length, double refinement_tolerance, double band) {
-  return std::max(1e-9 * std::abs(length), 1e-9) + 2.0 * (refinement_tolerance + band);
-}
-
-double round_up_length(double length, double step, double noise) {
-  const double nearest = std::round(length / step) * step;
-  if (std::abs(length - nearest) <= noise) return nearest;
-  return std::ceil(length / step) * step;
+void read_run(const Job& job, int wait_status, const std::string& view,
+              const MeasureOptions& options, Row* row) {
+  const RunEnd end = run_end(job, wait_status, options.timeout);
+  row->error = end.error;
+  if (!row->error.empty()) return;
+  const Command command = options.command->command;
+  CommandResult result;
+  row->error = read_command(job, read_transcript(job.dir + "/" + kJobTranscript), command, 0, end,
+                            &result);
+  row->bodies = result.bodies;
+  if (!row->error.empty()) return;
+  std::copy(result.lengths, result.lengths + 3, row->lengths);
+  row->sum = result.sum;
+  row->has_angles = result.has_angles;
+  std::copy(result.degrees, result.degrees + 4, row->degrees);
+  std::copy(result.radians, result.radians + 4, row->radians);
+  row->max_tolerance = result.max_tolerance;
+  if (!options.out_dir.empty() && command == Command::Search) row->log = search_log_of(job);
+  std::error_code ec;
+  if (!view.empty() && std::filesystem::exists(view, ec)) row->view = view;
+  finish_row(options, row);
 }
 
 void finish_row(const MeasureOptions& options, Row* row) {
-  const double band = band_of(options, row->max_tolerance);
-  const double refinement = options.command->refinement;
-  const double printed = options.command->command == Command::Search ? kSearchLogRounding : 0.0;
-  row->exactness = std::max(refinement, band) + printed;
+  const Command command = options.command->command;
+  row->exactness = exactness(command, row->max_tolerance);
   std::copy(row->lengths, row->lengths + 3, row->sorted);
   std::sort(row->sorted, row->sorted + 3, [](double a, double b) { return a > b; });
   row->has_rounded = options.round_up > 0;
   if (row->has_rounded)
     for (int k = 0; k < 3; ++k)
       row->rounded[k] = round_up_length(row->sorted[k], options.round_up,
-                                        rounding_noise(row->sorted[k], refinement + printed, band));
+                                        rounding_noise(command, row->sorted[k], row->max_tolerance));
 }
 
 std::string rows_table(const std::vector<Row>& rows, const MeasureOptions& options) {

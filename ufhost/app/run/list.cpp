@@ -1,12 +1,10 @@
 #include "ufhost/app/run/list.h"
 
-#include <Standard_Failure.hxx>
-
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "ufhost/app/cli/cli.h"
+#include "ufhost/app/run/run_options.h"
 #include "ufhost/kernel/containment.h"
 #include "ufhost/base/files.h"
 #include "ufhost/model/object_geometry.h"
@@ -84,11 +82,10 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows,
 bool write_run_report(const Model& model, const std::string& part, const std::string& path,
                       std::string* error) {
   std::vector<BodyInfo> described;
-  try {
-    described = describe_bodies(model);
-  } catch (const Standard_Failure& e) {
-    *error = "--report: " + kernel_failure_text(e, "measuring the bodies' boxes") +
-             "; no report written";
+  std::string failure;
+  if (!without_kernel_failure([&] { described = describe_bodies(model); },
+                              "measuring the bodies' boxes", &failure)) {
+    *error = "--report: " + failure + "; no report written";
     return false;
   }
   nlohmann::json bodies = nlohmann::json::array();
@@ -115,11 +112,9 @@ int list_part(const std::string& path, std::ostream& out, std::ostream& err) {
     return kExitPart;
   }
   std::vector<BodyInfo> bodies;
-  try {
-    bodies = describe_bodies(model);
-  } catch (const Standard_Failure& e) {
-    err << "ufhost: " << path << ": " << kernel_failure_text(e, "measuring the bodies' boxes")
-        << std::endl;
+  if (!without_kernel_failure([&] { bodies = describe_bodies(model); },
+                              "measuring the bodies' boxes", &error)) {
+    err << "ufhost: " << path << ": " << error << std::endl;
     return kExitKernel;
   }
   out << path << ": " << bodies.size() << (bodies.size() == 1 ? " body" : " bodies")

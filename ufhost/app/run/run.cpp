@@ -15,6 +15,7 @@
 #include "ufhost/kernel/containment.h"
 #include "ufhost/base/cp1251.h"
 #include "ufhost/base/files.h"
+#include "ufhost/base/progress.h"
 #include "ufhost/parts/part_io.h"
 #include "ufhost/session/session.h"
 #include "ufhost/session/transcript.h"
@@ -64,61 +65,46 @@ nlohmann::json summary_entry(const Model& model, const std::vector<Tag>& before,
           {"unused_answers", unused_answers(ui)}};
 }
 
-}  // namespace
-
-int run(const RunOptions& options) {
-  // Everything that can stop the run is checked before the plug-in starts,
-  // and nothing is written until then.
-  std::vector<AnswerLine> answers;
+// The answers a scripted run is given, in order: the file's, standard
+// input's when none is given and the run is scripted, then --answer's.
+bool read_answers(const RunOptions& options, bool scripted, std::vector<AnswerLine>* answers,
+                  std::string* error) {
   const bool given = !options.answers_file.empty() || !options.answer_lines.empty();
-  const bool scripted =
-      options.ui == "script" || (options.ui.empty() && (given || isatty(STDIN_FILENO) == 0));
-  std::string error;
-  if (!options.answers_file.empty() && !read_answer_file(options.answers_file, &answers, &error))
-    return fail(kExitUsage, error);
-  if (!given && scripted && !read_answer_file("-", &answers, &error))
-    return fail(kExitUsage, error);
+  if (!options.answers_file.empty() && !read_answer_file(options.answers_file, answers, error))
+    return false;
+  if (!given && scripted && !read_answer_file("-", answers, error)) return false;
   for (AnswerLine& line : number_lines(options.answer_lines, "--answer"))
-    answers.push_back(std::move(line));
+    answers->push_back(std::move(line));
+  return true;
+}
 
-  if (!options.save.empty() && same_file(options.save, options.part))
-    return fail(kExitUsage, "--save " + options.save + " would replace the part file itself");
-  // Found out now rather than after a long run whose outputs could not be kept.
+// What would stop the run only after it had finished, found out before it
+// starts: "" or the message.
+std::string check_outputs(const RunOptions& options) {
+  if (!options.save.empty() && options.bodies.empty() && same_file(options.save, options.part))
+    return "--save " + options.save + " would replace the part file itself";
   const std::pair<const char*, const std::string*> outputs[] = {
       {"--transcript", &options.transcript}, {"--view", &options.view}, {"--report", &options.report}};
   for (const auto& [name, file] : outputs)
     if (!file->empty() && !folder_exists_for(*file))
-      return fail(kExitUsage, std::string(name) + " " + *file + ": no such folder");
+      return std::string(name) + " " + *file + ": no such folder";
+  return "";
+}
 
-  contain_kernel_faults(options.part, kExitKernel);
+// The part's bodies into the session's model: read from its file, or the
+// ones the run was handed.
+bool open_part(const RunOptions& options, Model& model, std::string* error) {
+  if (options.bodies.empty()) return load_part(options.part, model, error);
+  for (const Object& body : options.bodies) model.add(body);
+  return true;
+}
+
+// Hands the session its front end and the transcript's hooks; `page` is the
+// browser's, when the front end is one, so that the run can tell it when it
+// ends.
+void hand_over(const RunOptions& options, bool scripted, std::vector<AnswerLine> answers,
+               std::unique_ptr<BrowserUi> browser, const std::shared_ptr<Transcript>& transcript) {
   Session& s = session();
-  s.fail_rules = options.fail_rules;
-  if (!load_part(options.part, s.model, &error)) return fail(kExitPart, error);
-
-  Plugin plugin;
-  if (!plugin.load(options.plugin, &error)) return fail(kExitPlugin, error);
-
-  std::unique_ptr<BrowserUi> browser;
-  if (options.ui == "browser") {
-    BrowserSettings settings;
-    if (!browser_settings(options.part, &settings, &error)) return fail(kExitUsage, error);
-    browser = BrowserUi::start(s.model, std::move(settings), &error);
-    if (!browser) return fail(kExitUsage, "--ui browser: " + error);
-  }
-
-  std::shared_ptr<Transcript> transcript;
-  if (!options.transcript.empty()) {
-    transcript = Transcript::open(options.transcript, &error);
-    if (!transcript) return fail(kExitUsage, error);
-  }
-  std::error_code ec;
-  fs::create_directories(fs::absolute(options.syslog, ec).parent_path(), ec);
-  if (!folder_exists_for(options.syslog))
-    std::cerr << "ufhost: warning: the system log " << options.syslog
-              << " cannot be written; it goes to the transcript only" << std::endl;
-  s.syslog_path = options.syslog;
-
-  BrowserUi* page = browser.get();
   if (browser) {
     std::fflush(stdout);
     std::cerr << "ufhost: the plug-in's window is at " << browser->address()
@@ -134,9 +120,13 @@ int run(const RunOptions& options) {
   s.event_hook = [transcript](const std::string& kind, const std::string& text) {
     record(transcript, {{"kind", kind}, {"text", text}});
   };
+  s.syslog_path = options.syslog;
+}
 
-  const std::vector<Tag> loaded = s.model.tags();
-  int status = kExitOk;
+// Calls ufusr and lets the plug-in unload when it asks to. kExitOk, or
+// kExitPlugin when it let an exception out.
+int call_plugin(Plugin& plugin) {
+  Session& s = session();
   s.event("plugin", "load");
   try {
     char param[1] = {'\0'};
@@ -147,14 +137,18 @@ int run(const RunOptions& options) {
       s.event("plugin", "unload");
     }
   } catch (const std::exception& e) {
-    status = fail(kExitPlugin, std::string("the plug-in let an exception out: ") + e.what());
+    return fail(kExitPlugin, std::string("the plug-in let an exception out: ") + e.what());
   } catch (...) {
-    status = fail(kExitPlugin, "the plug-in let an exception out");
+    return fail(kExitPlugin, "the plug-in let an exception out");
   }
-  record(transcript, summary_entry(s.model, loaded, *s.ui));
-  if (page != nullptr)
-    page->finish(status == kExitOk ? "The run has ended." : "The run has ended with an error.");
+  return kExitOk;
+}
 
+// After the plug-in: --save, the transcript, what became of the answers,
+// the report and the page. Returns the status the run ends with.
+int finish(const RunOptions& options, const std::shared_ptr<Transcript>& transcript, int status) {
+  Session& s = session();
+  std::string error;
   if (!options.save.empty() && !save_part(s.model, options.save, options.part, &error))
     status = std::max(status, fail(kExitOutput, error));
   if (transcript && !transcript->good())
@@ -183,6 +177,57 @@ int run(const RunOptions& options) {
       status = std::max(status, fail(kExitOutput, error));
   }
   return status;
+}
+
+}  // namespace
+
+int run(const RunOptions& options) {
+  if (options.progress) set_progress_mode(ProgressMode::Always);
+  set_kernel_time_limit(options.kernel_timeout);
+  // Everything that can stop the run is checked before the plug-in starts,
+  // and nothing is written until then.
+  const bool given = !options.answers_file.empty() || !options.answer_lines.empty();
+  const bool scripted =
+      options.ui == "script" || (options.ui.empty() && (given || isatty(STDIN_FILENO) == 0));
+  std::vector<AnswerLine> answers;
+  std::string error;
+  if (!read_answers(options, scripted, &answers, &error)) return fail(kExitUsage, error);
+  if (const std::string why = check_outputs(options); !why.empty()) return fail(kExitUsage, why);
+
+  contain_kernel_faults(options.part, kExitKernel);
+  Session& s = session();
+  s.fail_rules = options.fail_rules;
+  if (!open_part(options, s.model, &error)) return fail(kExitPart, error);
+
+  Plugin plugin;
+  if (!plugin.load(options.plugin, &error)) return fail(kExitPlugin, error);
+
+  std::unique_ptr<BrowserUi> browser;
+  if (options.ui == "browser") {
+    BrowserSettings settings;
+    if (!browser_settings(options.part, &settings, &error)) return fail(kExitUsage, error);
+    browser = BrowserUi::start(s.model, std::move(settings), &error);
+    if (!browser) return fail(kExitUsage, "--ui browser: " + error);
+  }
+  std::shared_ptr<Transcript> transcript;
+  if (!options.transcript.empty()) {
+    transcript = Transcript::open(options.transcript, &error);
+    if (!transcript) return fail(kExitUsage, error);
+  }
+  std::error_code ec;
+  fs::create_directories(fs::absolute(options.syslog, ec).parent_path(), ec);
+  if (!folder_exists_for(options.syslog))
+    std::cerr << "ufhost: warning: the system log " << options.syslog
+              << " cannot be written; it goes to the transcript only" << std::endl;
+
+  BrowserUi* page = browser.get();
+  hand_over(options, scripted, std::move(answers), std::move(browser), transcript);
+  const std::vector<Tag> loaded = s.model.tags();
+  const int status = call_plugin(plugin);
+  record(transcript, summary_entry(s.model, loaded, *s.ui));
+  if (page != nullptr)
+    page->finish(status == kExitOk ? "The run has ended." : "The run has ended with an error.");
+  return finish(options, transcript, status);
 }
 
 }  // namespace ufhost::app

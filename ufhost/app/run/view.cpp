@@ -1,7 +1,5 @@
 #include "ufhost/app/run/view.h"
 
-#include <Standard_Failure.hxx>
-
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -117,12 +115,13 @@ bool write_view(const Model& model, const std::string& path, const ViewOptions& 
              "/dist/viewer.js is missing; tools/setup.sh builds it (npm ci && npm run build in web/)";
     return false;
   }
-  std::string scene;
+  std::string scene, failure;
   try {
-    scene = scene_json(model, options).dump();
-  } catch (const Standard_Failure& e) {
-    *error = "--view: " + kernel_failure_text(e, "tessellating a body") + "; no page written";
-    return false;
+    if (!without_kernel_failure([&] { scene = scene_json(model, options).dump(); },
+                                "tessellating a body", &failure)) {
+      *error = "--view: " + failure + "; no page written";
+      return false;
+    }
   } catch (const std::exception& e) {
     *error = std::string("--view: ") + e.what();
     return false;
