@@ -15,6 +15,8 @@
 #include <memory>
 #include <numeric>
 #include <set>
+#include <cstdio>
+#include <cstdlib>
 
 #include <CbcModel.hpp>
 #include <ClpSimplex.hpp>
@@ -419,6 +421,52 @@ class Master {
     }
   }
 
+  // Cuts column `j` `count` times as far as what is still wanted allows; the
+  // rest of the bars are cut one at a time with what is no longer wanted
+  // taken out and the room filled with what is, longest first, so that a
+  // column chosen for the relaxation's sake wastes nothing. Returns the
+  // (pool column, bars) cut.
+  std::vector<std::pair<std::size_t, std::int64_t>> fix_cleaned(std::size_t j, std::int64_t count) {
+    std::vector<std::pair<std::size_t, std::int64_t>> done;
+    const Cut pattern = pool_[j];
+    std::int64_t whole = count;
+    for (const auto& [item, copies] : pattern.items) whole = std::min(whole, demand_[item] / copies);
+    if (whole > 0) {
+      fix(j, whole);
+      done.emplace_back(j, whole);
+      count -= whole;
+    }
+    const CutStock& s = problem_.stocks[pattern.stock];
+    for (; count > 0; --count) {
+      std::vector<std::int64_t> take(problem_.items.size(), 0);
+      std::int64_t room = s.capacity;
+      bool any = false;
+      for (const auto& [item, copies] : pattern.items) {
+        take[item] = std::min(copies, demand_[item]);
+        room -= take[item] * problem_.items[item].weight;
+        any = any || take[item] > 0;
+      }
+      for (std::size_t i = 0; i < take.size(); ++i) {
+        const std::int64_t w = problem_.items[i].weight;
+        const std::int64_t more = std::min(demand_[i] - take[i], room / w);
+        if (more <= 0) continue;
+        take[i] += more;
+        room -= more * w;
+        any = true;
+      }
+      if (!any) break;
+      Cut bar;
+      bar.stock = pattern.stock;
+      for (std::size_t i = 0; i < take.size(); ++i)
+        if (take[i] > 0) bar.items.emplace_back(i, take[i]);
+      add({bar});
+      const std::size_t k = find(bar);
+      fix(k, 1);
+      done.emplace_back(k, 1);
+    }
+    return done;
+  }
+
   const double* columns() const { return lp_.primalColumnSolution(); }
   std::size_t items() const { return problem_.items.size(); }
   const std::vector<Cut>& pool() const { return pool_; }
@@ -536,9 +584,10 @@ CutSolution dive(Search& search, Master& master, const std::set<std::size_t>& ba
       const std::int64_t left = master.left()[pool[j].stock];
       if (left >= 0) count = std::min(count, left);
       if (count <= 0) continue;
-      master.fix(j, count);
-      cut[j] += count;
-      fixed = true;
+      for (const auto& [k, bars_cut] : master.fix_cleaned(j, count)) {
+        cut[k] += bars_cut;
+        fixed = true;
+      }
     }
     if (!fixed) break;
   }
@@ -698,9 +747,11 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
         std::size_t choice = 0;
         CutSolution tried = dive(search, master, banned, &choice);
         banned.insert(choice);
+        if (std::getenv("PLAN_TRACE")) std::fprintf(stderr, "dive %d cost %lld bound %lld rounds %d\n", d, (long long)tried.cost, (long long)search.bound, search.rounds);
         if (better(problem, tried, best)) best = std::move(tried);
-        if (d == 0 && !proven() && !search.out_of_time()) {
+        if (d + 1 == budget.max_dives && !proven() && !search.out_of_time()) {
           CutSolution mip = mip_on_pool(search, master, best);
+          if (std::getenv("PLAN_TRACE")) std::fprintf(stderr, "mip cost %lld pool %zu\n", (long long)mip.cost, master.pool().size());
           if (better(problem, mip, best)) best = std::move(mip);
         }
       }
