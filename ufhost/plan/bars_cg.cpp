@@ -15,8 +15,6 @@
 #include <memory>
 #include <numeric>
 #include <set>
-#include <cstdio>
-#include <cstdlib>
 
 #include <CbcModel.hpp>
 #include <ClpSimplex.hpp>
@@ -38,6 +36,15 @@ constexpr double kPerBar = 1e-7;
 // bits before the knapsack: enough that rounding them down costs the bound
 // nothing that rounding the bound up does not give back.
 constexpr double kValueScale = 1099511627776.0;  // 2^40
+// Pricing also returns, from the knapsack's table, the best pattern holding
+// each of this many items: many columns a round close the relaxation sooner.
+constexpr int kOthers = 12;
+constexpr std::int64_t kKnapsackWork = 50'000'000;
+// Branch and cut on the columns only while they are few: past this its
+// root alone can outlast the time limit.
+constexpr std::size_t kMostMipColumns = 1500;
+// How far pricing moves from the relaxation's duals toward the best bound's.
+constexpr double kSmoothing = 0.5;
 
 bool usable(const CutStock& s) { return s.limit != 0 && s.capacity > 0; }
 
@@ -360,14 +367,58 @@ class Master {
   // out. The values and the most per size are kept for the bound.
   struct Priced {
     int added = 0;
+    double scale = 0;  // values = floor(duals * scale)
     std::vector<std::int64_t> values;
     std::vector<std::int64_t> most;
   };
+  // Prices at a point between the duals of the best Lagrangian bound seen
+  // (the centre) and the relaxation's duals (Wentges' smoothing): the duals
+  // of a degenerate relaxation jump about, and the columns found near the
+  // centre close the relaxation in far fewer rounds. A pattern found there
+  // is kept only if it prices out at the relaxation's own duals; when none
+  // does, pricing is done again at those duals, so no column is missed.
   Priced price() {
     const std::size_t m = problem_.items.size();
     const double* dual = lp_.getRowPrice();
     std::vector<double> y(m);
     for (std::size_t i = 0; i < m; ++i) y[i] = demand_[i] > 0 ? std::max(0.0, dual[i]) : 0.0;
+    std::vector<double> row_dual(problem_.stocks.size(), 0.0);
+    for (std::size_t k = 0; k < problem_.stocks.size(); ++k)
+      if (limit_row_[k] >= 0) row_dual[k] = std::min(0.0, dual[limit_row_[k]]);
+    Priced out;
+    for (const double alpha : {center_.empty() ? 0.0 : kSmoothing, 0.0}) {
+      std::vector<double> at = y;
+      if (alpha > 0)
+        for (std::size_t i = 0; i < m; ++i) at[i] = alpha * center_[i] + (1 - alpha) * y[i];
+      std::vector<Cut> found;
+      out = price_at(at, &found);
+      // Only patterns that price out at the relaxation's duals make progress.
+      std::vector<Cut> improving;
+      for (Cut& cut : found) {
+        double worth = 0;
+        for (const auto& [item, copies] : cut.items) worth += y[item] * static_cast<double>(copies);
+        if (worth > (lp_cost_[cut.stock] - row_dual[cut.stock]) * (1 + 1e-9) + 1e-9) improving.push_back(std::move(cut));
+      }
+      const double value = lagrangian(at, out);
+      if (center_.empty() || value > center_value_) {
+        center_ = at;
+        center_value_ = value;
+      }
+      out.added = add(improving);
+      if (out.added > 0 || alpha == 0) break;
+    }
+    return out;
+  }
+
+  // Forgets the centre, as after the demand changed.
+  void forget_center() { center_.clear(); }
+
+ private:
+  // The best pattern of each size at values `y` (each reported when it beats
+  // the size's cost at those values); the values in whole numbers and the
+  // most a pattern is worth, for the bound.
+  Priced price_at(const std::vector<double>& y, std::vector<Cut>* found) {
+    const std::size_t m = problem_.items.size();
     double heaviest = 0;
     for (std::size_t k = 0; k < problem_.stocks.size(); ++k) {
       if (!usable(problem_.stocks[k]) || left_[k] == 0) continue;
@@ -382,34 +433,61 @@ class Master {
     out.values.assign(m, 0);
     out.most.assign(problem_.stocks.size(), 0);
     if (heaviest <= 0) return out;
-    const double scale = kValueScale / heaviest;
-    for (std::size_t i = 0; i < m; ++i) out.values[i] = static_cast<std::int64_t>(std::floor(y[i] * scale));
-    std::vector<Cut> found;
+    out.scale = kValueScale / heaviest;
+    for (std::size_t i = 0; i < m; ++i) out.values[i] = static_cast<std::int64_t>(std::floor(y[i] * out.scale));
     for (std::size_t k = 0; k < problem_.stocks.size(); ++k) {
       if (!usable(problem_.stocks[k]) || left_[k] == 0) continue;
       std::vector<KnapsackItem> items(m);
       for (std::size_t i = 0; i < m; ++i)
         items[i] = {problem_.items[i].weight, out.values[i], demand_[i]};
-      const KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity);
+      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
       out.most[k] = best.upper;
-      const double row_dual = limit_row_[k] >= 0 ? std::min(0.0, dual[limit_row_[k]]) : 0.0;
-      const double threshold = (lp_cost_[k] - row_dual) * scale;
-      if (static_cast<double>(best.value) <= threshold * (1 + 1e-9) + 1e-9 * scale) continue;
-      Cut cut;
-      cut.stock = k;
-      for (std::size_t i = 0; i < m; ++i)
-        if (best.take[i] > 0) cut.items.emplace_back(i, best.take[i]);
-      found.push_back(std::move(cut));
+      if (static_cast<double>(best.value) <= lp_cost_[k] * out.scale * (1 - 1e-9)) continue;
+      best.others.insert(best.others.begin(), best.take);
+      for (const std::vector<std::int64_t>& take : best.others) {
+        Cut cut;
+        cut.stock = k;
+        for (std::size_t i = 0; i < m; ++i)
+          if (take[i] > 0) cut.items.emplace_back(i, take[i]);
+        found->push_back(std::move(cut));
+      }
     }
-    out.added = add(found);
     return out;
   }
 
+  // The Lagrangian bound of what is still to cut at values `y`, in the
+  // relaxation's own costs and in floating point: it only picks the centre.
+  double lagrangian(const std::vector<double>& y, const Priced& priced) const {
+    if (priced.scale <= 0) return 0;
+    double total = 0;
+    for (std::size_t i = 0; i < y.size(); ++i) total += static_cast<double>(demand_[i]) * y[i];
+    double cap = std::numeric_limits<double>::infinity();
+    std::vector<double> most(problem_.stocks.size(), 0);
+    for (std::size_t k = 0; k < problem_.stocks.size(); ++k) {
+      most[k] = static_cast<double>(priced.most[k]) / priced.scale;
+      if (usable(problem_.stocks[k]) && left_[k] < 0 && most[k] > 0) cap = std::min(cap, lp_cost_[k] / most[k]);
+    }
+    std::vector<double> candidates;
+    if (std::isfinite(cap)) candidates.push_back(cap);
+    for (std::size_t k = 0; k < problem_.stocks.size(); ++k)
+      if (left_[k] > 0 && most[k] > 0 && lp_cost_[k] / most[k] < cap) candidates.push_back(lp_cost_[k] / most[k]);
+    double best = 0;
+    for (const double t : candidates) {
+      double value = t * total;
+      for (std::size_t k = 0; k < problem_.stocks.size(); ++k)
+        if (left_[k] > 0) value -= static_cast<double>(left_[k]) * std::max(0.0, t * most[k] - lp_cost_[k]);
+      best = std::max(best, value);
+    }
+    return best;
+  }
+
+ public:
   // The relaxation's value in the problem's cost units (an estimate: floating point).
   double value() const { return lp_.objectiveValue() * (scale_ > 0 ? scale_ : 1.0); }
 
   // Cuts `count` of pool column `j` for good: what is left to cut shrinks.
   void fix(std::size_t j, std::int64_t count) {
+    forget_center();
     const Cut& cut = pool_[j];
     for (const auto& [item, copies] : cut.items) {
       demand_[item] = std::max<std::int64_t>(0, demand_[item] - copies * count);
@@ -481,6 +559,7 @@ class Master {
 
   // Puts the demand and the limits back as at the start.
   void reset() {
+    forget_center();
     for (std::size_t i = 0; i < problem_.items.size(); ++i) {
       demand_[i] = problem_.items[i].demand;
       lp_.setRowLower(static_cast<int>(i), static_cast<double>(demand_[i]));
@@ -499,6 +578,8 @@ class Master {
   std::vector<Cut> pool_;
   std::map<std::vector<std::int64_t>, std::size_t> index_;
   std::vector<std::int64_t> demand_, left_;
+  std::vector<double> center_;
+  double center_value_ = 0;
 };
 
 struct Search {
@@ -662,6 +743,7 @@ CutSolution mip_on_pool(Search& search, Master& master, const CutSolution& incum
   const double seconds =
       std::chrono::duration<double>(search.budget.deadline - Clock::now()).count();
   if (seconds <= 0) return incumbent;
+  model.setUseElapsedTime(true);
   model.setMaximumSeconds(seconds);
   std::vector<double> start(n, 0);
   double start_value = 0;
@@ -739,21 +821,20 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
         }
       master.add(seed);
       const bool root = search.generate(master, false, true);
+      // Dives after the first avoid the first fractional choices of those
+      // before, the cheapest way to look elsewhere.
       std::set<std::size_t> banned;
       for (int d = 0; root && d < budget.max_dives && !proven() && !search.out_of_time(); ++d) {
         master.reset();
-        // Each dive after the first avoids the first fractional choices of
-        // those before, the cheapest way to look elsewhere.
         std::size_t choice = 0;
         CutSolution tried = dive(search, master, banned, &choice);
         banned.insert(choice);
-        if (std::getenv("PLAN_TRACE")) std::fprintf(stderr, "dive %d cost %lld bound %lld rounds %d\n", d, (long long)tried.cost, (long long)search.bound, search.rounds);
         if (better(problem, tried, best)) best = std::move(tried);
-        if (d + 1 == budget.max_dives && !proven() && !search.out_of_time()) {
-          CutSolution mip = mip_on_pool(search, master, best);
-          if (std::getenv("PLAN_TRACE")) std::fprintf(stderr, "mip cost %lld pool %zu\n", (long long)mip.cost, master.pool().size());
-          if (better(problem, mip, best)) best = std::move(mip);
-        }
+      }
+      if (root && !proven() && !search.out_of_time() && master.pool().size() <= kMostMipColumns) {
+        master.reset();
+        CutSolution mip = mip_on_pool(search, master, best);
+        if (better(problem, mip, best)) best = std::move(mip);
       }
     } catch (const std::exception&) {
       // The plan found so far stands, and so does its bound.

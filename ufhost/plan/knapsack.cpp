@@ -115,7 +115,8 @@ std::int64_t table_cells(const std::vector<Item>& items, std::int64_t capacity) 
 // The 0/1 programme over copies split in powers of two, with one bit per
 // cell to read the packing back.
 std::vector<std::int64_t> by_table(const std::vector<Item>& items, std::int64_t capacity,
-                                   std::int64_t* value) {
+                                   std::int64_t* value, int others,
+                                   std::vector<std::vector<std::int64_t>>* other_takes) {
   struct Chunk {
     std::int64_t weight, value, copies;
     std::size_t item;
@@ -142,22 +143,38 @@ std::vector<std::int64_t> by_table(const std::vector<Item>& items, std::int64_t 
     }
   }
   *value = best[width - 1];
-  std::vector<std::int64_t> take(items.size(), 0);
-  std::size_t c = width - 1;
-  for (std::size_t p = chunks.size(); p-- > 0;) {
-    const std::size_t bit = p * width + c;
-    if (kept[bit / 64] >> (bit % 64) & 1) {
-      take[chunks[p].item] += chunks[p].copies;
-      c -= static_cast<std::size_t>(chunks[p].weight);
+  const auto read_back = [&](std::size_t c) {
+    std::vector<std::int64_t> take(items.size(), 0);
+    for (std::size_t p = chunks.size(); p-- > 0;) {
+      const std::size_t bit = p * width + c;
+      if (kept[bit / 64] >> (bit % 64) & 1) {
+        take[chunks[p].item] += chunks[p].copies;
+        c -= static_cast<std::size_t>(chunks[p].weight);
+      }
     }
+    return take;
+  };
+  // The best packing holding item i is i with the best of the room it
+  // leaves, when that does not take more copies of i than there are.
+  std::vector<std::pair<std::int64_t, std::size_t>> holding;
+  for (std::size_t i = 0; others > 0 && i < items.size(); ++i)
+    holding.emplace_back(items[i].value + best[width - 1 - static_cast<std::size_t>(items[i].weight)], i);
+  std::stable_sort(holding.begin(), holding.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (const auto& [worth, i] : holding) {
+    if (static_cast<int>(other_takes->size()) >= others) break;
+    std::vector<std::int64_t> take = read_back(width - 1 - static_cast<std::size_t>(items[i].weight));
+    if (++take[i] > items[i].bound) continue;
+    if (std::find(other_takes->begin(), other_takes->end(), take) == other_takes->end())
+      other_takes->push_back(std::move(take));
   }
-  return take;
+  return read_back(width - 1);
 }
 
 }  // namespace
 
 KnapsackSolution solve_knapsack(const std::vector<KnapsackItem>& input, std::int64_t capacity,
-                                std::int64_t work) {
+                                std::int64_t work, int others) {
   KnapsackSolution out;
   out.take.assign(input.size(), 0);
   std::vector<Item> items;
@@ -191,9 +208,14 @@ KnapsackSolution solve_knapsack(const std::vector<KnapsackItem>& input, std::int
       take = search.best_take();
       out.value = search.best();
     }
+    std::vector<std::vector<std::int64_t>> other_takes;
     if (!solved && cells <= work) {
-      take = by_table(items, capacity, &out.value);
+      take = by_table(items, capacity, &out.value, others, &other_takes);
       solved = true;
+    }
+    for (const auto& other : other_takes) {
+      out.others.emplace_back(input.size(), 0);
+      for (std::size_t i = 0; i < items.size(); ++i) out.others.back()[items[i].origin] = other[i];
     }
     if (solved) out.upper = out.value;
   }

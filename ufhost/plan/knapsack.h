@@ -19,6 +19,9 @@ struct KnapsackSolution {
   std::int64_t value = 0;          // of `take`
   std::int64_t upper = 0;          // no packing is worth more; == value when proven optimal
   std::vector<std::int64_t> take;  // copies of each item, in the caller's order
+  // Other good packings, when asked for and the table was used: for each of
+  // the items, the best packing that holds at least one of it, best first.
+  std::vector<std::vector<std::int64_t>> others;
 };
 
 // Most value of copies of the items whose weights sum to at most `capacity`.
@@ -30,7 +33,8 @@ struct KnapsackSolution {
 //   capacity   >= 0
 //   work       how many table cells or search nodes may be spent; past it
 //              the best packing found is returned with a proven `upper`
+//   others     how many other packings to return at most (see above)
 KnapsackSolution solve_knapsack(const std::vector<KnapsackItem>& items, std::int64_t capacity,
-                                std::int64_t work = 50'000'000);
+                                std::int64_t work = 50'000'000, int others = 0);
 
 }  // namespace ufhost::plan
