@@ -40,6 +40,7 @@ constexpr double kValueScale = 1099511627776.0;  // 2^40
 // each of this many items: many columns a round close the relaxation sooner.
 constexpr int kOthers = 12;
 constexpr std::int64_t kKnapsackWork = 50'000'000;
+constexpr std::int64_t kCheapWork = 4'000'000;
 // Branch and cut on the columns only while they are few: past this its
 // root alone can outlast the time limit.
 constexpr std::size_t kMostMipColumns = 1500;
@@ -440,9 +441,15 @@ class Master {
       std::vector<KnapsackItem> items(m);
       for (std::size_t i = 0; i < m; ++i)
         items[i] = {problem_.items[i].weight, out.values[i], demand_[i]};
-      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
+      // A cheap search first: a column that prices out is all a round
+      // needs. Only when it finds none is the knapsack solved exactly, as
+      // the bound and the end of generation need.
+      const double threshold = lp_cost_[k] * out.scale * (1 - 1e-9);
+      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kCheapWork, kOthers);
+      if (best.value < best.upper && static_cast<double>(best.value) <= threshold)
+        best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
       out.most[k] = best.upper;
-      if (static_cast<double>(best.value) <= lp_cost_[k] * out.scale * (1 - 1e-9)) continue;
+      if (static_cast<double>(best.value) <= threshold) continue;
       best.others.insert(best.others.begin(), best.take);
       for (const std::vector<std::int64_t>& take : best.others) {
         Cut cut;
@@ -744,6 +751,7 @@ CutSolution mip_on_pool(Search& search, Master& master, const CutSolution& incum
       std::chrono::duration<double>(search.budget.deadline - Clock::now()).count();
   if (seconds <= 0) return incumbent;
   model.setUseElapsedTime(true);
+  model.setNumberStrong(0);  // strong branching costs more than it saves on these columns
   model.setMaximumSeconds(seconds);
   std::vector<double> start(n, 0);
   double start_value = 0;

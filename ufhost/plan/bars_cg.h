@@ -53,7 +53,7 @@ struct CutBudget {
   // fast the machine is unless the deadline comes first.
   int max_generation_rounds = 4000;
   int max_dives = 6;
-  int max_mip_nodes = 2000;
+  int max_mip_nodes = 500;
 };
 
 // The greatest common divisor of the costs of sizes that may be cut: every
