@@ -4,7 +4,7 @@
 // pieces on 6 m bars with a 3 mm kerf. Prints a row per instance that is not
 // proven optimal or is slow (every row with --rows) and a summary per family.
 //
-//   bench_plan_bars [--rows] [--family NAME] [--per-class N] [--time-limit S]
+//   bench_plan_bars [--rows] [--family NAME] [--instance NAME] [--per-class N] [--time-limit S]
 //
 // --per-class N keeps the first N instances of each class (all by default).
 
@@ -158,23 +158,25 @@ struct Summary {
 
 int main(int argc, char** argv) {
   bool rows = false;
-  std::string only;
+  std::string only, instance;
   int per_class = 20;
   double time_limit = 10;
   for (int a = 1; a < argc; ++a) {
     if (!std::strcmp(argv[a], "--rows")) rows = true;
     else if (!std::strcmp(argv[a], "--family") && a + 1 < argc) only = argv[++a];
+    else if (!std::strcmp(argv[a], "--instance") && a + 1 < argc) instance = argv[++a];
     else if (!std::strcmp(argv[a], "--per-class") && a + 1 < argc) per_class = std::atoi(argv[++a]);
     else if (!std::strcmp(argv[a], "--time-limit") && a + 1 < argc) time_limit = std::atof(argv[++a]);
     else {
-      std::fprintf(stderr, "usage: %s [--rows] [--family NAME] [--per-class N] [--time-limit S]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--rows] [--family NAME] [--instance NAME] [--per-class N] [--time-limit S]\n", argv[0]);
       return 2;
     }
   }
   std::vector<Instance> all;
   for (auto* make : {uniform_family, triplet_family, scholl_family, workshop_family})
     for (Instance& in : make(per_class))
-      if (only.empty() || in.family.rfind(only, 0) == 0) all.push_back(std::move(in));
+      if ((only.empty() || in.family.rfind(only, 0) == 0) && (instance.empty() || in.name == instance))
+        all.push_back(std::move(in));
 
   std::printf("%-10s %-22s %7s %7s %7s %8s %8s  %s\n", "family", "instance", "pieces", "plan", "bound",
               "gap", "time s", "method");

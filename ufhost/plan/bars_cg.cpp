@@ -41,6 +41,8 @@ constexpr double kValueScale = 1099511627776.0;  // 2^40
 constexpr int kOthers = 12;
 constexpr std::int64_t kKnapsackWork = 50'000'000;
 constexpr std::int64_t kCheapWork = 4'000'000;
+constexpr double kNearlyWhole = 0.8;
+constexpr double kPricingTolerance = 1e-6;
 // Branch and cut on the columns only while they are few: past this its
 // root alone can outlast the time limit.
 constexpr std::size_t kMostMipColumns = 1500;
@@ -398,7 +400,9 @@ class Master {
       for (Cut& cut : found) {
         double worth = 0;
         for (const auto& [item, copies] : cut.items) worth += y[item] * static_cast<double>(copies);
-        if (worth > (lp_cost_[cut.stock] - row_dual[cut.stock]) * (1 + 1e-9) + 1e-9) improving.push_back(std::move(cut));
+        // Below the simplex's own tolerance a column would not enter the
+        // basis, and generation would go on adding such columns for ever.
+        if (worth > lp_cost_[cut.stock] - row_dual[cut.stock] + kPricingTolerance) improving.push_back(std::move(cut));
       }
       const double value = lagrangian(at, out);
       if (center_.empty() || value > center_value_) {
@@ -664,6 +668,10 @@ CutSolution dive(Search& search, Master& master, const std::set<std::size_t>& ba
     if (fixes.empty()) {
       if (most == pool.size()) break;  // only artificial columns left: the stock ran out
       fixes.emplace_back(most, 1);
+      // Columns the relaxation nearly uses whole are cut with it: one step
+      // instead of many when every piece is wanted once.
+      for (std::size_t j = 0; j < pool.size(); ++j)
+        if (j != most && x[m + j] >= kNearlyWhole) fixes.emplace_back(j, 1);
       if (first_choice) *choice = most;
       first_choice = false;
     }
