@@ -40,7 +40,6 @@ constexpr double kValueScale = 1099511627776.0;  // 2^40
 // each of this many items: many columns a round close the relaxation sooner.
 constexpr int kOthers = 12;
 constexpr std::int64_t kKnapsackWork = 50'000'000;
-constexpr std::int64_t kCheapWork = 4'000'000;
 constexpr double kNearlyWhole = 0.8;
 constexpr double kPricingTolerance = 1e-6;
 // Branch and cut on the columns only while they are few: past this its
@@ -445,13 +444,9 @@ class Master {
       std::vector<KnapsackItem> items(m);
       for (std::size_t i = 0; i < m; ++i)
         items[i] = {problem_.items[i].weight, out.values[i], demand_[i]};
-      // A cheap search first: a column that prices out is all a round
-      // needs. Only when it finds none is the knapsack solved exactly, as
-      // the bound and the end of generation need.
+      // Exact every round, so that every round's bound counts.
       const double threshold = lp_cost_[k] * out.scale * (1 - 1e-9);
-      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kCheapWork, kOthers);
-      if (best.value < best.upper && static_cast<double>(best.value) <= threshold)
-        best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
+      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
       out.most[k] = best.upper;
       if (static_cast<double>(best.value) <= threshold) continue;
       best.others.insert(best.others.begin(), best.take);
