@@ -97,6 +97,8 @@ class Search {
     for (const BinType& b : p_.bins)
       guide_cost_.push_back(b.cost > 0 ? static_cast<double>(b.cost)
                                        : 1e-3 * density_ * static_cast<double>(b.x) * static_cast<double>(b.y));
+    for (std::size_t b = 0; b < t_; ++b)
+      guide_rate_.push_back(guide_cost_[b] / (static_cast<double>(p_.bins[b].x) * static_cast<double>(p_.bins[b].y)));
     single_ = t_ == 1 && p_.bins[0].count < 0 && p_.bins[0].cost > 0;
   }
 
@@ -108,6 +110,7 @@ class Search {
   std::size_t m_ = 0, t_ = 0;
   std::vector<std::uint64_t> zobrist_;
   std::vector<double> guide_cost_;
+  std::vector<double> guide_rate_;  // guide cost per area of each bin type
   Wide total_area_ = 0;
   double density_ = 1;
   bool single_ = false;
@@ -127,7 +130,9 @@ class Search {
     return timed_out_;
   }
 
-  bool met_target() const { return have_best_ && best_missing_ == 0 && best_cost_ <= p_.target; }
+  bool met_target() const {
+    return p_.stop_at_target && have_best_ && best_missing_ == 0 && best_cost_ <= p_.target;
+  }
 
   void dims(std::uint32_t item, bool turned, Length& a, Length& b) const {
     const ItemType& it = p_.items[item];
@@ -145,11 +150,9 @@ class Search {
   // Material used per area placed, weighted towards nodes that placed more
   // area (larger pieces first) by beta.
   double guide_of(const State& n) const {
-    const BinType& b = p_.bins[n.bin];
-    const double used = n.guide_closed + guide_cost_[n.bin] * front_area(n) /
-                                             (static_cast<double>(b.x) * static_cast<double>(b.y));
+    const double used = n.guide_closed + guide_rate_[n.bin] * front_area(n);
     const double area = static_cast<double>(n.area) * density_;
-    return used / std::pow(area, 1 + beta_);
+    return beta_ > 0 ? used / (area * area) : used / area;
   }
 
   bool child(const State& n, std::uint32_t item, bool turned, Kind kind, std::uint16_t bin, State& c,
@@ -208,14 +211,16 @@ bool Search::child(const State& n, std::uint32_t item, bool turned, Kind kind, s
 // Whether no completion of c can beat the best complete plan.
 bool Search::bound_prunes(const State& c) const {
   if (!have_best_ || best_missing_ != 0) return false;
+  // Looking for a longer rest, a plan of equal cost is still of interest.
+  const Wide best_cost = p_.stop_at_target ? best_cost_ : best_cost_ + 1;
   const BinType& b = p_.bins[c.bin];
   const Wide sheet = Wide{b.x} * b.y;
   const Wide front = Wide{c.x1} * b.y + Wide{c.s} * c.y2 + Wide{c.x3} * c.h;
   const Wide excess = total_area_ - c.area - (sheet - front);
-  if (excess <= 0) return c.cost >= best_cost_;
-  if (single_) return c.cost + (excess + sheet - 1) / sheet * b.cost >= best_cost_;
+  if (excess <= 0) return c.cost >= best_cost;
+  if (single_) return c.cost + (excess + sheet - 1) / sheet * b.cost >= best_cost;
   return static_cast<double>(c.cost) + static_cast<double>(excess) * density_ >=
-         static_cast<double>(best_cost_) * (1 + 1e-12);
+         static_cast<double>(best_cost) * (1 + 1e-12);
 }
 
 // A leaf: everything placed, or nothing more can be. Kept if better.
@@ -322,6 +327,9 @@ bool Search::pass(int width) {
       cands.resize(pool);
     }
     std::sort(cands.begin(), cands.end(), before);
+    // Making a node costs about what weighing its children does: count it,
+    // so that the budget tracks time on few kinds of piece as on many.
+    spent_ += static_cast<std::int64_t>(cands.size() * (8 + stride));
     made.clear();
     for (const Candidate& cd : cands) {
       State c;
@@ -479,11 +487,49 @@ Solution Search::run() {
   return out;
 }
 
+// How much of a sheet's length its sections leave free at the end.
+Length tail_of(const Bin& bin, const Problem& problem) {
+  Length end = 0;
+  for (const Section& sec : bin.sections) end = std::max(end, sec.x + sec.length);
+  return problem.bins[bin.type].x - end;
+}
+
 }  // namespace
 
 Solution solve(const Problem& problem) {
-  Search search(problem);
-  return search.run();
+  const auto start = Clock::now();
+  Solution out = Search(problem).run();
+  if (out.bins.empty() || out.timed_out) return out;
+
+  // The fullest plan leaves its waste spread over its sheets; the one with
+  // the least in it is cut again alone, for the longest whole rest at its
+  // end: the offcut most worth keeping.
+  std::size_t least = out.bins.size();
+  Wide least_area = 0;
+  for (std::size_t b = 0; b < out.bins.size(); ++b) {
+    if (out.bins[b].copies != 1) continue;
+    Wide area = 0;
+    for (const Cell& c : out.bins[b].cells) area += Wide{problem.items[c.item].x} * problem.items[c.item].y;
+    if (least == out.bins.size() || area < least_area) least = b, least_area = area;
+  }
+  if (least == out.bins.size()) return out;
+  Bin& bin = out.bins[least];
+  Problem alone = problem;
+  for (ItemType& it : alone.items) it.demand = 0;
+  for (const Cell& c : bin.cells) alone.items[c.item].demand += 1;
+  alone.bins = {problem.bins[bin.type]};
+  alone.bins[0].count = 1;
+  alone.stop_at_target = false;
+  alone.budget = std::min<std::int64_t>(problem.budget / 8, 500'000);
+  alone.time_limit = problem.time_limit - std::chrono::duration<double>(Clock::now() - start).count();
+  if (alone.time_limit <= 0) return out;
+  Solution again = Search(alone).run();
+  if (again.timed_out || again.bins.size() != 1) return out;
+  for (std::int64_t m : again.missing)
+    if (m != 0) return out;
+  again.bins[0].type = bin.type;
+  if (tail_of(again.bins[0], problem) > tail_of(bin, problem)) bin = again.bins[0];
+  return out;
 }
 
 }  // namespace ufhost::plan::sheets_search

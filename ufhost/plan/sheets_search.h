@@ -43,6 +43,7 @@ struct Problem {
   Wide target = 0;            // a cost no plan can beat: reaching it stops the search
   std::int64_t budget = 0;    // children the search may weigh, over all its passes
   double time_limit = 5;      // seconds
+  bool stop_at_target = true; // false: spend the budget looking for a longer rest at the end
 };
 
 struct Cell {
