@@ -1,6 +1,7 @@
 #include "ufhost/plan/sheets.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -8,6 +9,7 @@
 #include <tuple>
 
 #include "ufhost/plan/sheets_dff.h"
+#include "ufhost/plan/sheets_lp.h"
 #include "ufhost/plan/sheets_search.h"
 
 // Sections:
@@ -24,6 +26,10 @@ namespace {
 // machine: on the benchmark's 100-piece instances it takes about a second
 // at most on one core of the machine the benchmark was run on.
 constexpr std::int64_t kSearchBudget = 40'000'000;
+
+// Steps of the dynamic programmes that price patterns for the staged bound,
+// over all rounds of its column generation.
+constexpr std::int64_t kBoundWork = 60'000'000;
 
 // [SECTION] Input: checks, formats and kinds of piece
 
@@ -164,6 +170,33 @@ Wide cost_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>&
   return total;
 }
 
+// The bound of the LP over staged patterns, in the objective's units, where
+// it applies: one format bought and nothing else, two or three stages (one
+// stage is a case of two; more are not modelled). 0 elsewhere. It may stop
+// once it proves `enough` sheets.
+Wide staged_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>& demand,
+                  const std::vector<Format>& formats, int stages, std::int64_t enough) {
+  const int modelled = stages == 1 ? 2 : stages;
+  if (formats.size() != 1 || formats[0].free || (modelled != 2 && modelled != 3)) return 0;
+  std::vector<BoundPiece> bp;
+  for (std::size_t k = 0; k < kinds.size(); ++k)
+    bp.push_back({kinds[k].x, kinds[k].y, demand[k], kinds[k].may_turn});
+  return Wide{staged_sheet_bound(bp, formats[0].x, formats[0].y, modelled, kBoundWork, enough)} * formats[0].cost;
+}
+
+// Whether plan a is better than plan b: less left uncut, then cheaper.
+bool better(const sheets_search::Solution& a, const sheets_search::Solution& b,
+            const std::vector<Kind>& kinds) {
+  Wide missing_a = 0, missing_b = 0;
+  for (std::size_t k = 0; k < kinds.size(); ++k) {
+    const Wide area = Wide{kinds[k].x} * kinds[k].y;
+    if (k < a.missing.size()) missing_a += area * a.missing[k];
+    if (k < b.missing.size()) missing_b += area * b.missing[k];
+  }
+  if (missing_a != missing_b) return missing_a < missing_b;
+  return a.cost < b.cost;
+}
+
 // [SECTION] From the search's sheets to layouts
 
 // Whether a free rectangle is worth keeping: it holds one of the pieces of
@@ -271,10 +304,39 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
   for (const Format& f : formats) problem.bins.push_back({f.x, f.y, f.count, f.cost});
   problem.levels = settings.stages == 0 ? 3 : std::min(settings.stages, 3);
   problem.target = bound;
-  problem.budget = kSearchBudget;
   problem.time_limit = settings.time_limit;
-  const sheets_search::Solution found =
-      kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
+  // A quarter of the search first; what it cannot prove optimal is worth
+  // the staged bound, which may prove it; the rest of the search then goes
+  // on from the width reached, and must beat the plan in hand.
+  const auto start = std::chrono::steady_clock::now();
+  problem.budget = kSearchBudget / 4;
+  sheets_search::Solution found = kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
+  auto proven = [&] {
+    for (std::int64_t m : found.missing)
+      if (m != 0) return false;
+    return found.cost <= bound;
+  };
+  if (!kinds.empty() && !proven() && !found.timed_out) {
+    const Wide per_sheet = formats[0].cost;
+    const std::int64_t enough = per_sheet > 0 ? static_cast<std::int64_t>(found.cost / per_sheet) : 0;
+    bound = std::max(bound, staged_bound(kinds, demand, formats, settings.stages, enough));
+    problem.target = bound;
+  }
+  if (!kinds.empty() && !proven() && !found.timed_out && found.spent < kSearchBudget) {
+    problem.budget = kSearchBudget - found.spent;
+    problem.first_width = std::max(1, 2 * found.widest_beam);
+    problem.cutoff = found.cost;
+    for (std::int64_t m : found.missing) problem.cutoff = m != 0 ? 0 : problem.cutoff;  // a plan short of stock
+    problem.time_limit =
+        settings.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (problem.time_limit > 0) {
+      sheets_search::Solution again = sheets_search::solve(problem);
+      const bool timed_out = again.timed_out;
+      again.widest_beam = std::max(again.widest_beam, found.widest_beam);
+      if (better(again, found, kinds)) found = std::move(again);
+      found.timed_out = found.timed_out || timed_out;
+    }
+  }
   plan.timed_out = found.timed_out;
   plan.method = describe_method(settings.stages, found);
 

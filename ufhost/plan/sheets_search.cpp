@@ -210,9 +210,15 @@ bool Search::child(const State& n, std::uint32_t item, bool turned, Kind kind, s
 
 // Whether no completion of c can beat the best complete plan.
 bool Search::bound_prunes(const State& c) const {
-  if (!have_best_ || best_missing_ != 0) return false;
-  // Looking for a longer rest, a plan of equal cost is still of interest.
-  const Wide best_cost = p_.stop_at_target ? best_cost_ : best_cost_ + 1;
+  Wide best_cost = 0;
+  if (have_best_ && best_missing_ == 0) {
+    // Looking for a longer rest, a plan of equal cost is still of interest.
+    best_cost = p_.stop_at_target ? best_cost_ : best_cost_ + 1;
+  } else if (p_.cutoff > 0) {
+    best_cost = p_.cutoff;
+  } else {
+    return false;
+  }
   const BinType& b = p_.bins[c.bin];
   const Wide sheet = Wide{b.x} * b.y;
   const Wide front = Wide{c.x1} * b.y + Wide{c.s} * c.y2 + Wide{c.x3} * c.h;
@@ -262,7 +268,9 @@ bool Search::pass(int width) {
   std::vector<State> beam(1);
   std::vector<std::int64_t> rem(stride, 0);
   for (std::size_t j = 0; j < m_; ++j) rem[j] = p_.items[j].demand;
-  const bool first = !have_best_;
+  // The first pass of a search runs to the end whatever the budget, so that
+  // there is a plan; going on from an earlier search, there already is one.
+  const bool first = !have_best_ && p_.cutoff == 0;
   const std::size_t keep = static_cast<std::size_t>(width);
 
   std::vector<Candidate> cands;
@@ -468,7 +476,7 @@ Solution Search::fallback() const {
 
 Solution Search::run() {
   int widest = 0;
-  for (int width = 1; width <= (1 << 20); width *= 2) {
+  for (int width = std::max(p_.first_width, 1); width <= (1 << 20); width *= 2) {
     // Two rankings per width: material per area placed, and the same
     // weighted towards placing large pieces early. Each wins on some kinds
     // of instance; the first pass, at width one, is the greedy plan.
@@ -484,6 +492,7 @@ Solution Search::run() {
   Solution out = have_best_ ? build() : fallback();
   out.timed_out = timed_out_;
   out.widest_beam = widest;
+  out.spent = spent_;
   return out;
 }
 

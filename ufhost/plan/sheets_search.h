@@ -44,6 +44,10 @@ struct Problem {
   std::int64_t budget = 0;    // children the search may weigh, over all its passes
   double time_limit = 5;      // seconds
   bool stop_at_target = true; // false: spend the budget looking for a longer rest at the end
+  // Going on from an earlier search: the first width to try, and the cost of
+  // the plan it found, which every node must beat (0: none).
+  int first_width = 1;
+  Wide cutoff = 0;
 };
 
 struct Cell {
@@ -74,6 +78,7 @@ struct Solution {
   std::vector<std::int64_t> missing;  // per item type, for stock that ran out
   bool timed_out = false;
   int widest_beam = 0;        // the widest pass that finished
+  std::int64_t spent = 0;     // work done, in the budget's units
 };
 
 // Packs every item (or, where limited bins run out, as much area as it can).
