@@ -76,6 +76,17 @@ TEST(Sheets, KnownOptimaAreFoundAndProven) {
       {"2 stages", {piece(1000, 500, 1, false), piece(500, 500, 2, false)}, {sheet(1000, 1000)}, with(0, 0, 2), 2},
       {"any number of stages", {piece(1000, 500, 1, false), piece(500, 500, 2, false)}, {sheet(1000, 1000)},
        with(0, 0, 0), 1},
+      // A full-length strip, a square and two halves of a square stacked in
+      // one cell of the row beside it: the stack is a fourth stage.
+      {"4 stages, any number",
+       {piece(1000, 500, 1, false), piece(500, 500, 1, false), piece(500, 250, 2, false)},
+       {sheet(1000, 1000)}, with(0, 0, 0), 1},
+      // Unproven: the staged bound lets a pattern repeat a row, and half a
+      // sheet of two strips, a quarter of four squares and a quarter of
+      // eight halves make one sheet in the relaxation.
+      {"4 stages, three allowed",
+       {piece(1000, 500, 1, false), piece(500, 500, 1, false), piece(500, 250, 2, false)},
+       {sheet(1000, 1000)}, with(0, 0, 3), 2, false},
       // Given as 500 x 1000, the sheet is 1000 long: grain along the 1000.
       {"sheet given across", {piece(1000, 250, 2, false)}, {sheet(500, 1000)}, with(), 1},
   };

@@ -232,7 +232,7 @@ std::vector<Offcut> offcuts_of(const sheets_search::Bin& bin, const Format& f, c
 
 std::string describe_method(int stages, const sheets_search::Solution& s) {
   std::string text = "staged guillotine beam search (";
-  text += stages == 0 ? "any number of stages, cut in 3" : std::to_string(stages) + " stages";
+  text += stages == 0 ? "any number of stages, cut in 4" : std::to_string(stages) + " stages";
   text += ", widest beam " + std::to_string(s.widest_beam) + ")";
   if (s.widest_beam == 0) text = "one piece a sheet (the search found no plan in time)";
   return text;
@@ -302,7 +302,9 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
   sheets_search::Problem problem;
   for (const Kind& k : kinds) problem.items.push_back({k.x, k.y, k.demand, k.may_turn});
   for (const Format& f : formats) problem.bins.push_back({f.x, f.y, f.count, f.cost});
-  problem.levels = settings.stages == 0 ? 3 : std::min(settings.stages, 3);
+  // Any number of stages, or more than three, is cut in four: the last
+  // cell of a row may hold pieces stacked across it.
+  problem.levels = settings.stages == 0 ? 4 : std::min(settings.stages, 4);
   problem.target = bound;
   problem.time_limit = settings.time_limit;
   // A quarter of the search first; what it cannot prove optimal is worth

@@ -24,7 +24,9 @@ namespace {
 
 // [SECTION] Nodes: the front of the sheet being cut
 
-enum Kind : std::uint8_t { kRow, kNewRow, kNewSection, kNewBin };
+// kStack puts a piece above the last one of the current row, in the same
+// cell (a fourth level: the cell is cut across its width).
+enum Kind : std::uint8_t { kRow, kNewRow, kNewSection, kNewBin, kStack };
 
 // What a path needs to be rebuilt: kept for every node a pass makes.
 struct Step {
@@ -39,12 +41,14 @@ struct Step {
 
 // The state of a node in the beam. Front of the current sheet: closed
 // sections end at x1; the current section is s long; its closed rows end at
-// y2; the current row is h wide and filled to x3 along the length.
+// y2; the current row is h wide and filled to x3 along the length. With
+// four levels, the last cell of the row is cw long and filled to cz across.
 struct State {
   std::int32_t step = -1;     // index of the node's Step
   std::uint16_t bin = 0;
   bool open = false;          // a sheet is being cut
   Length x1 = 0, s = 0, y2 = 0, h = 0, x3 = 0;
+  Length cw = 0, cz = 0;
   std::int64_t sheets = 0;
   Wide cost = 0;
   double guide_closed = 0;    // guide cost of the sheets before the current one
@@ -180,25 +184,32 @@ bool Search::child(const State& n, std::uint32_t item, bool turned, Kind kind, s
     c.bin = bin;
     c.sheets += 1;
     c.cost += bt.cost;
-    c.x1 = 0, c.s = a, c.y2 = 0, c.h = b, c.x3 = a;
+    c.x1 = 0, c.s = a, c.y2 = 0, c.h = b, c.x3 = a, c.cw = a, c.cz = b;
     px = 0, py = 0;
   } else {
     const BinType& bt = p_.bins[n.bin];
-    if (kind == kRow) {
+    if (kind == kStack) {
+      // The cell may grow longer and the row wider, as long as both stay on
+      // the sheet: what the earlier pieces leave is trimmed.
+      const Length cw = std::max(n.cw, a), x3 = n.x3 - n.cw + cw, cz = n.cz + b, h = std::max(n.h, cz);
+      if (n.x1 + x3 > bt.x || n.y2 + h > bt.y) return false;
+      px = n.x1 + n.x3 - n.cw, py = n.y2 + n.cz;
+      c.x3 = x3, c.h = h, c.s = std::max(n.s, x3), c.cw = cw, c.cz = cz;
+    } else if (kind == kRow) {
       const Length x3 = n.x3 + a, h = std::max(n.h, b);
       if (n.x1 + x3 > bt.x || n.y2 + h > bt.y) return false;
       px = n.x1 + n.x3, py = n.y2;
-      c.x3 = x3, c.h = h, c.s = std::max(n.s, x3);
+      c.x3 = x3, c.h = h, c.s = std::max(n.s, x3), c.cw = a, c.cz = b;
     } else if (kind == kNewRow) {
       const Length y2 = n.y2 + n.h, s = std::max(n.s, a);
       if (y2 + b > bt.y || n.x1 + s > bt.x) return false;
       px = n.x1, py = y2;
-      c.y2 = y2, c.h = b, c.x3 = a, c.s = s;
+      c.y2 = y2, c.h = b, c.x3 = a, c.s = s, c.cw = a, c.cz = b;
     } else {
       const Length x1 = n.x1 + n.s;
       if (x1 + a > bt.x || b > bt.y) return false;
       px = x1, py = 0;
-      c.x1 = x1, c.s = a, c.y2 = 0, c.h = b, c.x3 = a;
+      c.x1 = x1, c.s = a, c.y2 = 0, c.h = b, c.x3 = a, c.cw = a, c.cz = b;
     }
   }
   c.area += Wide{a} * b;
@@ -299,6 +310,7 @@ bool Search::pass(int width) {
         if (!n.open) continue;
         const ItemType& it = p_.items[j];
         for (int o = 0; o < (it.may_turn && it.x != it.y ? 2 : 1); ++o) {
+          if (p_.levels >= 4 && n.cw > 0) consider(j, o == 1, kStack, 0);
           if (p_.levels >= 3 && n.x3 > 0) consider(j, o == 1, kRow, 0);
           if (p_.levels >= 2) consider(j, o == 1, kNewRow, 0);
           consider(j, o == 1, kNewSection, 0);
@@ -372,7 +384,8 @@ bool Search::pass(int width) {
           const bool dominates =
               A.x1 + A.s <= B.x1 ||
               (A.x1 == B.x1 && A.s <= B.s &&
-               (A.y2 + A.h <= B.y2 || (A.y2 == B.y2 && A.h <= B.h && A.x3 <= B.x3)));
+               (A.y2 + A.h <= B.y2 ||
+                (A.y2 == B.y2 && A.h <= B.h && (A.x3 < B.x3 || (A.x3 == B.x3 && A.cz <= B.cz)))));
           if (dominates) gone[b] = true;
         }
       }

@@ -4,10 +4,12 @@
 //
 // A layout is cut in levels. Level 1 cuts across the sheet's length
 // (x = const) into sections; level 2 cuts a section across its width
-// (y = const) into rows; level 3 cuts a row into cells of one piece each.
-// A piece narrower than its row, or shorter than its section, is freed by
-// one more cut against waste, which no level counts. With one level a
-// section holds one piece; with two a row holds one piece.
+// (y = const) into rows; level 3 cuts a row into cells; level 4, where
+// allowed, cuts the last cell of a row across into pieces stacked in it.
+// A piece narrower than its row, or shorter than its section or cell, is
+// freed by one more cut against waste, which no level counts. With one
+// level a section holds one piece; with two a row holds one piece; with
+// three a cell holds one piece.
 //
 // Sizes here already carry the kerf: a piece takes its size plus one kerf,
 // a sheet offers its usable size plus one kerf, so that pieces packed edge
@@ -39,7 +41,7 @@ struct BinType {
 struct Problem {
   std::vector<ItemType> items;
   std::vector<BinType> bins;
-  int levels = 3;             // 1, 2 or 3
+  int levels = 3;             // 1 to 4
   Wide target = 0;            // a cost no plan can beat: reaching it stops the search
   std::int64_t budget = 0;    // children the search may weigh, over all its passes
   double time_limit = 5;      // seconds
