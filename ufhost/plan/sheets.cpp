@@ -175,13 +175,14 @@ Wide cost_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>&
 // stage is a case of two; more are not modelled). 0 elsewhere. It may stop
 // once it proves `enough` sheets.
 Wide staged_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>& demand,
-                  const std::vector<Format>& formats, int stages, std::int64_t enough) {
+                  const std::vector<Format>& formats, int stages, std::int64_t enough, double seconds) {
   const int modelled = stages == 1 ? 2 : stages;
   if (formats.size() != 1 || formats[0].free || (modelled != 2 && modelled != 3)) return 0;
   std::vector<BoundPiece> bp;
   for (std::size_t k = 0; k < kinds.size(); ++k)
     bp.push_back({kinds[k].x, kinds[k].y, demand[k], kinds[k].may_turn});
-  return Wide{staged_sheet_bound(bp, formats[0].x, formats[0].y, modelled, kBoundWork, enough)} * formats[0].cost;
+  const std::int64_t sheets = staged_sheet_bound(bp, formats[0].x, formats[0].y, modelled, kBoundWork, enough, seconds);
+  return Wide{sheets} * formats[0].cost;
 }
 
 // Whether plan a is better than plan b: less left uncut, then cheaper.
@@ -321,7 +322,9 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
   if (!kinds.empty() && !proven() && !found.timed_out) {
     const Wide per_sheet = formats[0].cost;
     const std::int64_t enough = per_sheet > 0 ? static_cast<std::int64_t>(found.cost / per_sheet) : 0;
-    bound = std::max(bound, staged_bound(kinds, demand, formats, settings.stages, enough));
+    const double left =
+        settings.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (left > 0) bound = std::max(bound, staged_bound(kinds, demand, formats, settings.stages, enough, left / 2));
     problem.target = bound;
   }
   if (!kinds.empty() && !proven() && !found.timed_out && found.spent < kSearchBudget) {

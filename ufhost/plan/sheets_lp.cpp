@@ -1,6 +1,7 @@
 #include "ufhost/plan/sheets_lp.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <numeric>
 
@@ -265,7 +266,8 @@ constexpr double kScale = double(std::int64_t{1} << 24);
 }  // namespace
 
 std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width, int stages,
-                                std::int64_t work, std::int64_t enough) {
+                                std::int64_t work, std::int64_t enough, double seconds) {
+  const auto start = std::chrono::steady_clock::now();
   if ((stages != 2 && stages != 3) || length <= 0 || width <= 0) return 0;
   std::vector<Length> xs, ys;
   for (const BoundPiece& p : pieces) {
@@ -340,6 +342,7 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
   };
 
   for (int round = 0; round < 2000 && pricer.spent() < work; ++round) {
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds) break;
     lp.primal();
     if (!lp.isProvenOptimal()) break;
     // The LP's value bounds what its duals can ever prove: stop once the

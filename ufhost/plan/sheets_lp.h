@@ -30,8 +30,10 @@ namespace ufhost::plan {
 // `work` caps the steps of the dynamic programmes over all rounds, so that
 // the result does not depend on the machine; whatever round it stops at,
 // the bound is valid. `enough`: stop once the bound reaches it (0: never).
+// `seconds` is only a guard for inputs of thousands of kinds, where the LP
+// itself grows slow; past it the rounds stop like past the work.
 // Returns 0 when it has nothing to say (other stage counts, no pieces).
 std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width,
-                                int stages, std::int64_t work, std::int64_t enough = 0);
+                                int stages, std::int64_t work, std::int64_t enough = 0, double seconds = 60);
 
 }  // namespace ufhost::plan
