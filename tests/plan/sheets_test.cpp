@@ -245,5 +245,30 @@ TEST(Sheets, RandomJobsGiveValidRepeatablePlans) {
   }
 }
 
+// One format bought, two or three stages: the staged bound runs beside the
+// search on pieces with kerf and trim, turning or not. Its bound must stay
+// at or below every plan, and plans must repeat.
+TEST(Sheets, StagedBoundOnRandomJobs) {
+  std::mt19937_64 random(13);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<Piece> pieces;
+    const int kinds = 2 + static_cast<int>(random() % 14);
+    for (int k = 0; k < kinds; ++k)
+      pieces.push_back(piece(15 + static_cast<Length>(random() % 500), 15 + static_cast<Length>(random() % 300),
+                             1 + static_cast<std::int64_t>(random() % 5), random() % 2 == 0));
+    const std::vector<Stock> stock{sheet(1000 + static_cast<Length>(random() % 1500), 600 + static_cast<Length>(random() % 400))};
+    const Settings settings =
+        with(static_cast<Length>(random() % 5), static_cast<Length>(random() % 12), 2 + round % 2);
+    const Plan a = planned(pieces, stock, settings);
+    EXPECT_LE(a.lower_bound, a.value * (1 + 1e-12));
+    if (round < 4) {
+      const Plan b = plan_sheets(pieces, stock, settings);
+      EXPECT_EQ(a.used, b.used);
+      EXPECT_EQ(a.lower_bound, b.lower_bound);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ufhost::plan
