@@ -9,8 +9,8 @@ set(layers
   ufhost/plan
   ufhost/base ufhost/kernel ufhost/model ufhost/geom ufhost/parts ufhost/session
   ufhost/ui ufhost/api
-  ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/cutlist ufhost/app/plan
-  ufhost/app/cli)
+  ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock ufhost/app/plan
+  ufhost/app/cutlist ufhost/app/cli)
 
 set(allowed_host "host/")
 set(allowed_platform "host/;platform/")
@@ -39,14 +39,18 @@ set(allowed_ufhost/app/run "${host_below};ufhost/app/run/")
 set(allowed_ufhost/app/batch "${host_below};${plugin_facts};ufhost/app/run/;ufhost/app/batch/")
 set(allowed_ufhost/app/measure
     "${host_below};${plugin_facts};ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/")
+# Stock and cutting plans know nothing of parts: a catalogue, pieces and
+# sheets or bars.
+set(allowed_ufhost/app/stock "ufhost/base/;ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/")
+set(allowed_ufhost/app/plan
+    "ufhost/base/;ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/;ufhost/app/plan/")
 set(allowed_ufhost/app/cutlist
-    "${host_below};${plugin_facts};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/cutlist/")
-set(allowed_ufhost/app/plan "ufhost/plan/;ufhost/base/;ufhost/app/run/;ufhost/app/plan/")
-set(allowed_ufhost/app/cli "${host_below};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/;ufhost/app/cutlist/;ufhost/app/plan/;ufhost/app/cli/")
+    "${host_below};${plugin_facts};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/;ufhost/app/plan/;ufhost/app/cutlist/")
+set(allowed_ufhost/app/cli "${host_below};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/;ufhost/app/stock/;ufhost/app/plan/;ufhost/app/cutlist/;ufhost/app/cli/")
 # Folders whose files may include the geometry kernel's headers: below the
 # application only. The application asks the host's folders for kernel work.
-set(kernel_free src ufhost/plan ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/cutlist
-    ufhost/app/plan ufhost/app/cli)
+set(kernel_free src ufhost/plan ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock
+    ufhost/app/plan ufhost/app/cutlist ufhost/app/cli)
 
 set(broken "")
 # Every listed folder lies at or below the folder that lists it.

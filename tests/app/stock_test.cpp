@@ -5,7 +5,7 @@
 #include <set>
 
 #include "ufhost/app/batch/commands.h"
-#include "ufhost/app/cutlist/stock.h"
+#include "ufhost/app/stock/stock.h"
 
 using namespace ufhost::app;
 

@@ -79,8 +79,8 @@ TEST(Cutlist, SampleAssemblyRowsGroupsOrientationAllowanceAndStock) {
       {{"spacer", "spacer (from the supplier)"}, 4, {60, 60, 20}, "modelled", "plate 25: 64 × 64"},
       {{"spacer 20.1"}, 1, {60, 60, 20.1}, "modelled", "plate 25: 64 × 64"},
       // Turned diagonally by the search it would take 7.6% more material.
-      // No rectangular stock of the catalogue holds it; round bar does.
-      {{"L bracket"}, 1, {120, 60, 58}, "modelled", "round 90: 124 long"},
+      // Thick plate holds it with less than round bar 90 would.
+      {{"L bracket"}, 1, {120, 60, 58}, "modelled", "plate 70: 124 × 64"},
       {{"turned block"}, 1, {100, 50, 20}, "turned", "plate 25: 104 × 54"},
   };
   for (const Expected& e : expected) {

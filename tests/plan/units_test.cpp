@@ -20,6 +20,16 @@ TEST(Units, TextThatIsNoLengthIsRefused) {
     EXPECT_FALSE(parse_millimetres(text).has_value()) << text;
 }
 
+// A piece rounds up, stock down: a plan never holds what does not fit.
+TEST(Units, FinerThanAMicrometreRoundsTheSafeWayWhenAsked) {
+  EXPECT_FALSE(parse_millimetres("12.0001").has_value());
+  EXPECT_EQ(parse_millimetres("12.0001", Rounding::kUp), 12'001);
+  EXPECT_EQ(parse_millimetres("12.0001", Rounding::kDown), 12'000);
+  EXPECT_EQ(parse_millimetres("12.999999", Rounding::kUp), 13'000);
+  EXPECT_EQ(parse_millimetres("12.0000", Rounding::kUp), 12'000);  // zeros are exact
+  EXPECT_FALSE(parse_millimetres("100000.0001", Rounding::kUp).has_value());
+}
+
 TEST(Units, PricesKeepTheirCents) {
   EXPECT_EQ(parse_money("45.90"), 45'900'000);
   EXPECT_EQ(format_money(45'900'000), "45.90");

@@ -36,6 +36,20 @@ std::string csv_field(const std::string& text) {
   return out + "\"";
 }
 
+std::string html_escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 std::string last_line(const std::string& text) {
   std::istringstream in(text);
   std::string line, last;

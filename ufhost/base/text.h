@@ -29,6 +29,9 @@ std::string csv_field(const std::string& text);
 // dropped. false when a quote is left open.
 bool csv_fields(const std::string& line, std::vector<std::string>* fields);
 
+// Text as HTML shows it, in an element or an attribute: & < > " escaped.
+std::string html_escape(const std::string& text);
+
 // The last line of `text` that is not blank, trimmed, without a leading
 // "ufhost: " (a program's last words as a reason).
 std::string last_line(const std::string& text);

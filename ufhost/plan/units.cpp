@@ -5,9 +5,10 @@
 namespace ufhost::plan {
 namespace {
 
-// A non-negative decimal with at most `decimals` significant decimals, as a
-// whole number of 10^-decimals units no larger than `limit`.
-std::optional<std::int64_t> parse_fixed(std::string_view text, int decimals, std::int64_t limit) {
+// A non-negative decimal as a whole number of 10^-decimals units no larger
+// than `limit`; finer digits refused, or rounded as `rounding` says.
+std::optional<std::int64_t> parse_fixed(std::string_view text, int decimals, std::int64_t limit,
+                                        Rounding rounding = Rounding::kExact) {
   std::int64_t whole = 0;
   std::size_t i = 0;
   bool digits = false;
@@ -18,6 +19,7 @@ std::optional<std::int64_t> parse_fixed(std::string_view text, int decimals, std
   }
   std::int64_t fraction = 0;
   int taken = 0;
+  bool finer = false;  // a non-zero digit past the unit
   if (i < text.size() && text[i] == '.') {
     for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
       digits = true;
@@ -25,12 +27,16 @@ std::optional<std::int64_t> parse_fixed(std::string_view text, int decimals, std
         fraction = fraction * 10 + (text[i] - '0');
         ++taken;
       } else if (text[i] != '0') {
-        return std::nullopt;  // finer than the unit: refusing beats rounding silently
+        finer = true;
       }
     }
   }
   if (!digits || i != text.size()) return std::nullopt;
+  // Finer than the unit: refusing beats rounding silently, unless the caller
+  // said which way is safe.
+  if (finer && rounding == Rounding::kExact) return std::nullopt;
   for (; taken < decimals; ++taken) fraction *= 10;
+  if (finer && rounding == Rounding::kUp) ++fraction;
   std::int64_t scale = 1;
   for (int k = 0; k < decimals; ++k) scale *= 10;
   if (whole > (limit - fraction) / scale) return std::nullopt;
@@ -51,8 +57,8 @@ std::string format_fixed(std::int64_t value, int decimals, int keep) {
 
 }  // namespace
 
-std::optional<Length> parse_millimetres(std::string_view text) {
-  return parse_fixed(text, 3, kMaxLength);
+std::optional<Length> parse_millimetres(std::string_view text, Rounding rounding) {
+  return parse_fixed(text, 3, kMaxLength, rounding);
 }
 
 std::optional<Money> parse_money(std::string_view text) {

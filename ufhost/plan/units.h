@@ -10,10 +10,14 @@
 
 namespace ufhost::plan {
 
+// How a length finer than a micrometre becomes one: refused, or rounded the
+// safe way (up for a piece, which must fit; down for stock, which must hold).
+enum class Rounding { kExact, kUp, kDown };
+
 // A decimal number of millimetres ("1250", "12.5", "0.001") as micrometres.
-// Returns nothing for anything else: signs, exponents, more than three
-// decimals that are not zeros, or more than kMaxLength.
-std::optional<Length> parse_millimetres(std::string_view text);
+// Returns nothing for anything else: signs, exponents, more than kMaxLength,
+// or with kExact more than three decimals that are not zeros.
+std::optional<Length> parse_millimetres(std::string_view text, Rounding rounding = Rounding::kExact);
 
 // A decimal price ("12", "45.90") as millionths; nothing for anything else.
 std::optional<Money> parse_money(std::string_view text);

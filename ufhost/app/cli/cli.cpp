@@ -7,6 +7,7 @@
 #include "ufhost/app/run/list.h"
 #include "ufhost/app/cutlist/cutlist.h"
 #include "ufhost/app/measure/measure.h"
+#include "ufhost/app/plan/plan_command.h"
 #include "ufhost/base/options.h"
 #include "ufhost/app/run/resources.h"
 #include "ufhost/app/run/run.h"
@@ -100,6 +101,9 @@ constexpr Mode kModes[] = {
     {"cutlist", "[options] PART...",
      "the blank and the stock of every part of an assembly\n(ufhost cutlist --help)",
      cutlist_main, cutlist_option_table, cutlist_exit_statuses, cutlist_usage},
+    {"plan", "[options] PIECES.csv",
+     "how many bars and sheets to buy for a list of pieces and how\nto cut them (ufhost plan --help)",
+     plan_main, plan_option_table, plan_exit_statuses, plan_usage},
 };
 
 }  // namespace

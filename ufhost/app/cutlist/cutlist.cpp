@@ -52,7 +52,11 @@ const std::vector<OptionDecl>& cutlist_option_table() {
         {"--cutlist-optimizer", "", "FILE",
          "write Length,Width,Qty,Label,Enabled as cut optimisers\nimport it"},
         {"--html", "", "FILE", "write a printable page with a picture of each row"},
+        {"--plan", "", "",
+         "plan stock that comes in standard lengths and formats: how\nmany to buy and how to cut "
+         "them, with a proven bound"},
     };
+    for (OptionDecl& decl : plan_setting_decls()) t.push_back(std::move(decl));
     // A cut list comes whole at the end: no rows as they come, no pages of parts.
     for (OptionDecl& decl : batch_option_decls())
       if (decl.name != "--jsonl" && decl.name != "--resume" && decl.name != "--view-dir")
@@ -158,10 +162,18 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
       o.optimizer = value;
     } else if (name == "--html") {
       o.html = value;
+    } else if (name == "--plan") {
+      o.plan = true;
+    } else if (take_plan_setting(option, &o.plan_settings, error)) {
+      if (!error->empty()) return false;
     }
   }
   if (!o.prefer.empty() && o.stock.empty()) {
     *error = "--prefer chooses among stock: give --stock too";
+    return false;
+  }
+  if (o.plan && o.stock.empty()) {
+    *error = "--plan plans the stock a catalogue gives: give --stock too";
     return false;
   }
   o.run.parts = parsed.operands;
@@ -179,21 +191,24 @@ int usage_error(const std::string& message) {
   return kBatchUsage;
 }
 
-// The files' errors and the parts' as the table and the outputs list them.
+// The files' errors, the parts' and the plans', as the table and the
+// outputs list them.
 std::vector<std::string> errors_of(const std::vector<FileError>& file_errors,
-                                   const std::vector<Part>& parts) {
+                                   const std::vector<Part>& parts, const std::vector<PlanJob>& plans) {
   std::vector<std::string> errors;
   for (const FileError& e : file_errors) errors.push_back(e.error);
   for (const Part& p : parts)
     if (!p.error.empty()) errors.push_back(p.file + ": " + p.label + ": " + p.error);
+  for (const PlanJob& job : plans)
+    for (const std::string& e : plan_errors(job)) errors.push_back(e);
   return errors;
 }
 
 // Writes --csv, --json, --cutlist-optimizer and --html. The status: kBatchOutput
 // when one could not be written, else `status`.
 int write_outputs(const CutlistOptions& options, const std::vector<CutRow>& rows,
-                  const std::vector<ShoppingLine>& shopping, const std::vector<std::string>& errors,
-                  int status) {
+                  const std::vector<ShoppingLine>& shopping, const std::vector<PlanJob>& plans,
+                  const std::vector<std::string>& errors, int status) {
   std::string error;
   const auto write = [&](const std::string& path, const std::string& option, const auto& text) {
     if (path.empty()) return;
@@ -203,9 +218,13 @@ int write_outputs(const CutlistOptions& options, const std::vector<CutRow>& rows
     }
   };
   write(options.csv, "--csv", [&] { return cutlist_csv(rows, options); });
-  write(options.json, "--json", [&] { return cutlist_json(rows, shopping, errors, options).dump(2) + "\n"; });
+  write(options.json, "--json", [&] {
+    nlohmann::json json = cutlist_json(rows, shopping, errors, options);
+    json["plans"] = plans_json(plans);
+    return json.dump(2) + "\n";
+  });
   write(options.optimizer, "--cutlist-optimizer", [&] { return optimizer_csv(rows); });
-  write(options.html, "--html", [&] { return cutlist_page(rows, shopping, errors, options); });
+  write(options.html, "--html", [&] { return cutlist_page(rows, shopping, plans, errors, options); });
   return status;
 }
 
@@ -236,19 +255,22 @@ int cutlist_main(const std::vector<std::string>& args) {
   gather_parts(options, &parts, &file_errors);
   measure_parts(options, folder.path(), &parts);
   shape_parts(&parts, !options.html.empty());
-  const std::vector<std::string> errors = errors_of(file_errors, parts);
   int pieces = 0;
   for (const Part& p : parts) pieces += p.quantity;
   const std::vector<CutRow> rows = make_rows(parts, options, catalogue);
-  const std::vector<ShoppingLine> shopping = shopping_list(rows);
+  std::vector<ShoppingLine> shopping = shopping_list(rows);
+  const std::vector<PlanJob> plans = plan_shopping(rows, &shopping, options);
+  const std::vector<std::string> errors = errors_of(file_errors, parts, plans);
 
   std::cout << "ufhost cutlist: " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " in "
             << pieces << (pieces == 1 ? " piece" : " pieces") << " of " << options.run.parts.size()
             << (options.run.parts.size() == 1 ? " file" : " files") << ", orientation "
             << orientation_name(options.orientation) << ". " << units_note() << "\n"
             << cutlist_table(rows, shopping, errors, options);
+  if (!plans.empty())
+    std::cout << "\nCutting plans (" << plan_settings_text(options.plan_settings) << ")\n" << plans_table(plans);
   std::cout.flush();
-  return write_outputs(options, rows, shopping, errors, errors.empty() ? kBatchOk : kBatchFailed);
+  return write_outputs(options, rows, shopping, plans, errors, errors.empty() ? kBatchOk : kBatchFailed);
 }
 
 }  // namespace ufhost::app

@@ -18,7 +18,9 @@
 #include "ufhost/app/batch/batch.h"
 #include "ufhost/app/batch/commands.h"
 #include "ufhost/app/batch/run_folder.h"
-#include "ufhost/app/cutlist/stock.h"
+#include "ufhost/app/plan/plan_command.h"
+#include "ufhost/app/plan/plan_report.h"
+#include "ufhost/app/stock/stock.h"
 #include "ufhost/geom/cylinder.h"
 #include "ufhost/geom/mass.h"
 #include "ufhost/model/model.h"
@@ -38,6 +40,8 @@ struct CutlistOptions {
   std::vector<StockFamily> prefer;  // --prefer: only these families; empty: all
   double round_up = 0;
   std::string csv, json, optimizer, html;
+  bool plan = false;           // --plan: stock that comes in standard sizes is planned in them
+  PlanSettings plan_settings;  // --kerf, --trim, --turn, --stages, --time-limit
   BatchOptions run;  // -j, --timeout, --plugin, --kernel-timeout, --progress, --out-dir, the files
 };
 
@@ -141,6 +145,12 @@ struct ShoppingLine {
   double length = 0;  // bars: mm
   double area = 0;    // sheets and plates: mm^2
   double mass = 0;    // kg, when the catalogue gives a density
+  // What to buy: the plan's whole sizes ("2 × 6000"), or cut to size; and
+  // what it costs, where the catalogue gives prices.
+  int plan = -1;      // index of its plan, or -1: bought cut to size
+  std::string buy = "cut to size";
+  bool priced = false;
+  plan::Money cost = 0;
 };
 
 // The tolerance two blanks are grouped within.
@@ -152,6 +162,14 @@ double group_tolerance(const CutlistOptions& options, double exactness_a, double
 std::vector<CutRow> make_rows(const std::vector<Part>& parts, const CutlistOptions& options,
                            const std::vector<StockItem>& catalogue);
 std::vector<ShoppingLine> shopping_list(const std::vector<CutRow>& rows);
+
+// [SECTION] Plans
+
+// With --plan, a plan for each shopping line whose stock comes in standard
+// sizes: its rows' cuts in those sizes, each row's pieces labelled with the
+// row's number. Fills each line's buy and cost (cut-to-size lines too).
+std::vector<PlanJob> plan_shopping(const std::vector<CutRow>& rows, std::vector<ShoppingLine>* shopping,
+                                   const CutlistOptions& options);
 
 std::string cutlist_table(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
                           const std::vector<std::string>& errors, const CutlistOptions& options);
@@ -181,6 +199,7 @@ void shape_parts(std::vector<Part>* parts, bool pictures);
 std::vector<gp_Dir> blank_edges(const Part& part);
 
 std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
-                         const std::vector<std::string>& errors, const CutlistOptions& options);
+                         const std::vector<PlanJob>& plans, const std::vector<std::string>& errors,
+                         const CutlistOptions& options);
 
 }  // namespace ufhost::app

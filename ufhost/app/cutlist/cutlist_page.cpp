@@ -10,32 +10,19 @@
 #include "ufhost/app/cutlist/cutlist_internal.h"
 #include "ufhost/app/run/list.h"
 #include "ufhost/base/numbers.h"
+#include "ufhost/base/text.h"
+#include "ufhost/plan/units.h"
 
 namespace ufhost::app {
 
-namespace {
-
-std::string html_text(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else if (c == '&') out += "&amp;";
-    else if (c == '"') out += "&quot;";
-    else out += c;
-  }
-  return out;
-}
-
-}  // namespace
-
 std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<ShoppingLine>& shopping,
-                         const std::vector<std::string>& errors, const CutlistOptions& options) {
+                         const std::vector<PlanJob>& plans, const std::vector<std::string>& errors,
+                         const CutlistOptions& options) {
   std::string files;
   for (const std::string& f : options.run.parts) files += (files.empty() ? "" : ", ") + f;
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Cut list: " +
-      html_text(files) +
+      html_escape(files) +
       "</title>\n<style>\n"
       "@page { size: A4; margin: 12mm; }\n"
       "body { font: 10pt/1.35 sans-serif; color: #222; margin: 0 auto; max-width: 186mm; }\n"
@@ -47,49 +34,54 @@ std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<Shop
       "svg.picture { width: 44mm; height: 32mm; display: block; }\n"
       ".small { color: #555; font-size: 8.5pt; }\n"
       "</style></head><body>\n<h1>Cut list</h1>\n<p class=\"small\">" +
-      html_text(files) + ". Orientation " + orientation_name(options.orientation) + "; allowance " +
-      html_text(sizes_text(options.allowance)) + " on each side. " + html_text(units_note()) +
+      html_escape(files) + ". Orientation " + orientation_name(options.orientation) + "; allowance " +
+      html_escape(sizes_text(options.allowance)) + " on each side. " + html_escape(units_note()) +
       " Blanks L × W × T; the blank is drawn in red.</p>\n"
       "<table id=\"rows\"><thead><tr><th>No.</th><th>Picture</th><th>Qty</th><th>Parts</th>"
       "<th>Blank</th><th>With allowance</th><th>Stock</th></tr></thead><tbody>\n";
   int number = 0;
   for (const CutRow& r : rows) {
-    std::string blank = html_text(sizes_text(r.blank)) + "<div class=\"small\">exact to " +
+    std::string blank = html_escape(sizes_text(r.blank)) + "<div class=\"small\">exact to " +
                         one_digit(r.exactness) + ", " + r.orientation;
     if (r.orientation == "turned") {
       const double* d = r.parts.front()->turned.degrees;
       blank += " (Z " + fixed6_trimmed(d[0]) + "°, Y " + fixed6_trimmed(d[1]) + "°, X " +
                fixed6_trimmed(d[2]) + "°, Z " + fixed6_trimmed(d[3]) + "°)";
     }
-    if (r.kind != BarKind::Rect) blank += "<br>" + html_text(bar_text(r));
+    if (r.kind != BarKind::Rect) blank += "<br>" + html_escape(bar_text(r));
     blank += "</div>";
     std::string stock = "-";
-    if (!options.stock.empty()) stock = r.has_stock ? html_text(r.stock.text) : "no stock fits";
+    if (!options.stock.empty()) stock = r.has_stock ? html_escape(r.stock.text) : "no stock fits";
     page += "<tr class=\"row\"><td class=\"n\">" + std::to_string(++number) + "</td><td>" +
             r.parts.front()->picture + "</td><td class=\"n\">" + std::to_string(r.quantity) + "</td><td>" +
-            html_text(names_text(r)) + (r.material.empty() ? "" : "<div class=\"small\">" + html_text(r.material) + "</div>") +
-            "</td><td>" + blank + "</td><td>" + html_text(sizes_text(r.has_rounded ? r.rounded : r.with_allowance)) +
+            html_escape(names_text(r)) + (r.material.empty() ? "" : "<div class=\"small\">" + html_escape(r.material) + "</div>") +
+            "</td><td>" + blank + "</td><td>" + html_escape(sizes_text(r.has_rounded ? r.rounded : r.with_allowance)) +
             "</td><td>" + stock + "</td></tr>\n";
   }
   page += "</tbody></table>\n";
   if (!shopping.empty()) {
     page += "<h2>Shopping list</h2>\n<table id=\"shopping\"><thead><tr><th>Stock</th><th>Material</th>"
-            "<th>Pieces</th><th>Total</th><th>Mass</th></tr></thead><tbody>\n";
+            "<th>Pieces</th><th>Total</th><th>Mass</th><th>Buy</th><th>Cost</th></tr></thead><tbody>\n";
     for (const ShoppingLine& l : shopping) {
       char total[48], mass[32] = "-";
       if (is_bar(l.item->family)) std::snprintf(total, sizeof total, "%.3f m", l.length / 1000);
       else std::snprintf(total, sizeof total, "%.3f m²", l.area / 1e6);
       if (l.item->density > 0) std::snprintf(mass, sizeof mass, "%.2f kg", l.mass);
-      page += "<tr><td>" + html_text(l.item->designation) + "</td><td>" +
-              html_text(l.material.empty() ? "-" : l.material) + "</td><td class=\"n\">" +
+      page += "<tr><td>" + html_escape(l.item->designation) + "</td><td>" +
+              html_escape(l.material.empty() ? "-" : l.material) + "</td><td class=\"n\">" +
               std::to_string(l.pieces) + "</td><td class=\"n\">" + total + "</td><td class=\"n\">" + mass +
-              "</td></tr>\n";
+              "</td><td>" + html_escape(l.buy) + "</td><td class=\"n\">" +
+              (l.priced ? plan::format_money(l.cost) : "-") + "</td></tr>\n";
     }
     page += "</tbody></table>\n";
   }
+  if (!plans.empty())
+    page += "<h2>Cutting plans</h2>\n<p class=\"small\">" + html_escape(plan_settings_text(options.plan_settings)) +
+            ". Each piece is labelled with its row's number; offcuts in green.</p>\n<div id=\"plans\">" +
+            plans_html(plans) + "</div>\n";
   if (!errors.empty()) {
     page += "<h2>Errors</h2>\n<ul id=\"errors\">\n";
-    for (const std::string& e : errors) page += "<li>" + html_text(e) + "</li>\n";
+    for (const std::string& e : errors) page += "<li>" + html_escape(e) + "</li>\n";
     page += "</ul>\n";
   }
   return page + "</body></html>\n";

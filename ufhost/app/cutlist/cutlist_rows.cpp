@@ -11,6 +11,7 @@
 #include "ufhost/app/run/list.h"
 #include "ufhost/base/numbers.h"
 #include "ufhost/base/text.h"
+#include "ufhost/plan/units.h"
 
 namespace ufhost::app {
 
@@ -268,16 +269,16 @@ std::string cutlist_table(const std::vector<CutRow>& rows, const std::vector<Sho
   std::string text = format_table(cells, right);
   if (!shopping.empty()) {
     std::vector<std::vector<std::string>> s = {
-        {"Stock", "Material", "Pieces", "Total length (m)", "Total area (m²)", "Mass (kg)"}};
+        {"Stock", "Material", "Pieces", "Total length (m)", "Total area (m²)", "Mass (kg)", "Buy", "Cost"}};
     for (const ShoppingLine& l : shopping) {
       char length[32] = "-", area[32] = "-", mass[32] = "-";
       if (is_bar(l.item->family)) std::snprintf(length, sizeof length, "%.3f", l.length / 1000);
       else std::snprintf(area, sizeof area, "%.3f", l.area / 1e6);
       if (l.item->density > 0) std::snprintf(mass, sizeof mass, "%.2f", l.mass);
       s.push_back({l.item->designation, l.material.empty() ? "-" : l.material, std::to_string(l.pieces),
-                   length, area, mass});
+                   length, area, mass, l.buy, l.priced ? plan::format_money(l.cost) : "-"});
     }
-    text += "\nShopping list\n" + format_table(s, {false, false, true, true, true, true});
+    text += "\nShopping list\n" + format_table(s, {false, false, true, true, true, true, false, true});
   }
   if (!errors.empty()) {
     text += "\nErrors\n";
@@ -430,6 +431,9 @@ nlohmann::json shopping_json(const ShoppingLine& l) {
     line["density"] = l.item->density;
     line["mass"] = l.mass;
   }
+  line["buy"] = l.buy;
+  line["cost"] = l.priced ? nlohmann::json(static_cast<double>(l.cost) / plan::kPerCurrencyUnit)
+                          : nlohmann::json(nullptr);
   return line;
 }
 

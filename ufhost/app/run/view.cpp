@@ -7,6 +7,7 @@
 #include "ufhost/app/run/resources.h"
 #include "ufhost/kernel/containment.h"
 #include "ufhost/base/files.h"
+#include "ufhost/base/text.h"
 #include "ufhost/parts/part_io.h"
 #include "ufhost/model/scene.h"
 
@@ -32,20 +33,6 @@ std::string script_safe(std::string text) {
   for (std::size_t at = 0; (at = text.find("</", at)) != std::string::npos; at += 3)
     text.replace(at, 2, "<\\/");
   return text;
-}
-
-std::string html_escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 // Replaces each token once, scanning the template only, so that text put in

@@ -12,9 +12,14 @@
 //                sizes separated by blanks make one item each
 //   size_2       the width of a flat bar (several: one item for each
 //                thickness and each larger width)
-//   lengths      bars: the lengths they come in ("6000"), or "cut" for cut
-//                to length; sheets and plates: their formats ("1000x2000
-//                1250x2500"), or "cut"
+//   lengths      what can be bought, blank-separated: "cut" for cut to length
+//                (bars) or to size (sheets, plates) by the merchant; bars'
+//                standard lengths ("6000"); sheets' and plates' formats
+//                ("1000x2000"). A standard size may carry its price per piece
+//                after an @ ("6000@45.90")
+//   price        what cut to size costs: per metre of bar ("7.20/m") or per
+//                square metre of sheet or plate ("95/m2"); a standard size
+//                without a price of its own costs this times its size
 //   minus        how much smaller than its size the cross-section may be
 //                delivered (a bright bar to h9, say); default 0
 //   material     the material the items are of; empty: any
@@ -26,6 +31,8 @@
 #include <utility>
 #include <vector>
 
+#include "ufhost/plan/plan.h"
+
 namespace ufhost::app {
 
 enum class StockFamily { Flat, Square, Round, Hex, Plate, Sheet };
@@ -36,20 +43,40 @@ bool family_of(const std::string& word, StockFamily* family);
 // Bars are cut to a length; sheets and plates to a length and a width.
 bool is_bar(StockFamily family);
 
+// A length or format stock is bought in whole, and its price.
+struct StandardSize {
+  double length = 0;  // mm; a format's longer side
+  double width = 0;   // sheets and plates: the shorter side; bars: 0
+  plan::Length length_um = 0, width_um = 0;  // the same, read exactly
+  bool priced = false;
+  plan::Money price = 0;  // per piece
+};
+
 struct StockItem {
   StockFamily family = StockFamily::Plate;
   std::string designation;
   double size_1 = 0;  // see the columns above
   double size_2 = 0;  // flat bars: the width
   bool any_length = true;  // cut to length (bars) or to size (sheets, plates)
-  std::vector<double> lengths;                      // bars
-  std::vector<std::pair<double, double>> formats;   // sheets, plates: longer side first
+  std::vector<StandardSize> standard;  // whole lengths or formats, as listed
+  bool cut_priced = false;
+  plan::Money cut_price = 0;  // per metre of bar, or per square metre of sheet or plate
   double minus = 0;
   std::string material;
   double density = 0;  // 0: not given
   std::string source;
   int line = 0;        // in the catalogue, for messages
 };
+
+// What a piece of stock `length` long (and `width` wide, for sheets and
+// plates) costs: its standard size's own price, else the price of cutting
+// it to size. false when the catalogue gives none.
+bool price_of(const StockItem& item, double length, double width, plan::Money* price);
+
+// The item's standard lengths or formats as stock to plan in, as many as
+// wanted, each priced as price_of says (unpriced where the catalogue gives
+// no price).
+std::vector<plan::Stock> standard_stock(const StockItem& item);
 
 // Reads a catalogue's text. false with a message naming the line of the
 // first thing wrong; `name` is how messages call the catalogue.
