@@ -146,9 +146,10 @@ TEST(CutlistJsonl, AMergeOverChunksEqualsOneRun) {
   ASSERT_EQ(0, one.exit_code) << one.err;
   EXPECT_EQ(rows_of(read_json(dir + "/one.json")), rows_of(read_json(dir + "/merged.json")));
   int brackets = 0;
-  for (const json& row : read_json(dir + "/merged.json")["rows"])
+  const json doc = read_json(dir + "/merged.json");
+  for (const json& row : doc["rows"])
     for (const json& p : row["parts"])
-      if (p["name"] == "bracket") brackets += p["quantity"].get<int>();
+      if (p["name"].get<std::string>() == "bracket") brackets += p["quantity"].get<int>();
   EXPECT_EQ(3, brackets);  // measured in both chunks, counted once each file
 }
 
