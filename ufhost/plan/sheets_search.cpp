@@ -152,12 +152,13 @@ class Search {
            static_cast<double>(n.x3) * static_cast<double>(n.h);
   }
 
-  // Material used per area placed, weighted towards nodes that placed more
-  // area (larger pieces first) by beta.
+  // Material used per area placed, divided again by the area placed to the
+  // power beta: towards nodes that placed more area (larger pieces first).
   double guide_of(const State& n) const {
     const double used = n.guide_closed + guide_rate_[n.bin] * front_area(n);
     const double area = static_cast<double>(n.area) * density_;
-    return beta_ > 0 ? used / (area * area) : used / area;
+    if (beta_ <= 0) return used / area;
+    return used / std::pow(area, 1 + beta_);
   }
 
   bool child(const State& n, std::uint32_t item, bool turned, Kind kind, std::uint16_t bin, State& c,
@@ -491,11 +492,13 @@ Solution Search::fallback() const {
 Solution Search::run() {
   int widest = 0;
   for (int width = std::max(p_.first_width, 1); width <= (1 << 20); width *= 2) {
-    // Two rankings per width: material per area placed, and the same
-    // weighted towards placing large pieces early. Each wins on some kinds
-    // of instance; the first pass, at width one, is the greedy plan.
+    // Three rankings per width: material per area placed, and the same
+    // weighted towards placing large pieces early, fully and half way. Each
+    // wins on some kinds of instance (the third saves a sheet here and there
+    // on the benchmark's classes V, VII and X); the first pass, at width
+    // one, is the greedy plan.
     bool done = true;
-    for (double beta : {0.0, 1.0}) {
+    for (double beta : {0.0, 1.0, 0.5}) {
       beta_ = beta;
       done = pass(width) && done;
       if (met_target() || timed_out_ || spent_ > p_.budget) break;
