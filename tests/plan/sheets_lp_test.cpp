@@ -72,7 +72,7 @@ TEST(StagedBound, StoppingEarlyStaysValid) {
 // where sizes are rounded down.
 TEST(StagedBound, NeverAboveAKnownStagedPacking) {
   std::mt19937_64 random(29);
-  for (int round = 0; round < 120; ++round) {
+  for (int round = 0; round < 60; ++round) {
     SCOPED_TRACE(round);
     const int stages = 2 + round % 2;
     const bool fine = round % 3 == 0;
@@ -111,7 +111,7 @@ TEST(StagedBound, NeverAboveAKnownStagedPacking) {
       }
     // Little work: validity is at stake here, not strength, and a coarse
     // grid of 400 cells a side is slow to price.
-    const std::int64_t bound = staged_sheet_bound(pieces, length, width, stages, 3'000'000);
+    const std::int64_t bound = staged_sheet_bound(pieces, length, width, stages, 2'000'000);
     EXPECT_LE(bound, sheets);
     EXPECT_GE(bound, 1);
   }
