@@ -50,7 +50,8 @@ std::string unsound(const Problem& p, const Solution& s) {
     if (end > t.x) return "sections past the sheet";
   }
   for (std::size_t j = 0; j < p.items.size(); ++j)
-    if (placed[j] != p.items[j].demand) return "piece " + std::to_string(j) + " placed " + std::to_string(placed[j]);
+    if (placed[j] != p.items[j].demand)
+      return "piece " + std::to_string(j) + " placed " + std::to_string(placed[j]);
   if (s.sheets != static_cast<std::int64_t>(s.bins.size())) return "sheet count";
   return "";
 }
@@ -81,7 +82,8 @@ TEST(TwoStageSections, RandomJobsAreSound) {
   std::mt19937_64 random(5);
   for (int round = 0; round < 60; ++round) {
     SCOPED_TRACE(round);
-    const Length x = 20 + static_cast<Length>(random() % 200), y = 20 + static_cast<Length>(random() % 200);
+    const Length x = 20 + static_cast<Length>(random() % 200),
+                 y = 20 + static_cast<Length>(random() % 200);
     std::vector<ItemType> items;
     const int kinds = 1 + static_cast<int>(random() % 15);
     for (int k = 0; k < kinds; ++k) {
