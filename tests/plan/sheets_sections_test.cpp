@@ -74,8 +74,14 @@ TEST(TwoStageSections, PlainCases) {
   r = p;
   r.bins[0].count = 4;
   EXPECT_TRUE(two_stage_sections(r, 1'000'000).bins.empty());
-  // Too much work for the budget: nothing, rather than a late plan.
+  // Too much work for the budget: nothing, rather than a late plan. The
+  // work is that of all the sections' knapsacks: 200 pieces 1 x 1 on a
+  // sheet 100 x 100 make two sections of 100; the first knapsack weighs
+  // 199 pieces over 100 cells, the second 99: 2e4 alone, 3e4 together.
   EXPECT_TRUE(two_stage_sections(p, 1).bins.empty());
+  const Problem many = two_stages({{1, 1, 200, false}}, 100, 100);
+  EXPECT_FALSE(two_stage_sections(many, 10'000'000).bins.empty());
+  EXPECT_TRUE(two_stage_sections(many, 25'000).bins.empty());
 }
 
 TEST(TwoStageSections, RandomJobsAreSound) {

@@ -28,7 +28,9 @@ namespace {
 constexpr std::int64_t kSearchBudget = 40'000'000;
 
 // Steps of the knapsacks that fill whole sections for two stages.
-constexpr std::int64_t kSectionsBudget = 50'000'000;
+// The knapsack keeps a byte per piece and cell of one section: this also
+// caps its memory at about 20 MB.
+constexpr std::int64_t kSectionsBudget = 20'000'000;
 
 // Steps of the dynamic programmes that price patterns for the staged bound,
 // over all rounds of its column generation.

@@ -577,6 +577,7 @@ Solution two_stage_sections(const Problem& problem, std::int64_t budget) {
   }
   const std::int64_t cells = type.y / g;
   if (cells > 4000 || static_cast<std::int64_t>(pieces.size()) * cells > budget) return none;
+  std::int64_t spent = 0;
   // Ways a piece may lie: along x, across y; only those on the sheet.
   auto ways = [&](std::size_t j, Length (&a)[2], Length (&b)[2]) {
     const ItemType& it = problem.items[j];
@@ -624,6 +625,10 @@ Solution two_stage_sections(const Problem& problem, std::int64_t budget) {
     for (std::size_t k = first + 1; k < pieces.size(); ++k)
       if (!used[k]) candidates.push_back(k);
     std::fill(best.begin(), best.end(), Wide{0});
+    // Every section's knapsack counts: with thousands of pieces their sum,
+    // not one of them, is what takes the time.
+    spent += static_cast<std::int64_t>(candidates.size()) * (room + 1);
+    if (spent > budget) return none;
     take.assign(candidates.size(), std::vector<std::int8_t>(static_cast<std::size_t>(room) + 1, -1));
     for (std::size_t k = 0; k < candidates.size(); ++k) {
       Length ka[2], kb[2];
