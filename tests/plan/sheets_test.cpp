@@ -257,7 +257,8 @@ TEST(Sheets, StagedBoundOnRandomJobs) {
     for (int k = 0; k < kinds; ++k)
       pieces.push_back(piece(15 + static_cast<Length>(random() % 500), 15 + static_cast<Length>(random() % 300),
                              1 + static_cast<std::int64_t>(random() % 5), random() % 2 == 0));
-    const std::vector<Stock> stock{sheet(1000 + static_cast<Length>(random() % 1500), 600 + static_cast<Length>(random() % 400))};
+    const std::vector<Stock> stock{
+        sheet(1000 + static_cast<Length>(random() % 1500), 600 + static_cast<Length>(random() % 400))};
     const Settings settings =
         with(static_cast<Length>(random() % 5), static_cast<Length>(random() % 12), 2 + round % 2);
     const Plan a = planned(pieces, stock, settings);

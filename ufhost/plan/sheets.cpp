@@ -27,6 +27,11 @@ namespace {
 // at most on one core of the machine the benchmark was run on.
 constexpr std::int64_t kSearchBudget = 40'000'000;
 
+// Steps of the knapsacks that fill whole sections for two stages.
+// The knapsack keeps a byte per piece and cell of one section: this also
+// caps its memory at about 20 MB.
+constexpr std::int64_t kSectionsBudget = 20'000'000;
+
 // Steps of the dynamic programmes that price patterns for the staged bound,
 // over all rounds of its column generation.
 constexpr std::int64_t kBoundWork = 60'000'000;
@@ -312,6 +317,7 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
   // the staged bound, which may prove it; the rest of the search then goes
   // on from the width reached, and must beat the plan in hand.
   const auto start = std::chrono::steady_clock::now();
+  bool by_sections = false;
   problem.budget = kSearchBudget / 4;
   sheets_search::Solution found = kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
   auto proven = [&] {
@@ -342,8 +348,17 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
       found.timed_out = found.timed_out || timed_out;
     }
   }
+  if (!kinds.empty() && !proven() && !found.timed_out) {
+    sheets_search::Solution sections = sheets_search::two_stage_sections(problem, kSectionsBudget);
+    if (!sections.bins.empty() && better(sections, found, kinds)) {
+      sections.widest_beam = found.widest_beam;
+      found = std::move(sections);
+      by_sections = true;
+    }
+  }
   plan.timed_out = found.timed_out;
-  plan.method = describe_method(settings.stages, found);
+  plan.method = by_sections ? "two stages, whole sections filled by a knapsack, longest first"
+                            : describe_method(settings.stages, found);
 
   // Stock that ran out: the bound then speaks of the pieces the plan cuts.
   bool short_of_stock = false;
