@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -109,6 +110,45 @@ bool fits(const Kind& k, const Format& f) {
   return (k.x <= f.x && k.y <= f.y) || (k.may_turn && k.y <= f.x && k.x <= f.y);
 }
 
+// The least a plan can spend on whole sheets whose area holds `need`: no
+// plan buys less area than its pieces take, and sheets come whole, so one
+// small piece costs a whole sheet of the cheapest format. Exact by a search
+// over how many of each format while that stays small; past its budget,
+// the fractional bound at the best rate per area, which is valid too.
+Wide covering_bound(Wide need, const std::vector<Format>& formats) {
+  std::vector<const Format*> bought;
+  for (const Format& f : formats)
+    if (!f.free && f.count != 0) bought.push_back(&f);
+  if (need <= 0 || bought.empty()) return 0;
+  const auto area = [](const Format* f) { return Wide{f->x} * f->y; };
+  // Cheapest per area first: the rest of a branch costs at least the rate of
+  // the first format it may still use.
+  std::sort(bought.begin(), bought.end(), [&](const Format* a, const Format* b) {
+    return static_cast<long double>(a->cost) / static_cast<long double>(area(a)) <
+           static_cast<long double>(b->cost) / static_cast<long double>(area(b));
+  });
+  const Wide fractional = floor_scaled(need, bought[0]->cost, area(bought[0]));
+  constexpr long kNodes = 200'000;
+  long nodes = 0;
+  Wide best = -1;
+  const std::function<void(std::size_t, Wide, Wide)> search = [&](std::size_t i, Wide left, Wide spent) {
+    if (++nodes > kNodes) return;
+    if (left <= 0) {
+      if (best < 0 || spent < best) best = spent;
+      return;
+    }
+    if (i == bought.size()) return;
+    if (best >= 0 && spent + floor_scaled(left, bought[i]->cost, area(bought[i])) >= best) return;
+    const Format& f = *bought[i];
+    Wide most = (left + area(&f) - 1) / area(&f);
+    if (f.count >= 0) most = std::min<Wide>(most, f.count);
+    for (Wide n = most; n >= 0 && nodes <= kNodes; --n) search(i + 1, left - n * area(&f), spent + n * f.cost);
+  };
+  search(0, need, 0);
+  if (nodes > kNodes || best < 0) return fractional;
+  return std::max(best, fractional);
+}
+
 // A bound on the cost of cutting `demand` (per kind) from `formats`.
 // One format bought and nothing else at hand: sheets from the dual
 // feasible functions, times the sheet's cost. Otherwise every piece costs
@@ -169,10 +209,12 @@ Wide cost_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>&
     }
     area_at[s.format] += s.area;
   }
-  Wide total = 0;
+  Wide total = 0, need = 0;
   for (std::size_t f = 0; f < formats.size(); ++f)
     if (area_at[f] > 0) total += floor_scaled(area_at[f], formats[f].cost, Wide{formats[f].x} * formats[f].y);
-  return total;
+  for (const Share& s : shares) need += s.area;
+  // What the free offcuts do not take must be bought in whole sheets.
+  return std::max(total, covering_bound(need, formats));
 }
 
 // The bound of the LP over staged patterns, in the objective's units, where
