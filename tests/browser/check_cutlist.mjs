@@ -1,8 +1,8 @@
 // Reads what `ufhost cutlist` wrote as its users' tools read it: the page in
 // headless Chromium (printed to A4 as well), and the cut optimiser's CSV with
 // a CSV parser. Prints one JSON line: the rows the page shows with their
-// pictures, the requests it made, its errors, the PDF's size, and the
-// optimiser's records.
+// pictures, its cutting plans' drawings, the requests it made, its errors,
+// the PDF's size, and the optimiser's records.
 //
 // Usage: node check_cutlist.mjs PAGE.html OPTIMIZER.csv SCREENSHOT.png
 // Exit status 0 when both could be read (the caller judges the result), 2
@@ -53,10 +53,24 @@ try {
   }));
   const shopping = await page.evaluate(
       () => [...document.querySelectorAll('#shopping tbody tr')].map((tr) => tr.innerText));
+  // The cutting plans: each layout drawn, with its pieces and offcuts.
+  const plans = await page.evaluate(() => [...document.querySelectorAll('#plans section.plan')].map((s) => ({
+    title: s.querySelector('h3').innerText,
+    layouts: [...s.querySelectorAll('svg.layout')].map((svg) => {
+      const box = svg.getBoundingClientRect();
+      return {
+        pieces: svg.querySelectorAll('rect.piece').length,
+        offcuts: svg.querySelectorAll('rect.offcut').length,
+        labels: [...svg.querySelectorAll('title')].map((t) => t.textContent),
+        width: box.width,
+        height: box.height,
+      };
+    }),
+  })));
   await page.screenshot({ path: screenshot_path, fullPage: true });
   await page.emulateMedia({ media: 'print' });
   const pdf = await page.pdf({ format: 'A4', printBackground: true });
-  console.log(JSON.stringify({ rows, shopping, errors, requests, pdf_bytes: pdf.length, records }));
+  console.log(JSON.stringify({ rows, shopping, plans, errors, requests, pdf_bytes: pdf.length, records }));
 } catch (error) {
   console.error(error.stack || String(error));
   process.exit(2);

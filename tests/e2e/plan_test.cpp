@@ -1,5 +1,6 @@
 // `ufhost plan` and `ufhost cutlist --plan` as their users run them: what to
 // buy and how to cut it, the failures a user meets, and the files written.
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -104,7 +105,8 @@ TEST(Plan, OptionsThatMakeNoPlanSayWhy) {
 TEST(Plan, TheCutListPlansStockThatComesInStandardSizes) {
   const std::string dir = work_dir("cutlist_plan");
   const HostRun run = run_ufhost_exactly({"cutlist", "--stock", "default", "--allowance", "2", "--plan", "--json",
-                                          dir + "/cut.json", "--html", dir + "/cut.html", sample("assembly.step")},
+                                          dir + "/cut.json", "--html", dir + "/cut.html", "--cutlist-optimizer",
+                                          dir + "/optimizer.csv", sample("assembly.step")},
                                          dir);
   ASSERT_EQ(0, run.exit_code) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.out.find("Cutting plans (kerf 3 mm")) << run.out;
@@ -126,4 +128,28 @@ TEST(Plan, TheCutListPlansStockThatComesInStandardSizes) {
   const std::string page = read_file(dir + "/cut.html");
   EXPECT_NE(std::string::npos, page.find("<h2>Cutting plans</h2>"));
   EXPECT_NE(std::string::npos, page.find("class=\"layout\""));
+
+  // In a browser: every plan's layouts drawn, each piece with its label,
+  // nothing fetched, and it prints.
+  REQUIRE_BROWSER();
+  const std::string seen_path = dir + "/seen.json";
+  const int status = std::system(("node '" + std::string(ZARVEL_SOURCE_DIR) + "/tests/browser/check_cutlist.mjs' '" +
+                                  dir + "/cut.html' '" + dir + "/optimizer.csv' '" + dir + "/page.png' > '" +
+                                  seen_path + "' 2> '" + seen_path + ".err'")
+                                     .c_str());
+  ASSERT_EQ(status, 0) << read_file(seen_path + ".err");
+  const json seen = json::parse(read_file(seen_path), nullptr, false);
+  ASSERT_EQ(doc["plans"].size(), seen["plans"].size()) << seen.dump();
+  for (const json& plan : seen["plans"]) {
+    ASSERT_FALSE(plan["layouts"].empty()) << plan.dump();
+    for (const json& drawn : plan["layouts"]) {
+      EXPECT_GT(drawn["pieces"].get<int>(), 0) << plan["title"];
+      EXPECT_GT(drawn["width"].get<double>(), 100) << plan["title"];
+    }
+  }
+  EXPECT_EQ(4u, seen["plans"][0]["layouts"][0]["labels"].size());  // the four shafts, row 1
+  EXPECT_EQ("1: 154", seen["plans"][0]["layouts"][0]["labels"][0]);
+  EXPECT_TRUE(seen["requests"].empty()) << seen["requests"].dump();
+  EXPECT_TRUE(seen["errors"].empty()) << seen["errors"].dump();
+  EXPECT_GT(seen["pdf_bytes"].get<int>(), 1000);
 }
