@@ -121,6 +121,61 @@ std::string cutlist_usage() {
          exit_status_help(cutlist_exit_statuses());
 }
 
+namespace {
+
+// Takes one of the cut list's own options whose value must be read; false
+// with the message when the value is bad.
+bool take_cutlist_value(const std::string& name, const std::string& value, CutlistOptions* o,
+                        std::string* error) {
+  if (name == "--orientation") {
+    if (value == "modelled") o->orientation = Orientation::Modelled;
+    else if (value == "turned") o->orientation = Orientation::Turned;
+    else if (value == "best") o->orientation = Orientation::Best;
+    else *error = "--orientation " + value + ": choose modelled, turned or best";
+  } else if (name == "--group-tolerance") {
+    if (!parse_number(value, &o->group_tolerance) || o->group_tolerance < 0)
+      *error = "--group-tolerance " + value + ": give a length, 0 or more";
+  } else if (name == "--allowance") {
+    parse_allowance(value, o->allowance, error);
+  } else if (name == "--prefer") {
+    if (value == "round") o->prefer = {StockFamily::Round};
+    else if (value == "hex") o->prefer = {StockFamily::Hex};
+    else if (value == "rect") o->prefer = {StockFamily::Flat, StockFamily::Square, StockFamily::Plate, StockFamily::Sheet};
+    else *error = "--prefer " + value + ": choose round, hex or rect";
+  } else if (name == "--round-up") {
+    parse_round_up(value, &o->round_up, error);
+  }
+  return error->empty();
+}
+
+// The options that must go together, and the files of the order or the
+// merge's --jsonl files. `batch_option` is one of the batch's, if given.
+bool finish_cutlist_options(const std::string& batch_option, CutlistOptions* o, std::string* error) {
+  if (!o->prefer.empty() && o->stock.empty()) {
+    *error = "--prefer chooses among stock: give --stock too";
+    return false;
+  }
+  if (o->plan && o->stock.empty()) {
+    *error = "--plan plans the stock a catalogue gives: give --stock too";
+    return false;
+  }
+  if (!o->merge)
+    return finish_batch_options(&o->run, "ufhost cutlist", error, o->order.empty()) && order_files(o, error);
+  // The merge's operands are --jsonl files; it measures nothing.
+  if (!batch_option.empty() || !o->order.empty()) {
+    *error = "--merge cuts a list from what other runs measured: not " +
+             (batch_option.empty() ? std::string("--order") : batch_option);
+    return false;
+  }
+  if (o->run.parts.empty()) {
+    *error = "--merge: give the --jsonl files to merge";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions* options, bool* help,
                            std::string* error) {
   ParsedArgs parsed;
@@ -129,83 +184,27 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
   if (*help) return true;
   CutlistOptions o;
   std::string batch_option;  // one given, for a merge to refuse
+  // Where each option's value goes; those that take no reading of it.
+  const std::map<std::string, std::string*> texts = {
+      {"--stock", &o.stock}, {"--csv", &o.csv},   {"--json", &o.json},
+      {"--cutlist-optimizer", &o.optimizer},      {"--html", &o.html}, {"--order", &o.order}};
+  const std::map<std::string, bool*> flags = {{"--plan", &o.plan}, {"--merge", &o.merge}};
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
-    const std::string& value = option.value;
     error->clear();
     if (take_batch_option(option, &o.run, error)) {
-      if (!error->empty()) return false;
       batch_option = option.written;
-    } else if (name == "--orientation") {
-      if (value == "modelled") o.orientation = Orientation::Modelled;
-      else if (value == "turned") o.orientation = Orientation::Turned;
-      else if (value == "best") o.orientation = Orientation::Best;
-      else {
-        *error = "--orientation " + value + ": choose modelled, turned or best";
-        return false;
-      }
-    } else if (name == "--group-tolerance") {
-      if (!parse_number(value, &o.group_tolerance) || o.group_tolerance < 0) {
-        *error = "--group-tolerance " + value + ": give a length, 0 or more";
-        return false;
-      }
-    } else if (name == "--allowance") {
-      if (!parse_allowance(value, o.allowance, error)) return false;
-    } else if (name == "--stock") {
-      o.stock = value;
-    } else if (name == "--prefer") {
-      if (value == "round") o.prefer = {StockFamily::Round};
-      else if (value == "hex") o.prefer = {StockFamily::Hex};
-      else if (value == "rect")
-        o.prefer = {StockFamily::Flat, StockFamily::Square, StockFamily::Plate, StockFamily::Sheet};
-      else {
-        *error = "--prefer " + value + ": choose round, hex or rect";
-        return false;
-      }
-    } else if (name == "--round-up") {
-      if (!parse_round_up(value, &o.round_up, error)) return false;
-    } else if (name == "--csv") {
-      o.csv = value;
-    } else if (name == "--json") {
-      o.json = value;
-    } else if (name == "--cutlist-optimizer") {
-      o.optimizer = value;
-    } else if (name == "--html") {
-      o.html = value;
-    } else if (name == "--plan") {
-      o.plan = true;
-    } else if (name == "--order") {
-      o.order = value;
-    } else if (name == "--merge") {
-      o.merge = true;
-    } else if (take_plan_setting(option, &o.plan_settings, error)) {
-      if (!error->empty()) return false;
+    } else if (const auto text = texts.find(name); text != texts.end()) {
+      *text->second = option.value;
+    } else if (const auto flag = flags.find(name); flag != flags.end()) {
+      *flag->second = true;
+    } else if (!take_plan_setting(option, &o.plan_settings, error)) {
+      take_cutlist_value(name, option.value, &o, error);
     }
-  }
-  if (!o.prefer.empty() && o.stock.empty()) {
-    *error = "--prefer chooses among stock: give --stock too";
-    return false;
-  }
-  if (o.plan && o.stock.empty()) {
-    *error = "--plan plans the stock a catalogue gives: give --stock too";
-    return false;
+    if (!error->empty()) return false;
   }
   o.run.parts = parsed.operands;
-  if (o.merge) {
-    // The merge's operands are --jsonl files; it measures nothing.
-    if (!batch_option.empty() || !o.order.empty()) {
-      *error = "--merge cuts a list from what other runs measured: not " +
-               (batch_option.empty() ? std::string("--order") : batch_option);
-      return false;
-    }
-    if (o.run.parts.empty()) {
-      *error = "--merge: give the --jsonl files to merge";
-      return false;
-    }
-  } else if (!finish_batch_options(&o.run, "ufhost cutlist", error, o.order.empty()) ||
-             !order_files(&o, error)) {
-    return false;
-  }
+  if (!finish_cutlist_options(batch_option, &o, error)) return false;
   *options = std::move(o);
   return true;
 }
