@@ -36,15 +36,20 @@ constexpr double kPerBar = 1e-7;
 // bits before the knapsack: enough that rounding them down costs the bound
 // nothing that rounding the bound up does not give back.
 constexpr double kValueScale = 1099511627776.0;  // 2^40
-// Pricing also returns, from the knapsack's table, the best pattern holding
-// each of this many items: many columns a round close the relaxation sooner.
-constexpr int kOthers = 12;
+// Pricing also returns up to this many other good patterns from the knapsack
+// (see solve_knapsack): many columns a round close the relaxation sooner.
+constexpr int kOthers = 40;
 constexpr std::int64_t kKnapsackWork = 50'000'000;
+constexpr std::int64_t kQuickKnapsackWork = 2'000'000;
 constexpr double kNearlyWhole = 0.8;
 constexpr double kPricingTolerance = 1e-6;
 // Branch and cut on the columns only while they are few: past this its
 // root alone can outlast the time limit.
 constexpr std::size_t kMostMipColumns = 1500;
+// The relaxation keeps at most this many pattern columns per row (and at
+// least kLeastLpColumns): past it the worst are purged (see Master::purge).
+constexpr std::size_t kLpColumnsPerRow = 4;
+constexpr std::size_t kLeastLpColumns = 1000;
 // How far pricing moves from the relaxation's duals toward the best bound's.
 constexpr double kSmoothing = 0.5;
 
@@ -323,14 +328,22 @@ class Master {
                    rows.data(), ones.data());
   }
 
-  // Adds those not in the pool yet; returns how many were new.
+  // Adds the patterns to the relaxation: those not in the pool to both, and
+  // those purged from the relaxation back to it. Returns how many columns
+  // the relaxation gained.
   int add(const std::vector<Cut>& cuts) {
     std::vector<double> lower, upper, cost, elements;
     std::vector<CoinBigIndex> starts{0};
     std::vector<int> rows;
     for (const Cut& cut : cuts) {
-      if (!index_.emplace(key_of(cut), pool_.size()).second) continue;
-      pool_.push_back({cut.stock, 0, cut.items});
+      const auto [at, fresh] = index_.emplace(key_of(cut), pool_.size());
+      if (fresh) {
+        pool_.push_back({cut.stock, 0, cut.items});
+        in_lp_.push_back(false);
+      }
+      if (in_lp_[at->second]) continue;
+      in_lp_[at->second] = true;
+      lp_pool_.push_back(at->second);
       lower.push_back(0);
       upper.push_back(COIN_DBL_MAX);
       cost.push_back(lp_cost_[cut.stock]);
@@ -362,13 +375,26 @@ class Master {
       lp_.allSlackBasis();
       lp_.primal();
     }
-    return lp_.status() == 0;
+    if (lp_.status() != 0) return false;
+    purge();
+    return true;
+  }
+
+  // The pool columns the relaxation uses, with their values.
+  std::vector<std::pair<std::size_t, double>> used() const {
+    const double* x = lp_.primalColumnSolution();
+    const std::size_t m = problem_.items.size();
+    std::vector<std::pair<std::size_t, double>> out;
+    for (std::size_t c = 0; c < lp_pool_.size(); ++c)
+      if (x[m + c] > 1e-9) out.emplace_back(lp_pool_[c], x[m + c]);
+    return out;
   }
 
   // One round of pricing: the best pattern per size, added when it prices
   // out. The values and the most per size are kept for the bound.
   struct Priced {
     int added = 0;
+    bool exact = true;  // every knapsack was solved or shown to find nothing
     double scale = 0;  // values = floor(duals * scale)
     std::vector<std::int64_t> values;
     std::vector<std::int64_t> most;
@@ -379,7 +405,7 @@ class Master {
   // centre close the relaxation in far fewer rounds. A pattern found there
   // is kept only if it prices out at the relaxation's own duals; when none
   // does, pricing is done again at those duals, so no column is missed.
-  Priced price() {
+  Priced price(bool exact) {
     const std::size_t m = problem_.items.size();
     const double* dual = lp_.getRowPrice();
     std::vector<double> y(m);
@@ -387,13 +413,14 @@ class Master {
     std::vector<double> row_dual(problem_.stocks.size(), 0.0);
     for (std::size_t k = 0; k < problem_.stocks.size(); ++k)
       if (limit_row_[k] >= 0) row_dual[k] = std::min(0.0, dual[limit_row_[k]]);
+    if (center_.empty()) center_on_weights();
     Priced out;
-    for (const double alpha : {center_.empty() ? 0.0 : kSmoothing, 0.0}) {
+    for (const double alpha : {kSmoothing, 0.0}) {
       std::vector<double> at = y;
       if (alpha > 0)
         for (std::size_t i = 0; i < m; ++i) at[i] = alpha * center_[i] + (1 - alpha) * y[i];
       std::vector<Cut> found;
-      out = price_at(at, &found);
+      out = price_at(at, exact, &found);
       // Only patterns that price out at the relaxation's duals make progress.
       std::vector<Cut> improving;
       for (Cut& cut : found) {
@@ -417,11 +444,35 @@ class Master {
   // Forgets the centre, as after the demand changed.
   void forget_center() { center_.clear(); }
 
+  // The first centre: values in proportion to the weights, at the cheapest
+  // rate per unit of capacity. No pattern prices out there, so its bound is
+  // the continuous one, and for a problem whose bars can all be filled (the
+  // usual case) these are the relaxation's own duals: pricing near them
+  // closes the relaxation in a fraction of the rounds it takes from the
+  // first basis's duals, which value the pieces by what leaving them out costs.
+  void center_on_weights() {
+    double rate = 0;
+    bool any = false;
+    for (std::size_t k = 0; k < problem_.stocks.size(); ++k) {
+      if (!usable(problem_.stocks[k]) || left_[k] == 0) continue;
+      const double r = lp_cost_[k] / static_cast<double>(problem_.stocks[k].capacity);
+      if (!any || r < rate) rate = r;
+      any = true;
+    }
+    center_.assign(problem_.items.size(), 0.0);
+    center_value_ = 0;
+    for (std::size_t i = 0; i < problem_.items.size(); ++i) {
+      if (demand_[i] == 0) continue;
+      center_[i] = rate * static_cast<double>(problem_.items[i].weight);
+      center_value_ += center_[i] * static_cast<double>(demand_[i]);
+    }
+  }
+
  private:
   // The best pattern of each size at values `y` (each reported when it beats
   // the size's cost at those values); the values in whole numbers and the
   // most a pattern is worth, for the bound.
-  Priced price_at(const std::vector<double>& y, std::vector<Cut>* found) {
+  Priced price_at(const std::vector<double>& y, bool exact, std::vector<Cut>* found) {
     const std::size_t m = problem_.items.size();
     double heaviest = 0;
     for (std::size_t k = 0; k < problem_.stocks.size(); ++k) {
@@ -444,10 +495,16 @@ class Master {
       std::vector<KnapsackItem> items(m);
       for (std::size_t i = 0; i < m; ++i)
         items[i] = {problem_.items[i].weight, out.values[i], demand_[i]};
-      // Exact every round, so that every round's bound counts.
+      // Exact every round at the root, so that every round's bound counts;
+      // in a dive a short search first, and the exact one only when that
+      // finds nothing and does not prove there is nothing.
       const double threshold = lp_cost_[k] * out.scale * (1 - 1e-9);
-      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
+      KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity,
+                                             exact ? kKnapsackWork : kQuickKnapsackWork, kOthers);
+      if (!exact && static_cast<double>(best.value) <= threshold && static_cast<double>(best.upper) > threshold)
+        best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
       out.most[k] = best.upper;
+      if (best.upper != best.value && static_cast<double>(best.upper) > threshold) out.exact = false;
       if (static_cast<double>(best.value) <= threshold) continue;
       best.others.insert(best.others.begin(), best.take);
       for (const std::vector<std::int64_t>& take : best.others) {
@@ -491,19 +548,12 @@ class Master {
   // The relaxation's value in the problem's cost units (an estimate: floating point).
   double value() const { return lp_.objectiveValue() * (scale_ > 0 ? scale_ : 1.0); }
 
-  // Cuts `count` of pool column `j` for good: what is left to cut shrinks.
-  void fix(std::size_t j, std::int64_t count) {
-    forget_center();
-    const Cut& cut = pool_[j];
-    for (const auto& [item, copies] : cut.items) {
-      demand_[item] = std::max<std::int64_t>(0, demand_[item] - copies * count);
-      lp_.setRowLower(static_cast<int>(item), static_cast<double>(demand_[item]));
-    }
-    if (left_[cut.stock] > 0) {
-      left_[cut.stock] -= count;
-      lp_.setRowUpper(limit_row_[cut.stock], static_cast<double>(left_[cut.stock]));
-    }
-  }
+  // Cuts `count` of pool column `j`: what is left to cut shrinks. The caller
+  // keeps within the demand and what is left of the size.
+  void fix(std::size_t j, std::int64_t count) { change(j, -count); }
+
+  // Takes back what fix(j, count) cut.
+  void unfix(std::size_t j, std::int64_t count) { change(j, count); }
 
   // Cuts column `j` `count` times as far as what is still wanted allows; the
   // rest of the bars are cut one at a time with what is no longer wanted
@@ -551,7 +601,18 @@ class Master {
     return done;
   }
 
-  const double* columns() const { return lp_.primalColumnSolution(); }
+  // The relaxation's cost in the problem's units, without the tie-breaking
+  // charge per bar; leaving a piece out costs what its artificial does.
+  double relaxed_cost() const {
+    const double* x = lp_.primalColumnSolution();
+    const std::size_t m = problem_.items.size();
+    double total = 0;
+    for (std::size_t i = 0; i < m; ++i) total += x[i] * artificial_cost_[i] * (scale_ > 0 ? scale_ : 1.0);
+    for (std::size_t c = 0; c < lp_pool_.size(); ++c)
+      total += x[m + c] * static_cast<double>(problem_.stocks[pool_[lp_pool_[c]].stock].cost);
+    return total;
+  }
+
   std::size_t items() const { return problem_.items.size(); }
   const std::vector<Cut>& pool() const { return pool_; }
   const std::vector<std::int64_t>& demand() const { return demand_; }
@@ -576,12 +637,60 @@ class Master {
   }
 
  private:
+  // Keeps the relaxation small: past a few columns per row, the columns out
+  // of the basis that price out worst leave it until half are left. They stay
+  // in the pool, and pricing brings one back when it is worth it again.
+  void purge() {
+    const std::size_t m = problem_.items.size();
+    const std::size_t most = std::max<std::size_t>(kLeastLpColumns, kLpColumnsPerRow * m);
+    if (lp_pool_.size() <= most) return;
+    const double* reduced = lp_.dualColumnSolution();
+    std::vector<std::pair<double, int>> out;
+    for (std::size_t c = 0; c < lp_pool_.size(); ++c) {
+      const int column = static_cast<int>(m + c);
+      if (lp_.getColumnStatus(column) != ClpSimplex::basic) out.emplace_back(reduced[column], column);
+    }
+    const std::size_t drop = std::min(out.size(), lp_pool_.size() - most / 2);
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int> which;
+    for (std::size_t d = 0; d < drop; ++d) which.push_back(out[d].second);
+    std::sort(which.begin(), which.end());
+    lp_.deleteColumns(static_cast<int>(which.size()), which.data());
+    std::vector<std::size_t> kept;
+    std::size_t w = 0;
+    for (std::size_t c = 0; c < lp_pool_.size(); ++c) {
+      if (w < which.size() && static_cast<std::size_t>(which[w]) == m + c) {
+        in_lp_[lp_pool_[c]] = false;
+        ++w;
+      } else {
+        kept.push_back(lp_pool_[c]);
+      }
+    }
+    lp_pool_ = std::move(kept);
+  }
+
+  // Cuts `count` bars of column j (negative: takes them back).
+  void change(std::size_t j, std::int64_t count) {
+    forget_center();
+    const Cut& cut = pool_[j];
+    for (const auto& [item, copies] : cut.items) {
+      demand_[item] += copies * count;
+      lp_.setRowLower(static_cast<int>(item), static_cast<double>(demand_[item]));
+    }
+    if (limit_row_[cut.stock] >= 0) {
+      left_[cut.stock] += count;
+      lp_.setRowUpper(limit_row_[cut.stock], static_cast<double>(left_[cut.stock]));
+    }
+  }
+
   const CutProblem& problem_;
   ClpSimplex lp_;
   double scale_ = 1;
   std::vector<double> lp_cost_, artificial_cost_;
   std::vector<int> limit_row_;
   std::vector<Cut> pool_;
+  std::vector<bool> in_lp_;           // per pool column
+  std::vector<std::size_t> lp_pool_;   // per pattern column of the relaxation, its pool column
   std::map<std::vector<std::int64_t>, std::size_t> index_;
   std::vector<std::int64_t> demand_, left_;
   std::vector<double> center_;
@@ -595,6 +704,13 @@ struct Search {
   int rounds = 0;  // pricing rounds spent
   bool timed_out = false;
   std::int64_t bound = 0;
+  CutSolution best;  // the plan to beat
+
+  bool proven() const { return complete(best) && best.cost <= bound; }
+
+  void offer(CutSolution&& s) {
+    if (better(problem, s, best)) best = std::move(s);
+  }
 
   bool out_of_time() {
     if (Clock::now() >= budget.deadline) timed_out = true;
@@ -603,16 +719,18 @@ struct Search {
 
   // Column generation until no pattern prices out (or the budget ends). At
   // the root every round's values also give a bound (Farley's), kept when
-  // better; generation stops once the bound meets the relaxation rounded up.
+  // better; generation stops once the bound meets the relaxation rounded up,
+  // or the best plan.
   bool generate(Master& master, bool rhs_changed, bool root) {
     if (!master.solve(rhs_changed)) return false;
     while (rounds < budget.max_generation_rounds && !out_of_time()) {
       ++rounds;
-      const Master::Priced priced = master.price();
+      const Master::Priced priced = master.price(root);
       if (root) {
         bound = std::max(bound, bound_with(problem, priced.values, priced.most, quantum));
+        if (proven()) return true;
         if (quantum > 0) {
-          const double relaxed = master.value();
+          const double relaxed = master.relaxed_cost();
           const double ceiling = std::ceil(relaxed / static_cast<double>(quantum) - 1e-6) *
                                  static_cast<double>(quantum);
           if (static_cast<double>(bound) >= ceiling) return true;
@@ -640,19 +758,16 @@ CutSolution dive(Search& search, Master& master, const std::set<std::size_t>& ba
   bool first_choice = true;
   *choice = std::numeric_limits<std::size_t>::max();
   bool rhs_changed = false;
-  const std::size_t m = master.items();
   while (!search.out_of_time()) {
     const auto& demand = master.demand();
     if (std::all_of(demand.begin(), demand.end(), [](std::int64_t d) { return d == 0; })) break;
     if (!search.generate(master, rhs_changed, false)) break;
     rhs_changed = true;
-    const double* x = master.columns();
     const std::vector<Cut>& pool = master.pool();
     std::vector<std::pair<std::size_t, std::int64_t>> fixes;
     std::size_t most = pool.size();
     double most_x = 1e-6;
-    for (std::size_t j = 0; j < pool.size(); ++j) {
-      const double v = x[m + j];
+    for (const auto& [j, v] : master.used()) {
       const std::int64_t whole = static_cast<std::int64_t>(std::floor(v + 1e-6));
       if (whole > 0) fixes.emplace_back(j, whole);
       if (v > most_x && !(first_choice && banned.count(j) > 0)) {
@@ -665,8 +780,8 @@ CutSolution dive(Search& search, Master& master, const std::set<std::size_t>& ba
       fixes.emplace_back(most, 1);
       // Columns the relaxation nearly uses whole are cut with it: one step
       // instead of many when every piece is wanted once.
-      for (std::size_t j = 0; j < pool.size(); ++j)
-        if (j != most && x[m + j] >= kNearlyWhole) fixes.emplace_back(j, 1);
+      for (const auto& [j, v] : master.used())
+        if (j != most && v >= kNearlyWhole) fixes.emplace_back(j, 1);
       if (first_choice) *choice = most;
       first_choice = false;
     }
@@ -802,26 +917,25 @@ std::int64_t bound_from_values(const CutProblem& problem, const std::vector<std:
 
 CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
                           const std::vector<Cut>* start) {
-  Search search{problem, budget};
+  Search search{problem, budget, 0, 0, false, 0, {}};
   search.quantum = cost_quantum(problem);
-  CutSolution best = first_fit_decreasing(problem);
+  search.best = first_fit_decreasing(problem);
   if (start != nullptr) {
     CutSolution given;
     given.cuts = *start;
     finish(problem, &given);
     given.method = "start";
-    if (better(problem, given, best)) best = std::move(given);
+    search.offer(std::move(given));
   }
   std::vector<std::int64_t> weights;
   for (const CutItem& item : problem.items) weights.push_back(item.weight);
   search.bound = bound_from_values(problem, weights);
-  const auto proven = [&] { return complete(best) && best.cost <= search.bound; };
-  if (!proven()) {
+  if (!search.proven()) {
     try {
       Master master(problem, search.quantum);
       // A first basis: what first-fit decreasing cut, and each piece alone as
       // often as it fits in each size.
-      std::vector<Cut> seed = best.cuts;
+      std::vector<Cut> seed = search.best.cuts;
       for (std::size_t k = 0; k < problem.stocks.size(); ++k)
         for (std::size_t i = 0; i < problem.items.size(); ++i) {
           const CutStock& s = problem.stocks[k];
@@ -835,24 +949,23 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
       // Dives after the first avoid the first fractional choices of those
       // before, the cheapest way to look elsewhere.
       std::set<std::size_t> banned;
-      for (int d = 0; root && d < budget.max_dives && !proven() && !search.out_of_time(); ++d) {
+      for (int d = 0; root && d < budget.max_dives && !search.proven() && !search.out_of_time(); ++d) {
         master.reset();
         std::size_t choice = 0;
-        CutSolution tried = dive(search, master, banned, &choice);
+        search.offer(dive(search, master, banned, &choice));
         banned.insert(choice);
-        if (better(problem, tried, best)) best = std::move(tried);
       }
-      if (root && !proven() && !search.out_of_time() && master.pool().size() <= kMostMipColumns) {
+      if (root && !search.proven() && !search.out_of_time() && master.pool().size() <= kMostMipColumns) {
         master.reset();
-        CutSolution mip = mip_on_pool(search, master, best);
-        if (better(problem, mip, best)) best = std::move(mip);
+        search.offer(mip_on_pool(search, master, search.best));
       }
     } catch (const std::exception&) {
       // The plan found so far stands, and so does its bound.
     }
   }
+  CutSolution best = std::move(search.best);
   best.bound = search.bound;
-  best.bound_proven_optimal = proven();
+  best.bound_proven_optimal = complete(best) && best.cost <= search.bound;
   best.timed_out = search.timed_out;
   return best;
 }
