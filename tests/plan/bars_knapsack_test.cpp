@@ -95,7 +95,7 @@ TEST(Knapsack, BoundNeverAbovePlans) {
     EXPECT_LE(bound_from_values(problem, values), ffd.cost);
     CutBudget budget;
     budget.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    budget.max_dives = 2;
+    budget.max_dive_steps = 40;
     const CutSolution solved = solve_cutting(problem, budget);
     EXPECT_LE(solved.bound, solved.cost);
     EXPECT_LE(solved.cost, ffd.cost);

@@ -21,6 +21,7 @@
 #include <CoinMessageHandler.hpp>
 #include <OsiClpSolverInterface.hpp>
 
+#include "ufhost/plan/bars_fill.h"
 #include "ufhost/plan/knapsack.h"
 
 namespace ufhost::plan {
@@ -42,6 +43,12 @@ constexpr int kOthers = 40;
 constexpr std::int64_t kKnapsackWork = 50'000'000;
 constexpr std::int64_t kQuickKnapsackWork = 2'000'000;
 constexpr double kNearlyWhole = 0.8;
+// Diving forbids at most this many of the relaxation's choices on a path,
+// and this many more on each further pass.
+constexpr int kDiscrepancies = 2;
+// A rest of at most this many pieces is searched exactly, within this work.
+constexpr std::int64_t kFillPieces = 60;
+constexpr std::int64_t kFillWork = 2'000'000;
 constexpr double kPricingTolerance = 1e-6;
 // Branch and cut on the columns only while they are few: past this its
 // root alone can outlast the time limit.
@@ -340,8 +347,9 @@ class Master {
       if (fresh) {
         pool_.push_back({cut.stock, 0, cut.items});
         in_lp_.push_back(false);
+        banned_.push_back(false);
       }
-      if (in_lp_[at->second]) continue;
+      if (in_lp_[at->second] || banned_[at->second]) continue;
       in_lp_[at->second] = true;
       lp_pool_.push_back(at->second);
       lower.push_back(0);
@@ -555,6 +563,22 @@ class Master {
   // Takes back what fix(j, count) cut.
   void unfix(std::size_t j, std::int64_t count) { change(j, count); }
 
+  // Keeps pool column j out of the relaxation, until unban(j): its bound is
+  // 0 while it is there, and pricing cannot bring it back.
+  void ban(std::size_t j) {
+    forget_center();
+    banned_[j] = true;
+    const int column = lp_column(j);
+    if (column >= 0) lp_.setColumnUpper(column, 0.0);
+  }
+
+  void unban(std::size_t j) {
+    forget_center();
+    banned_[j] = false;
+    const int column = lp_column(j);
+    if (column >= 0) lp_.setColumnUpper(column, COIN_DBL_MAX);
+  }
+
   // Cuts column `j` `count` times as far as what is still wanted allows; the
   // rest of the bars are cut one at a time with what is no longer wanted
   // taken out and the room filled with what is, longest first, so that a
@@ -669,6 +693,12 @@ class Master {
     lp_pool_ = std::move(kept);
   }
 
+  int lp_column(std::size_t j) const {
+    if (!in_lp_[j]) return -1;
+    const auto it = std::find(lp_pool_.begin(), lp_pool_.end(), j);
+    return static_cast<int>(problem_.items.size() + static_cast<std::size_t>(it - lp_pool_.begin()));
+  }
+
   // Cuts `count` bars of column j (negative: takes them back).
   void change(std::size_t j, std::int64_t count) {
     forget_center();
@@ -689,7 +719,7 @@ class Master {
   std::vector<double> lp_cost_, artificial_cost_;
   std::vector<int> limit_row_;
   std::vector<Cut> pool_;
-  std::vector<bool> in_lp_;           // per pool column
+  std::vector<bool> in_lp_, banned_;   // per pool column
   std::vector<std::size_t> lp_pool_;   // per pattern column of the relaxation, its pool column
   std::map<std::vector<std::int64_t>, std::size_t> index_;
   std::vector<std::int64_t> demand_, left_;
@@ -705,6 +735,7 @@ struct Search {
   bool timed_out = false;
   std::int64_t bound = 0;
   CutSolution best;  // the plan to beat
+  bool settled = false;  // the last generation ended at the relaxation's optimum
 
   bool proven() const { return complete(best) && best.cost <= bound; }
 
@@ -720,12 +751,15 @@ struct Search {
   // Column generation until no pattern prices out (or the budget ends). At
   // the root every round's values also give a bound (Farley's), kept when
   // better; generation stops once the bound meets the relaxation rounded up,
-  // or the best plan.
+  // or the best plan. `settled` tells whether the relaxation was shown to be
+  // optimal: no pattern left to price out, by knapsacks solved exactly.
   bool generate(Master& master, bool rhs_changed, bool root) {
+    settled = false;
     if (!master.solve(rhs_changed)) return false;
     while (rounds < budget.max_generation_rounds && !out_of_time()) {
       ++rounds;
       const Master::Priced priced = master.price(root);
+      settled = priced.added == 0 && priced.exact;
       if (root) {
         bound = std::max(bound, bound_with(problem, priced.values, priced.most, quantum));
         if (proven()) return true;
@@ -745,70 +779,174 @@ struct Search {
 
 // [SECTION] Diving: fix columns the relaxation uses, generate again
 
-// Residual rounding with diving: the pattern columns the relaxation uses a
-// whole number of times or more are cut that often; when none is, the one
-// used most is cut once. Generation resumes on what is left, until nothing
-// is. Pieces the columns cannot hold at the end go to first-fit decreasing.
-// The first column cut once for want of a whole one is returned in `choice`;
-// the columns in `banned` are never that first choice.
-CutSolution dive(Search& search, Master& master, const std::set<std::size_t>& banned,
-                 std::size_t* choice) {
-  CutSolution out;
-  std::map<std::size_t, std::int64_t> cut;
-  bool first_choice = true;
-  *choice = std::numeric_limits<std::size_t>::max();
-  bool rhs_changed = false;
-  while (!search.out_of_time()) {
-    const auto& demand = master.demand();
-    if (std::all_of(demand.begin(), demand.end(), [](std::int64_t d) { return d == 0; })) break;
-    if (!search.generate(master, rhs_changed, false)) break;
-    rhs_changed = true;
-    const std::vector<Cut>& pool = master.pool();
-    std::vector<std::pair<std::size_t, std::int64_t>> fixes;
-    std::size_t most = pool.size();
-    double most_x = 1e-6;
-    for (const auto& [j, v] : master.used()) {
-      const std::int64_t whole = static_cast<std::int64_t>(std::floor(v + 1e-6));
-      if (whole > 0) fixes.emplace_back(j, whole);
-      if (v > most_x && !(first_choice && banned.count(j) > 0)) {
-        most = j;
-        most_x = v;
+// Diving with backtracking, a depth-first search over the relaxation's
+// columns. The columns the relaxation uses a whole number of times are cut
+// that often; when none is, the one it uses most is cut once, with those it
+// nearly uses whole. Generation resumes on what is left after each step.
+// Coming back, the search forbids the column used most below the node, then
+// the next too, as far as the discrepancies on the path allow (limited
+// discrepancy search); a pass that ran short of them is followed by one with
+// more, while the budget lasts.
+//
+// A step is undone as soon as what is cut plus the relaxation of what is
+// left costs more than the best plan less the quantum: no better plan lies
+// that way, as far as generation converged (a heuristic test; the bound
+// never rests on it). When few pieces are left, the exact search for bars
+// filled within the slack left (fill_bars) finishes the plan or closes the
+// branch: the relaxation of a small rest still finds fractions of perfect
+// bars where no whole set of them is left, which is how plain dives fail.
+class Diver {
+ public:
+  Diver(Search& search, Master& master) : search_(search), master_(master) {}
+
+  // Dives from the root, with more discrepancies on a path each time the
+  // search ends short of them, in at most `steps` steps (each a generation).
+  void run(int steps) {
+    steps_left_ = steps;
+    for (int discrepancies = kDiscrepancies;; discrepancies += kDiscrepancies) {
+      master_.reset();
+      limited_ = false;
+      if (step(discrepancies) || !limited_) return;
+    }
+  }
+
+ private:
+  using Fixes = std::vector<std::pair<std::size_t, std::int64_t>>;
+
+  // Returns true when the search should stop: the plan is proven, or the
+  // budget is spent (then the plan cut so far is finished and offered).
+  bool step(int discrepancies) {
+    if (search_.proven()) return true;
+    if (search_.out_of_time() || steps_left_ <= 0 || search_.rounds >= search_.budget.max_generation_rounds) {
+      leaf({});  // what is cut so far, finished by first-fit decreasing
+      return true;
+    }
+    --steps_left_;
+    const std::vector<std::int64_t>& demand = master_.demand();
+    if (std::all_of(demand.begin(), demand.end(), [](std::int64_t d) { return d == 0; })) {
+      leaf({});
+      return search_.proven();
+    }
+    if (!search_.generate(master_, true, false)) {
+      leaf({});
+      return search_.proven();
+    }
+    const bool pruning = complete(search_.best) && search_.quantum > 0;
+    if (pruning) {
+      const std::int64_t target = search_.best.cost - search_.quantum;
+      const double tolerance = 1e-6 * static_cast<double>(search_.quantum);
+      if (search_.settled && static_cast<double>(cut_cost_) + master_.relaxed_cost() >
+                                 static_cast<double>(target) + tolerance)
+        return false;
+      std::int64_t pieces = 0;
+      for (const std::int64_t d : demand) pieces += d;
+      if (pieces <= kFillPieces) {
+        // The cheapest plan the relaxation allows first: the search finds
+        // the first plan within its aim, not the cheapest.
+        const double q = static_cast<double>(search_.quantum);
+        std::int64_t aim = cut_cost_ + static_cast<std::int64_t>(std::ceil(master_.relaxed_cost() / q - 1e-6)) * search_.quantum;
+        for (aim = std::max(aim, search_.bound); aim <= target; aim += search_.quantum) {
+          FillResult fill = fill_bars(search_.problem, demand, master_.left(), aim - cut_cost_, kFillWork);
+          if (fill.status == FillStatus::kGaveUp) break;
+          if (fill.status == FillStatus::kFound) {
+            leaf(fill.cuts);
+            return search_.proven();  // nothing cheaper below this step
+          }
+        }
+        if (aim > target) return false;  // no plan within the target below this step
       }
     }
-    if (fixes.empty()) {
-      if (most == pool.size()) break;  // only artificial columns left: the stock ran out
-      fixes.emplace_back(most, 1);
-      // Columns the relaxation nearly uses whole are cut with it: one step
-      // instead of many when every piece is wanted once.
-      for (const auto& [j, v] : master.used())
-        if (j != most && v >= kNearlyWhole) fixes.emplace_back(j, 1);
-      if (first_choice) *choice = most;
-      first_choice = false;
+    // The columns the relaxation uses, those it uses whole first, each group
+    // by use.
+    std::vector<std::pair<double, std::size_t>> used;
+    for (const auto& [j, v] : master_.used())
+      if (v > 1e-6) used.emplace_back(v, j);
+    const auto whole = [](double v) { return v + 1e-6 >= 1; };
+    std::stable_sort(used.begin(), used.end(), [&](const auto& a, const auto& b) {
+      if (whole(a.first) != whole(b.first)) return whole(a.first);
+      return a.first > b.first;
+    });
+    Fixes first;
+    if (!used.empty() && whole(used.front().first)) {
+      for (const auto& [v, j] : used)
+        if (whole(v)) first.emplace_back(j, static_cast<std::int64_t>(std::floor(v + 1e-6)));
+    } else if (!used.empty()) {
+      // Columns the relaxation nearly uses whole are cut with the choice:
+      // one step instead of many when every piece is wanted once.
+      first.emplace_back(used.front().second, 1);
+      for (std::size_t o = 1; o < used.size() && used[o].first >= kNearlyWhole; ++o)
+        first.emplace_back(used[o].second, 1);
     }
-    bool fixed = false;
+    const Fixes done = apply(first);
+    if (done.empty()) {  // only artificial columns left, or no stock for them
+      leaf({});
+      return search_.proven();
+    }
+    bool stop = step(discrepancies);
+    undo(done);
+    // Each discrepancy forbids one more of the columns most used, below.
+    std::size_t banned = 0;
+    for (; !stop && banned < used.size(); ++banned) {
+      if (static_cast<int>(banned) >= discrepancies) {
+        limited_ = true;
+        break;
+      }
+      master_.ban(used[banned].second);
+      stop = step(discrepancies - 1);
+    }
+    for (std::size_t b = 0; b < banned; ++b) master_.unban(used[b].second);
+    return stop;
+  }
+
+  // Cuts the columns as far as what is left of the stock and the demand
+  // allows (see Master::fix_cleaned); returns what was cut.
+  Fixes apply(const Fixes& fixes) {
+    Fixes done;
     for (auto [j, count] : fixes) {
-      const std::int64_t left = master.left()[pool[j].stock];
+      const std::int64_t left = master_.left()[master_.pool()[j].stock];
       if (left >= 0) count = std::min(count, left);
       if (count <= 0) continue;
-      for (const auto& [k, bars_cut] : master.fix_cleaned(j, count)) {
-        cut[k] += bars_cut;
-        fixed = true;
+      for (const auto& [k, bars_cut] : master_.fix_cleaned(j, count)) {
+        done.emplace_back(k, bars_cut);
+        cut_[k] += bars_cut;
+        cut_cost_ += bars_cut * search_.problem.stocks[master_.pool()[k].stock].cost;
       }
     }
-    if (!fixed) break;
+    return done;
   }
-  for (const auto& [j, count] : cut)
-    out.cuts.push_back({master.pool()[j].stock, count, master.pool()[j].items});
-  // Whatever is left (stock ran out in the columns, or time did) is placed
-  // by first-fit decreasing in what stock remains.
-  if (std::any_of(master.demand().begin(), master.demand().end(), [](std::int64_t d) { return d > 0; })) {
-    CutSolution rest = ffd_on(search.problem, master.demand(), master.left());
-    out.cuts.insert(out.cuts.end(), rest.cuts.begin(), rest.cuts.end());
+
+  void undo(const Fixes& done) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+      master_.unfix(it->first, it->second);
+      if ((cut_[it->first] -= it->second) == 0) cut_.erase(it->first);
+      cut_cost_ -= it->second * search_.problem.stocks[master_.pool()[it->first].stock].cost;
+    }
   }
-  finish(search.problem, &out);
-  out.method = "column generation, diving";
-  return out;
-}
+
+  // A plan from what is cut, `rest`, and first-fit decreasing for whatever
+  // is still wanted (the stock ran out in the columns, or the search ended).
+  void leaf(const std::vector<Cut>& rest) {
+    CutSolution out;
+    for (const auto& [j, count] : cut_)
+      out.cuts.push_back({master_.pool()[j].stock, count, master_.pool()[j].items});
+    out.cuts.insert(out.cuts.end(), rest.begin(), rest.end());
+    finish(search_.problem, &out);
+    if (!complete(out)) {
+      CutSolution ffd = ffd_on(search_.problem, out.missing, master_.left());
+      out.cuts.insert(out.cuts.end(), ffd.cuts.begin(), ffd.cuts.end());
+      finish(search_.problem, &out);
+    }
+    out.method = rest.empty() ? "column generation, diving" : "column generation, diving, exact fill";
+    search_.offer(std::move(out));
+  }
+
+  Search& search_;
+  Master& master_;
+  int steps_left_ = 0;
+  bool limited_ = false;  // a node had more choices than discrepancies left
+  std::map<std::size_t, std::int64_t> cut_;  // pool column, bars
+  std::int64_t cut_cost_ = 0;
+};
 
 // [SECTION] Branch and cut on the columns generated
 
@@ -917,7 +1055,7 @@ std::int64_t bound_from_values(const CutProblem& problem, const std::vector<std:
 
 CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
                           const std::vector<Cut>* start) {
-  Search search{problem, budget, 0, 0, false, 0, {}};
+  Search search{problem, budget, 0, 0, false, 0, {}, false};
   search.quantum = cost_quantum(problem);
   search.best = first_fit_decreasing(problem);
   if (start != nullptr) {
@@ -946,14 +1084,9 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
         }
       master.add(seed);
       const bool root = search.generate(master, false, true);
-      // Dives after the first avoid the first fractional choices of those
-      // before, the cheapest way to look elsewhere.
-      std::set<std::size_t> banned;
-      for (int d = 0; root && d < budget.max_dives && !search.proven() && !search.out_of_time(); ++d) {
-        master.reset();
-        std::size_t choice = 0;
-        search.offer(dive(search, master, banned, &choice));
-        banned.insert(choice);
+      if (root && !search.proven() && !search.out_of_time()) {
+        Diver diver(search, master);
+        diver.run(budget.max_dive_steps);
       }
       if (root && !search.proven() && !search.out_of_time() && master.pool().size() <= kMostMipColumns) {
         master.reset();
