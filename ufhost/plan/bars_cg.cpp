@@ -503,14 +503,11 @@ class Master {
       std::vector<KnapsackItem> items(m);
       for (std::size_t i = 0; i < m; ++i)
         items[i] = {problem_.items[i].weight, out.values[i], demand_[i]};
-      // Exact every round at the root, so that every round's bound counts;
-      // in a dive a short search first, and the exact one only when that
-      // finds nothing and does not prove there is nothing.
+      // Exact at the root, so that every round's bound counts; in a dive a
+      // short search, which is exact too when the table is small.
       const double threshold = lp_cost_[k] * out.scale * (1 - 1e-9);
       KnapsackSolution best = solve_knapsack(items, problem_.stocks[k].capacity,
                                              exact ? kKnapsackWork : kQuickKnapsackWork, kOthers);
-      if (!exact && static_cast<double>(best.value) <= threshold && static_cast<double>(best.upper) > threshold)
-        best = solve_knapsack(items, problem_.stocks[k].capacity, kKnapsackWork, kOthers);
       out.most[k] = best.upper;
       if (best.upper != best.value && static_cast<double>(best.upper) > threshold) out.exact = false;
       if (static_cast<double>(best.value) <= threshold) continue;
@@ -753,12 +750,12 @@ struct Search {
   // better; generation stops once the bound meets the relaxation rounded up,
   // or the best plan. `settled` tells whether the relaxation was shown to be
   // optimal: no pattern left to price out, by knapsacks solved exactly.
-  bool generate(Master& master, bool rhs_changed, bool root) {
+  bool generate(Master& master, bool rhs_changed, bool root, bool exact) {
     settled = false;
     if (!master.solve(rhs_changed)) return false;
     while (rounds < budget.max_generation_rounds && !out_of_time()) {
       ++rounds;
-      const Master::Priced priced = master.price(root);
+      const Master::Priced priced = master.price(exact);
       settled = priced.added == 0 && priced.exact;
       if (root) {
         bound = std::max(bound, bound_with(problem, priced.values, priced.most, quantum));
@@ -827,7 +824,7 @@ class Diver {
       leaf({});
       return search_.proven();
     }
-    if (!search_.generate(master_, true, false)) {
+    if (!search_.generate(master_, true, false, false)) {
       leaf({});
       return search_.proven();
     }
@@ -835,19 +832,31 @@ class Diver {
     if (pruning) {
       const std::int64_t target = search_.best.cost - search_.quantum;
       const double tolerance = 1e-6 * static_cast<double>(search_.quantum);
-      if (search_.settled && static_cast<double>(cut_cost_) + master_.relaxed_cost() >
-                                 static_cast<double>(target) + tolerance)
-        return false;
+      const auto over = [&] {
+        return static_cast<double>(cut_cost_) + master_.relaxed_cost() > static_cast<double>(target) + tolerance;
+      };
+      // Generation in a dive prices by a short search; only a relaxation
+      // that would close the branch is shown optimal by the exact knapsack.
+      if (over() && !search_.settled && !search_.generate(master_, false, false, true)) {
+        leaf({});
+        return search_.proven();
+      }
+      if (search_.settled && over()) return false;
       std::int64_t pieces = 0;
       for (const std::int64_t d : demand) pieces += d;
-      if (pieces <= kFillPieces) {
+      if (pieces <= fill_pieces_) {
         // The cheapest plan the relaxation allows first: the search finds
         // the first plan within its aim, not the cheapest.
         const double q = static_cast<double>(search_.quantum);
         std::int64_t aim = cut_cost_ + static_cast<std::int64_t>(std::ceil(master_.relaxed_cost() / q - 1e-6)) * search_.quantum;
         for (aim = std::max(aim, search_.bound); aim <= target; aim += search_.quantum) {
           FillResult fill = fill_bars(search_.problem, demand, master_.left(), aim - cut_cost_, kFillWork);
-          if (fill.status == FillStatus::kGaveUp) break;
+          if (fill.status == FillStatus::kGaveUp) {
+            // Where the search had too many ways to finish, it is tried
+            // again only on a rest a quarter smaller.
+            fill_pieces_ = pieces * 3 / 4;
+            break;
+          }
           if (fill.status == FillStatus::kFound) {
             leaf(fill.cuts);
             return search_.proven();  // nothing cheaper below this step
@@ -944,6 +953,7 @@ class Diver {
   Master& master_;
   int steps_left_ = 0;
   bool limited_ = false;  // a node had more choices than discrepancies left
+  std::int64_t fill_pieces_ = kFillPieces;  // rests this small go to fill_bars
   std::map<std::size_t, std::int64_t> cut_;  // pool column, bars
   std::int64_t cut_cost_ = 0;
 };
@@ -1083,7 +1093,7 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
           seed.push_back({k, 0, {{i, copies}}});
         }
       master.add(seed);
-      const bool root = search.generate(master, false, true);
+      const bool root = search.generate(master, false, true, true);
       if (root && !search.proven() && !search.out_of_time()) {
         Diver diver(search, master);
         diver.run(budget.max_dive_steps);
