@@ -168,5 +168,53 @@ TEST(FillBars, NeverClaimsNoneWhenCutShort) {
   expect_plan(problem, enough.cuts, 20'000);
 }
 
+TEST(FillEachBar, FullBarsWhereFirstFitDecreasingLeavesGaps) {
+  // 6+3 and 3+2+2+2 leave a 2 for a third bar; 6+2+2 and 3+3+2+2 fill two.
+  const CutProblem problem = problem_of({6, 3, 3, 2, 2, 2, 2}, {{10, 10, -1}});
+  EXPECT_EQ(first_fit_decreasing(problem).cost, 30);
+  const std::vector<Cut> cuts = fill_each_bar(problem, 1'000'000);
+  EXPECT_EQ(cuts.size(), 2u);
+  expect_plan(problem, cuts, 20);
+  // No work at all: nothing planned, and the caller plans the rest.
+  EXPECT_TRUE(fill_each_bar(problem, 0).empty());
+}
+
+TEST(FillEachBar, CheapestPerLengthPlacedAndNeverPastTheStock) {
+  // A bar of 1000 at 1000 and one of 600 at 500: 550 alone goes to the
+  // short one (500 for 550 placed beats 1000 for 550).
+  const CutProblem one = problem_of({550}, {{1000, 1000, -1}, {600, 500, -1}});
+  const std::vector<Cut> cuts = fill_each_bar(one, 1'000'000);
+  ASSERT_EQ(cuts.size(), 1u);
+  EXPECT_EQ(cuts[0].stock, 1u);
+  // Random pieces and sizes, some limited: every bar fits, nothing is cut
+  // twice, no size past its count.
+  Lcg rng{3};
+  for (int round = 0; round < 100; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::int64_t> pieces;
+    const int n = static_cast<int>(rng.next(1, 40));
+    for (int p = 0; p < n; ++p) pieces.push_back(rng.next(1, 700) * 3);
+    std::vector<CutStock> stocks{{rng.next(700, 1000) * 3, rng.next(1, 9) * 100, rng.next(-1, 10)},
+                                 {rng.next(300, 1000) * 3, rng.next(1, 9) * 100, rng.next(-1, 10)}};
+    const CutProblem problem = problem_of(pieces, stocks);
+    std::vector<std::int64_t> made(problem.items.size(), 0), used(stocks.size(), 0);
+    for (const Cut& cut : fill_each_bar(problem, 10'000'000)) {
+      std::int64_t load = 0;
+      for (const auto& [item, copies] : cut.items) {
+        made[item] += copies;
+        load += copies * problem.items[item].weight;
+      }
+      EXPECT_LE(load, stocks[cut.stock].capacity);
+      ++used[cut.stock];
+    }
+    for (std::size_t i = 0; i < made.size(); ++i) EXPECT_LE(made[i], problem.items[i].demand);
+    for (std::size_t k = 0; k < stocks.size(); ++k) {
+      if (stocks[k].limit >= 0) {
+        EXPECT_LE(used[k], stocks[k].limit);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ufhost::plan

@@ -49,6 +49,8 @@ constexpr int kDiscrepancies = 2;
 // A rest of at most this many pieces is searched exactly, within this work.
 constexpr std::int64_t kFillPieces = 60;
 constexpr std::int64_t kFillWork = 2'000'000;
+// Words of subset-sum tables the plan of bars filled one at a time may spend.
+constexpr std::int64_t kEachBarWork = 200'000'000;
 constexpr double kPricingTolerance = 1e-6;
 // Branch and cut on the columns only while they are few: past this its
 // root alone can outlast the time limit.
@@ -196,6 +198,24 @@ std::vector<std::int64_t> limits(const CutProblem& problem) {
   std::vector<std::int64_t> left;
   for (const CutStock& s : problem.stocks) left.push_back(s.capacity > 0 ? s.limit : 0);
   return left;
+}
+
+// Bars filled one at a time (fill_each_bar), and what that leaves (the work
+// ran out, or the stock) by first-fit decreasing.
+CutSolution each_bar_filled(const CutProblem& problem) {
+  CutSolution out;
+  out.cuts = fill_each_bar(problem, kEachBarWork);
+  finish(problem, &out);
+  if (!complete(out)) {
+    std::vector<std::int64_t> left = limits(problem);
+    for (const Cut& cut : out.cuts)
+      if (left[cut.stock] > 0) left[cut.stock] -= cut.count;
+    CutSolution rest = ffd_on(problem, out.missing, left);
+    out.cuts.insert(out.cuts.end(), rest.cuts.begin(), rest.cuts.end());
+    finish(problem, &out);
+  }
+  out.method = "bars filled one at a time";
+  return out;
 }
 
 // [SECTION] The bound from values per item
@@ -1078,6 +1098,7 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
   std::vector<std::int64_t> weights;
   for (const CutItem& item : problem.items) weights.push_back(item.weight);
   search.bound = bound_from_values(problem, weights);
+  if (!search.proven()) search.offer(each_bar_filled(problem));
   if (!search.proven()) {
     try {
       Master master(problem, search.quantum);

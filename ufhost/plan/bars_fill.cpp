@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <unordered_map>
 
 namespace ufhost::plan {
@@ -246,7 +247,117 @@ class Filler {
   bool overflow_ = false;
 };
 
+// The fullest load of at most `room` units from the chunks (weight in
+// units, copies of an item), each used at most once, larger chunks tried
+// first, stopping as soon as the room is filled exactly: a subset sum on a
+// bit table, each sum remembering the chunk that first reached it. Adds the
+// copies taken to `take` and returns the load; `spent` counts table words.
+struct Chunk {
+  std::int64_t units = 0;
+  std::size_t item = 0;
+  std::int64_t copies = 0;
+};
+
+std::int64_t fullest(const std::vector<Chunk>& chunks, std::int64_t room, std::vector<std::int64_t>* take,
+                     std::int64_t* spent) {
+  const std::size_t words = static_cast<std::size_t>(room / 64 + 1);
+  std::vector<std::uint64_t> reach(words, 0);
+  std::vector<std::int32_t> from(static_cast<std::size_t>(room) + 1, -1);
+  reach[0] = 1;
+  const std::uint64_t last_mask = room % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (room % 64 + 1)) - 1;
+  for (std::size_t p = 0; p < chunks.size(); ++p) {
+    const std::int64_t u = chunks[p].units;
+    if (u > room) continue;
+    *spent += static_cast<std::int64_t>(words);
+    const std::size_t q = static_cast<std::size_t>(u / 64);
+    const unsigned r = static_cast<unsigned>(u % 64);
+    // From the top down, so that every word shifted in is still the old one.
+    for (std::size_t t = words; t-- > q;) {
+      std::uint64_t shifted = reach[t - q] << r;
+      if (r != 0 && t > q) shifted |= reach[t - q - 1] >> (64 - r);
+      if (t == words - 1) shifted &= last_mask;
+      std::uint64_t fresh = shifted & ~reach[t];
+      reach[t] |= fresh;
+      while (fresh != 0) {
+        const int b = __builtin_ctzll(fresh);
+        from[t * 64 + static_cast<std::size_t>(b)] = static_cast<std::int32_t>(p);
+        fresh &= fresh - 1;
+      }
+    }
+    if (reach[words - 1] >> (room % 64) & 1) break;  // filled exactly
+  }
+  std::int64_t load = room;
+  while (!(reach[static_cast<std::size_t>(load / 64)] >> (load % 64) & 1)) --load;
+  for (std::int64_t s = load; s > 0;) {
+    const Chunk& c = chunks[static_cast<std::size_t>(from[static_cast<std::size_t>(s)])];
+    (*take)[c.item] += c.copies;
+    s -= c.units;
+  }
+  return load;
+}
+
 }  // namespace
+
+std::vector<Cut> fill_each_bar(const CutProblem& problem, std::int64_t work) {
+  std::vector<Cut> out;
+  const std::size_t m = problem.items.size();
+  std::vector<std::int64_t> demand(m), left;
+  std::int64_t unit = 0;
+  for (std::size_t i = 0; i < m; ++i) {
+    demand[i] = problem.items[i].demand;
+    if (demand[i] > 0) unit = std::gcd(unit, problem.items[i].weight);
+  }
+  for (const CutStock& s : problem.stocks) left.push_back(s.capacity > 0 ? s.limit : 0);
+  if (unit == 0) return out;
+  std::int64_t spent = 0;
+  std::size_t first = 0;
+  while (true) {
+    while (first < m && demand[first] == 0) ++first;
+    if (first == m) break;
+    const std::int64_t w = problem.items[first].weight;
+    // Every piece left is as short as the first or shorter (items come
+    // longest first); one copy of the first is in the bar already.
+    std::vector<Chunk> chunks;
+    for (std::size_t i = first; i < m; ++i)
+      for (std::int64_t rest = demand[i] - (i == first ? 1 : 0), size = 1; rest > 0; size *= 2) {
+        const std::int64_t c = std::min(size, rest);
+        chunks.push_back({c * problem.items[i].weight / unit, i, c});
+        rest -= c;
+      }
+    std::size_t best = problem.stocks.size();
+    std::int64_t best_load = 0;
+    std::vector<std::int64_t> best_take;
+    for (std::size_t k = 0; k < problem.stocks.size(); ++k) {
+      const CutStock& s = problem.stocks[k];
+      if (left[k] == 0 || s.capacity < w) continue;
+      const std::int64_t room = (s.capacity - w) / unit;
+      if (spent + static_cast<std::int64_t>(chunks.size()) * (room / 64 + 1) > work) return out;
+      std::vector<std::int64_t> take(m, 0);
+      take[first] = 1;
+      const std::int64_t load = w + fullest(chunks, room, &take, &spent) * unit;
+      // The least cost per length placed; on a tie, the fuller bar.
+      if (best < problem.stocks.size()) {
+        const Wide lhs = Wide(s.cost) * best_load, rhs = Wide(problem.stocks[best].cost) * load;
+        if (lhs > rhs || (lhs == rhs && load <= best_load)) continue;
+      }
+      best = k;
+      best_load = load;
+      best_take = std::move(take);
+    }
+    if (best == problem.stocks.size()) break;  // no size left holds the longest piece
+    Cut cut;
+    cut.stock = best;
+    cut.count = 1;
+    for (std::size_t i = 0; i < m; ++i)
+      if (best_take[i] > 0) {
+        cut.items.emplace_back(i, best_take[i]);
+        demand[i] -= best_take[i];
+      }
+    if (left[best] > 0) --left[best];
+    out.push_back(std::move(cut));
+  }
+  return out;
+}
 
 FillResult fill_bars(const CutProblem& problem, const std::vector<std::int64_t>& demand,
                      const std::vector<std::int64_t>& left, std::int64_t target, std::int64_t work) {

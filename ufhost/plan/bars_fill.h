@@ -36,4 +36,16 @@ struct FillResult {
 FillResult fill_bars(const CutProblem& problem, const std::vector<std::int64_t>& demand,
                      const std::vector<std::int64_t>& left, std::int64_t target, std::int64_t work);
 
+// A plan made one bar at a time, each bar as full as it can be: the longest
+// piece left opens it, and a subset sum over the pieces left fills the rest
+// (exactly when it can, longer pieces first). Of the sizes that hold the
+// piece, the one with the least cost per length placed is cut. Where many
+// short pieces are wanted this wastes almost nothing until the last bars,
+// which is where first-fit decreasing loses a bar or two.
+// Inputs:
+//   work  how many words of subset-sum tables may be spent
+// Output: one cut per bar. It stops early when the work is spent or no size
+// left holds the longest piece; the caller plans what is still wanted.
+std::vector<Cut> fill_each_bar(const CutProblem& problem, std::int64_t work);
+
 }  // namespace ufhost::plan
