@@ -173,8 +173,19 @@ TEST(FillEachBar, FullBarsWhereFirstFitDecreasingLeavesGaps) {
   const CutProblem problem = problem_of({6, 3, 3, 2, 2, 2, 2}, {{10, 10, -1}});
   EXPECT_EQ(first_fit_decreasing(problem).cost, 30);
   const std::vector<Cut> cuts = fill_each_bar(problem, 1'000'000);
-  EXPECT_EQ(cuts.size(), 2u);
   expect_plan(problem, cuts, 20);
+  // A million copies: each bar is cut as often as it can be, so the plan
+  // is a handful of cuts: 7 x 140 = 980 until the 140s run short, then
+  // 7 x 130. No bar holds 8 pieces (8 x 130 > 1000), so no plan has fewer
+  // than 2,000,001 / 7 bars, rounded up: 285,715.
+  CutProblem many = problem_of({}, {{1000, 1000, -1}});
+  many.items = {{140, 1'000'000}, {130, 1'000'001}};
+  const std::vector<Cut> grouped = fill_each_bar(many, 1'000'000);
+  EXPECT_LE(grouped.size(), 4u);
+  std::int64_t bars = 0;
+  for (const Cut& cut : grouped) bars += cut.count;
+  EXPECT_EQ(bars, 285'715);
+  expect_plan(many, grouped, 285'715 * 1000);
   // No work at all: nothing planned, and the caller plans the rest.
   EXPECT_TRUE(fill_each_bar(problem, 0).empty());
 }
@@ -201,11 +212,11 @@ TEST(FillEachBar, CheapestPerLengthPlacedAndNeverPastTheStock) {
     for (const Cut& cut : fill_each_bar(problem, 10'000'000)) {
       std::int64_t load = 0;
       for (const auto& [item, copies] : cut.items) {
-        made[item] += copies;
+        made[item] += copies * cut.count;
         load += copies * problem.items[item].weight;
       }
       EXPECT_LE(load, stocks[cut.stock].capacity);
-      ++used[cut.stock];
+      used[cut.stock] += cut.count;
     }
     for (std::size_t i = 0; i < made.size(); ++i) EXPECT_LE(made[i], problem.items[i].demand);
     for (std::size_t k = 0; k < stocks.size(); ++k) {

@@ -1,6 +1,7 @@
 #include "ufhost/plan/bars_fill.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <unordered_map>
@@ -345,15 +346,18 @@ std::vector<Cut> fill_each_bar(const CutProblem& problem, std::int64_t work) {
       best_take = std::move(take);
     }
     if (best == problem.stocks.size()) break;  // no size left holds the longest piece
+    // With fewer pieces left no bar gets fuller, so the bar is cut as often
+    // as its pieces and its size allow: a million copies cost one subset sum.
     Cut cut;
     cut.stock = best;
-    cut.count = 1;
+    cut.count = left[best] >= 0 ? left[best] : std::numeric_limits<std::int64_t>::max();
     for (std::size_t i = 0; i < m; ++i)
       if (best_take[i] > 0) {
         cut.items.emplace_back(i, best_take[i]);
-        demand[i] -= best_take[i];
+        cut.count = std::min(cut.count, demand[i] / best_take[i]);
       }
-    if (left[best] > 0) --left[best];
+    for (const auto& [item, copies] : cut.items) demand[item] -= copies * cut.count;
+    if (left[best] > 0) left[best] -= cut.count;
     out.push_back(std::move(cut));
   }
   return out;

@@ -44,8 +44,9 @@ FillResult fill_bars(const CutProblem& problem, const std::vector<std::int64_t>&
 // which is where first-fit decreasing loses a bar or two.
 // Inputs:
 //   work  how many words of subset-sum tables may be spent
-// Output: one cut per bar. It stops early when the work is spent or no size
-// left holds the longest piece; the caller plans what is still wanted.
+// Output: the cuts, each bar repeated as long as the pieces and the size
+// last. It stops early when the work is spent or no size left holds the
+// longest piece; the caller plans what is still wanted.
 std::vector<Cut> fill_each_bar(const CutProblem& problem, std::int64_t work);
 
 }  // namespace ufhost::plan
