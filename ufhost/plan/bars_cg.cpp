@@ -761,9 +761,12 @@ struct Search {
   }
 
   bool out_of_time() {
-    if (Clock::now() >= budget.deadline) timed_out = true;
-    return timed_out;
+    const Clock::time_point now = Clock::now();
+    if (now >= budget.deadline) timed_out = true;
+    return timed_out || now >= pause;
   }
+  // Generation at the root stops here, so that the dives have time too.
+  Clock::time_point pause = Clock::time_point::max();
 
   // Column generation until no pattern prices out (or the budget ends). At
   // the root every round's values also give a bound (Farley's), kept when
@@ -1085,7 +1088,7 @@ std::int64_t bound_from_values(const CutProblem& problem, const std::vector<std:
 
 CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
                           const std::vector<Cut>* start) {
-  Search search{problem, budget, 0, 0, false, 0, {}, false};
+  Search search{problem, budget, 0, 0, false, 0, {}, false, Clock::time_point::max()};
   search.quantum = cost_quantum(problem);
   search.best = first_fit_decreasing(problem);
   if (start != nullptr) {
@@ -1114,7 +1117,12 @@ CutSolution solve_cutting(const CutProblem& problem, const CutBudget& budget,
           seed.push_back({k, 0, {{i, copies}}});
         }
       master.add(seed);
+      // The root's generation may take half the time: where it does not
+      // close (thousands of lengths), a plan from dives on the relaxation
+      // reached is worth more than its last rounds.
+      search.pause = Clock::now() + (budget.deadline - Clock::now()) / 2;
       const bool root = search.generate(master, false, true, true);
+      search.pause = Clock::time_point::max();
       if (root && !search.proven() && !search.out_of_time()) {
         Diver diver(search, master);
         diver.run(budget.max_dive_steps);
