@@ -61,9 +61,15 @@ TEST(Knapsack, ExactByTableAndBySearchAndCeilingWhenCutShort) {
       if (work > 1000) {
         EXPECT_EQ(s.value, best);
       }
+      // Other packings come from the table, or (cut short) greedily around
+      // each item; either way they fit.
       for (const auto& other : s.others) {
         std::int64_t w = 0;
-        for (std::size_t i = 0; i < items.size(); ++i) w += other[i] * items[i].weight;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+          w += other[i] * items[i].weight;
+          EXPECT_GE(other[i], 0);
+          EXPECT_LE(other[i], items[i].bound);
+        }
         EXPECT_LE(w, capacity);
       }
     }
@@ -89,7 +95,7 @@ TEST(Knapsack, BoundNeverAbovePlans) {
     EXPECT_LE(bound_from_values(problem, values), ffd.cost);
     CutBudget budget;
     budget.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    budget.max_dives = 2;
+    budget.max_dive_steps = 40;
     const CutSolution solved = solve_cutting(problem, budget);
     EXPECT_LE(solved.bound, solved.cost);
     EXPECT_LE(solved.cost, ffd.cost);

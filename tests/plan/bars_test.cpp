@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <stdexcept>
 
 #include "ufhost/plan/bars_cg.h"
@@ -72,6 +73,32 @@ TEST(Bars, TripletsFillEveryBarWhereFirstFitDecreasingDoesNot) {
   EXPECT_EQ(plan.used[0], 3);
   EXPECT_DOUBLE_EQ(plan.value, 3.0);
   EXPECT_DOUBLE_EQ(plan.lower_bound, 3.0);
+  EXPECT_TRUE(plan.optimal);
+  for (const Layout& layout : plan.layouts) EXPECT_TRUE(layout.offcuts.empty());
+}
+
+TEST(Bars, PerfectBarsFoundWhereADiveAloneEndsABarOver) {
+  // 31 bars of exactly 1000, three pieces each, shuffled together. The
+  // relaxation's whole columns lead to a rest of 51 pieces that no 17 bars
+  // hold (the exact search shows it), so the search must back up to the root
+  // and forbid a column there. Dives that never back up (six of them, then
+  // branch and cut on their columns) cut 32 bars.
+  const std::vector<std::vector<Length>> bars{
+      {436, 279, 285}, {480, 253, 267}, {400, 285, 315}, {435, 277, 288}, {413, 283, 304}, {414, 259, 327},
+      {455, 259, 286}, {481, 258, 261}, {465, 252, 283}, {411, 271, 318}, {384, 290, 326}, {477, 261, 262},
+      {447, 259, 294}, {422, 252, 326}, {436, 274, 290}, {410, 256, 334}, {446, 251, 303}, {421, 257, 322},
+      {427, 256, 317}, {477, 257, 266}, {484, 252, 264}, {466, 264, 270}, {456, 255, 289}, {482, 250, 268},
+      {451, 258, 291}, {440, 256, 304}, {415, 267, 318}, {404, 293, 303}, {487, 251, 262}, {394, 255, 351},
+      {418, 265, 317}};
+  std::map<Length, std::int64_t> count;
+  for (const auto& b : bars) {
+    ASSERT_EQ(b[0] + b[1] + b[2], 1000);
+    for (const Length l : b) ++count[l];
+  }
+  std::vector<Piece> pieces;
+  for (const auto& [length, n] : count) pieces.push_back(piece("p", length, n));
+  const Plan plan = planned(pieces, {bar(1000)}, cut());
+  EXPECT_EQ(plan.used[0], 31);
   EXPECT_TRUE(plan.optimal);
   for (const Layout& layout : plan.layouts) EXPECT_TRUE(layout.offcuts.empty());
 }

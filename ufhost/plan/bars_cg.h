@@ -52,7 +52,7 @@ struct CutBudget {
   // Work spent deciding, in iterations, so that a plan does not depend on how
   // fast the machine is unless the deadline comes first.
   int max_generation_rounds = 4000;
-  int max_dives = 6;
+  int max_dive_steps = 400;  // steps of the dives, each followed by generation
   int max_mip_nodes = 500;
 };
 

@@ -42,7 +42,12 @@ class Search {
     std::int64_t value = prefix_value_[k] - prefix_value_[j];
     if (k < items_.size()) {
       const std::int64_t left = room - (prefix_weight_[k] - prefix_weight_[j]);
-      value += static_cast<std::int64_t>(Wide(left) * items_[k].value / items_[k].weight);
+      std::int64_t product = 0;
+      // 128-bit division is slow and seldom needed.
+      if (!__builtin_mul_overflow(left, items_[k].value, &product))
+        value += product / items_[k].weight;
+      else
+        value += static_cast<std::int64_t>(Wide(left) * items_[k].value / items_[k].weight);
     }
     return value;
   }
@@ -171,6 +176,26 @@ std::vector<std::int64_t> by_table(const std::vector<Item>& items, std::int64_t 
   return read_back(width - 1);
 }
 
+// Without the table, other packings come cheap from the best ratios: each
+// of the first items by value per weight, with the room it leaves filled
+// greedily in that order. Items come sorted by ratio.
+std::vector<std::vector<std::int64_t>> around_each(const std::vector<Item>& items, std::int64_t capacity,
+                                                   const std::vector<std::int64_t>& best, int others) {
+  std::vector<std::vector<std::int64_t>> out;
+  for (std::size_t first = 0; first < items.size() && static_cast<int>(out.size()) < others; ++first) {
+    std::vector<std::int64_t> take(items.size(), 0);
+    take[first] = 1;
+    std::int64_t room = capacity - items[first].weight;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::int64_t c = std::min(items[i].bound - take[i], room / items[i].weight);
+      take[i] += c;
+      room -= c * items[i].weight;
+    }
+    if (take != best && std::find(out.begin(), out.end(), take) == out.end()) out.push_back(std::move(take));
+  }
+  return out;
+}
+
 }  // namespace
 
 KnapsackSolution solve_knapsack(const std::vector<KnapsackItem>& input, std::int64_t capacity,
@@ -194,30 +219,36 @@ KnapsackSolution solve_knapsack(const std::vector<KnapsackItem>& input, std::int
     return Wide(a.value) * b.weight > Wide(b.value) * a.weight;
   });
 
-  Search search(items, std::max<std::int64_t>(work / 25, 1000));
+  // When the table fits in the work, the search may spend only a fraction
+  // of what the table would cost: a node costs some tens of cells.
+  const std::int64_t cells = table_cells(items, capacity);
+  const std::int64_t nodes = cells <= work ? cells / 40 : work / 25;
+  Search search(items, std::max<std::int64_t>(nodes, 1000));
   search.greedy(capacity);
   const std::int64_t ceiling = search.relaxation(0, capacity);
   std::vector<std::int64_t> take = search.best_take();
   out.value = search.best();
   out.upper = ceiling;
+  std::vector<std::vector<std::int64_t>> other_takes;
+  bool by_ratio = true;  // the other packings still to be found from the ratios
   if (out.value < ceiling) {
-    const std::int64_t cells = table_cells(items, capacity);
     bool solved = false;
     if (cells > std::min(work, kSmallTable)) {
       solved = search.run(capacity, ceiling);
       take = search.best_take();
       out.value = search.best();
     }
-    std::vector<std::vector<std::int64_t>> other_takes;
     if (!solved && cells <= work) {
       take = by_table(items, capacity, &out.value, others, &other_takes);
       solved = true;
-    }
-    for (const auto& other : other_takes) {
-      out.others.emplace_back(input.size(), 0);
-      for (std::size_t i = 0; i < items.size(); ++i) out.others.back()[items[i].origin] = other[i];
+      by_ratio = false;
     }
     if (solved) out.upper = out.value;
+  }
+  if (by_ratio && others > 0) other_takes = around_each(items, capacity, take, others);
+  for (const auto& other : other_takes) {
+    out.others.emplace_back(input.size(), 0);
+    for (std::size_t i = 0; i < items.size(); ++i) out.others.back()[items[i].origin] = other[i];
   }
   for (std::size_t i = 0; i < items.size(); ++i) out.take[items[i].origin] = take[i];
   return out;

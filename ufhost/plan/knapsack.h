@@ -19,8 +19,10 @@ struct KnapsackSolution {
   std::int64_t value = 0;          // of `take`
   std::int64_t upper = 0;          // no packing is worth more; == value when proven optimal
   std::vector<std::int64_t> take;  // copies of each item, in the caller's order
-  // Other good packings, when asked for and the table was used: for each of
-  // the items, the best packing that holds at least one of it, best first.
+  // Other good packings, when asked for. When the table was used: for each
+  // of the items, the best packing that holds at least one of it, best first.
+  // Else, for each of the first items by value per weight, that item with
+  // the room it leaves filled greedily by value per weight.
   std::vector<std::vector<std::int64_t>> others;
 };
 
