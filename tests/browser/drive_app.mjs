@@ -204,6 +204,38 @@ const scenarios = {
     seen.ended = true;
   },
 
+  // Under ufhost_held_replies, whose server holds its reply to each answer
+  // back until the next answer comes: every request after the first comes
+  // while the reply before it is on its way, and is answered at once. The
+  // first command on both bodies, the About box, leave.
+  async held_replies(page) {
+    seen.pending_at_click = [];
+    const click = async (action) => {
+      seen.pending_at_click.push((await state(page)).answering);
+      await action();
+    };
+    let r = await request_of(page, 'menu');
+    await click(() => page.click('#request button[data-item="1"]'));
+    r = await request_of(page, 'select', r.id);
+    await button(page, '#request', 'All');
+    await click(() => page.click('#select-ok'));
+    r = await step('the dialog comes while the reply to the selection is held', () =>
+      request_of(page, 'dialog', r.id));
+    await click(() => button(page, '.dialog', 'OK'));
+    r = await step('the menu comes while the reply to the dialog is held', () =>
+      request_of(page, 'menu', r.id));
+    await click(() => page.click('#request button[data-item="4"]'));
+    r = await step('the About box comes while the reply to the menu is held', () =>
+      request_of(page, 'message', r.id));
+    await click(() => button(page, '.dialog', 'OK'));
+    r = await step('the menu comes while the reply to the About box is held', () =>
+      request_of(page, 'menu', r.id));
+    await click(() => button(page, '#request', 'Cancel'));
+    await ended(page);
+    seen.ended = true;
+    seen.sent_while_pending = (await state(page)).sent_while_pending;
+  },
+
   // Back and cancel everywhere, a refused value and a refused file name,
   // the save dialog, then the page is closed and the run ends by itself.
   async back_and_cancel(page) {

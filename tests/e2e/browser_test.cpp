@@ -84,6 +84,32 @@ TEST(Browser, TwoBodiesPickedByClickingTheDialogTheBoxAndAbout) {
                                   std::to_string(run.seen["ok_to_box_ms"].get<double>()));
 }
 
+// The plug-in asks again as soon as the host has an answer, so a request
+// can reach the page before the reply to the answer before it. Here every
+// reply is held back until the page answers the next request: each of those
+// answers must still go, and reach the plug-in.
+TEST(Browser, AnswersSentWhileAnEarlierReplyIsHeldBackAllReachThePlugIn) {
+  REQUIRE_BROWSER();
+  const std::string dir = work_dir("browser_held_replies");
+  const PageRun run =
+      drive_page("held_replies", sample("two_bodies.step"), dir, "", UFHOST_HELD_REPLIES_BIN);
+  ASSERT_RAN(run);
+  EXPECT_EQ(0, run.host.exit_code) << run.host.err;
+  EXPECT_TRUE(run.seen["errors"].empty()) << run.seen["errors"].dump();
+  // Every click after the first was made with the reply to the one before
+  // still on its way, and the page sent its answer.
+  EXPECT_EQ((std::vector<int>{0, 1, 1, 1, 1, 1}),
+            run.seen["pending_at_click"].get<std::vector<int>>());
+  EXPECT_EQ(5, run.seen["sent_while_pending"].get<int>());
+
+  EXPECT_EQ((Answers{{5, "browser"}, {8, "browser"}, {2, "browser"}}), answers_of(run, "menu"));
+  EXPECT_EQ((Answers{{3, "browser"}}), answers_of(run, "select"));
+  EXPECT_EQ(2u, run.host.of_kind("select").at(0)["answer"]["tags"].size());
+  EXPECT_EQ((Answers{{3, "browser"}}), answers_of(run, "dialog"));
+  EXPECT_EQ((Answers{{1, "browser"}}), answers_of(run, "message"));
+  EXPECT_TRUE(run.seen["ended"].get<bool>()) << run.seen.dump();
+}
+
 TEST(Browser, BackAndCancelEverywhereThenClosingThePageEndsTheRun) {
   REQUIRE_BROWSER();
   const std::string dir = work_dir("browser_back_and_cancel");

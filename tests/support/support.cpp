@@ -211,10 +211,10 @@ std::string browser_missing() {
 }
 
 PageRun drive_page(const std::string& scenario, const std::string& part, const std::string& dir,
-                   const std::string& shots) {
+                   const std::string& shots, const std::string& ufhost) {
   std::vector<std::string> args = {"/usr/bin/env", "node",
                                    std::string(ZARVEL_SOURCE_DIR) + "/tests/browser/drive_app.mjs",
-                                   scenario, UFHOST_BIN, part, dir};
+                                   scenario, ufhost, part, dir};
   if (!shots.empty()) args.push_back(shots);
   PageRun run;
   const int status = run_process(args, dir, "/dev/null", dir + "/seen.json", dir + "/seen.err");

@@ -76,13 +76,13 @@ std::string browser_missing();
 // Chromium. `seen` is what the page showed (the script's JSON: "failed"
 // names the step that did not come to pass); `host` the run's exit status,
 // standard output and error, and transcript. With `shots`, the scenario's
-// screenshots go to that folder.
+// screenshots go to that folder. `ufhost`: the host program to run.
 struct PageRun {
   nlohmann::json seen;
   HostRun host;
 };
 PageRun drive_page(const std::string& scenario, const std::string& part, const std::string& dir,
-                   const std::string& shots = "");
+                   const std::string& shots = "", const std::string& ufhost = UFHOST_BIN);
 
 // The plug-in's log file at `path` (code page 1251) as lines in UTF-8.
 std::vector<std::string> log_lines(const std::string& path);

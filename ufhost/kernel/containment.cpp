@@ -321,32 +321,63 @@ const char* current_operation() {
 
 struct sigaction g_previous[NSIG];
 
+// The kernel's Jump() takes a reference to the failure it jumps with for
+// the call that never returns, so the stack it leaves holds that reference
+// for good and the failure would never be freed. That one reference is
+// given back at the thread's next fault, when the jump is long over, or
+// when the thread ends.
+class LeftByJump {
+ public:
+  LeftByJump() = default;
+  ~LeftByJump() { release(); }
+  LeftByJump(const LeftByJump&) = delete;
+  LeftByJump& operator=(const LeftByJump&) = delete;
+
+  // `failure` is about to jump, held by no handle of ours.
+  void take(Standard_Failure* failure) {
+    release();
+    failure_ = failure;
+  }
+
+ private:
+  void release() {
+    if (failure_ != nullptr && failure_->DecrementRefCounter() == 0) failure_->Delete();
+    failure_ = nullptr;
+  }
+  Standard_Failure* failure_ = nullptr;
+};
+thread_local LeftByJump t_left_by_jump;
+
 // The kernel's own conversion, as its signal handler does it: the signal is
 // unblocked and becomes an exception object that jumps to the nearest
-// OCC_CATCH_SIGNALS, which throws it there.
+// OCC_CATCH_SIGNALS, which throws it there. The object is held by no handle
+// here, whose reference the jump would strand as well.
 [[noreturn]] void jump_to_kernel_handler(int sig, const siginfo_t* info) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, sig);
   ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  Standard_Failure* failure = nullptr;
   switch (sig) {
     case SIGSEGV: {
       char text[96];
       std::snprintf(text, sizeof text, "SIGSEGV 'segmentation violation' detected. Address %p",
                     info != nullptr ? info->si_addr : nullptr);
-      OSD_SIGSEGV::NewInstance(text)->Jump();
+      failure = new OSD_SIGSEGV(text);
       break;
     }
     case SIGBUS:
-      OSD_SIGBUS::NewInstance("SIGBUS 'bus error' detected.")->Jump();
+      failure = new OSD_SIGBUS("SIGBUS 'bus error' detected.");
       break;
     case SIGILL:
-      OSD_SIGILL::NewInstance("SIGILL 'illegal instruction' detected.")->Jump();
+      failure = new OSD_SIGILL("SIGILL 'illegal instruction' detected.");
       break;
     default:
-      OSD_Signal::NewInstance("SIGFPE 'arithmetic exception' detected.")->Jump();
+      failure = new OSD_Signal("SIGFPE 'arithmetic exception' detected.");
       break;
   }
+  t_left_by_jump.take(failure);
+  failure->Jump();
   // Jump() does not come back when a handler is found; it ends the process
   // when none is. Either way we are not here.
   last_words_fault(sig);

@@ -49,6 +49,11 @@ struct TestControl {
   // containment.h) in which the kernel crashes, as it does on a damaged
   // body: a SIGSEGV raised inside the work, every time it runs.
   std::string crash_in;
+
+  // The browser front end's server holds its reply to each of the page's
+  // answers back until the next answer comes (PageServer::
+  // hold_replies_for_tests): only the tests' own build of ufhost sets it.
+  bool hold_answer_replies = false;
 };
 
 // The doubles of the current session (session().doubles); reset_session()

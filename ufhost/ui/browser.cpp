@@ -17,6 +17,7 @@
 
 #include "ufhost/kernel/containment.h"
 #include "ufhost/model/scene.h"
+#include "ufhost/session/test_control.h"
 #include "ufhost/ui/browser_server.h"
 
 namespace ufhost {
@@ -141,6 +142,7 @@ std::unique_ptr<BrowserUi> BrowserUi::start(Model& model, BrowserSettings settin
   const std::string token = browser::random_hex();
   ui->server_ = std::make_unique<browser::PageServer>(*ui->board_, std::move(settings.page),
                                                       std::move(settings.script), token);
+  if (test_control().hold_answer_replies) ui->server_->hold_replies_for_tests();
   if (!ui->server_->start(settings.port, error)) return nullptr;
   ui->address_ = "http://127.0.0.1:" + std::to_string(ui->server_->port()) + "/?token=" + token;
   model.observer = [raw = ui.get()](ModelChange change, Tag tag, const Object* object) {

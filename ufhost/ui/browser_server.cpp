@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace ufhost::browser {
@@ -52,6 +54,34 @@ std::string refusal(const std::string& host, const std::string& origin,
   return "";
 }
 
+namespace {
+
+// Replies held back for the page's tests (hold_replies_for_tests).
+struct HeldReplies {
+  bool on = false;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::uint64_t taken = 0;  // answers the board took
+  bool stopping = false;
+
+  // Called once the board took an answer: waits for the next one.
+  void hold() {
+    std::unique_lock<std::mutex> lock(mutex);
+    const std::uint64_t mine = ++taken;
+    changed.notify_all();
+    changed.wait_for(lock, PageServer::kHeldAtMost, [&] { return stopping || taken > mine; });
+  }
+  void stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping = true;
+    }
+    changed.notify_all();
+  }
+};
+
+}  // namespace
+
 struct PageServer::Impl {
   Board& board;
   std::string page;
@@ -59,11 +89,12 @@ struct PageServer::Impl {
   std::string token;
   httplib::Server server;
   std::thread thread;
+  HeldReplies held;
 };
 
 PageServer::PageServer(Board& board, std::string page, std::string script, std::string token)
-    : impl_(new Impl{
-          board, replaced(std::move(page), "@@TOKEN@@", token), std::move(script), token, {}, {}}) {
+    : impl_(new Impl{board, replaced(std::move(page), "@@TOKEN@@", token), std::move(script),
+                     token, {}, {}, {}}) {
   httplib::Server& server = impl_->server;
   Impl& impl = *impl_;
   server.set_default_headers({
@@ -132,6 +163,7 @@ PageServer::PageServer(Board& board, std::string page, std::string script, std::
     if (!answer.is_object()) return reply(400, "the answer is not a JSON object");
     std::string error;
     const int status = impl.board.answer(answer, &error);
+    if (impl.held.on && status == 200) impl.held.hold();
     reply(status, error);
   });
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
@@ -170,8 +202,11 @@ bool PageServer::start(int port, std::string* error) {
   return true;
 }
 
+void PageServer::hold_replies_for_tests() { impl_->held.on = true; }
+
 void PageServer::stop() {
   if (!impl_->thread.joinable()) return;
+  impl_->held.stop();
   impl_->server.stop();
   impl_->thread.join();
 }

@@ -4,6 +4,7 @@
 // anything else is refused with 403 before it reaches a handler.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,15 @@ class PageServer {
   // threads of its own. false with a message when it cannot bind.
   bool start(int port, std::string* error);
   int port() const { return port_; }
+  // For the page's tests alone (TestControl::hold_answer_replies), before
+  // start(): the reply to each answer the board took waits until the board
+  // has taken the page's next answer, the server stops, or kHeldAtMost
+  // passes, so that every request reaches the page while the reply to the
+  // answer before it is still on its way.
+  void hold_replies_for_tests();
+  // Far longer than a test's page takes to answer on a busy machine; a page
+  // that lost an answer gets its reply in the end, and its test fails.
+  static constexpr std::chrono::seconds kHeldAtMost{30};
   // Stops serving and joins the server's threads.
   void stop();
 

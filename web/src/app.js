@@ -30,7 +30,8 @@ const app = {
   page: '',         // this page's id, from the hello event
   request: null,    // the open request
   picked: [],       // tags picked in the open selection, in order
-  sending: false,   // an answer is on its way
+  answering: new Set(),  // ids of the requests whose answers are on their way
+  sent_while_pending: 0,  // answers sent while an earlier one's reply was on its way
   ended: false,
   cancelled: '',
   busy: false,
@@ -72,10 +73,19 @@ function show_boxes() {
 
 // [SECTION] Answers
 
+// One answer per request: a second click on it waits for the first's reply.
+// An answer to a newer request goes at once, though, even while an older
+// one's reply is still on its way: the plug-in asks again as soon as the
+// host has the older answer, so the next request can come over the event
+// stream before that reply, and a click on it must not be lost. No order is
+// needed between them: the host shows a request only after it took the
+// answer to the one before.
 async function answer(fields, on_refused) {
-  if (!app.request || app.sending) return;
-  app.sending = true;
+  if (!app.request || app.answering.has(app.request.id)) return;
   const id = app.request.id;
+  const still_open = () => app.request && app.request.id === id;
+  if (app.answering.size) app.sent_while_pending += 1;
+  app.answering.add(id);
   set_status('Sending…', 'working');
   try {
     const response = await fetch(`answer?token=${encodeURIComponent(token)}`, {
@@ -83,19 +93,21 @@ async function answer(fields, on_refused) {
       headers: { 'Content-Type': 'application/json' },
       body: JSON.stringify({ page: app.page, request: id, ...fields }),
     });
-    // The next request may have come over the event stream before this reply.
     if (response.ok) {
-      if (app.request && app.request.id === id) close_request();
+      if (still_open()) close_request();
       return;
     }
     const reply = await response.json().catch(() => ({ error: response.statusText }));
+    // A refusal of what a request gone since was answered with is no news
+    // for the one shown now.
+    if (!still_open()) return;
     if (on_refused) on_refused(reply.error || `refused (${response.status})`);
     set_status('Waiting for you', 'asking');
   } catch (e) {
-    if (on_refused) on_refused('ufhost cannot be reached');
+    if (still_open() && on_refused) on_refused('ufhost cannot be reached');
     set_status('ufhost cannot be reached', 'trouble');
   } finally {
-    app.sending = false;
+    app.answering.delete(id);
   }
 }
 
@@ -443,6 +455,8 @@ window.zarvelApp = {
     ended: app.ended,
     busy: app.busy,
     cancelled: app.cancelled,
+    answering: app.answering.size,
+    sent_while_pending: app.sent_while_pending,
     ok_to_box_ms: app.ok_at && app.box_at > app.ok_at ? app.box_at - app.ok_at : null,
   }),
   point_of: (tag) => (view ? view.visible_point_of(tag) : null),
