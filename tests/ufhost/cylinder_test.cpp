@@ -2,7 +2,7 @@
 // their analytic sizes wherever they are placed, a part without faces of
 // revolution against dense samples of its exact faces and 10,000
 // directions, and inputs that hold no exact faces.
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 
 #include <gtest/gtest.h>
 

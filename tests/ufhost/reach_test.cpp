@@ -1,7 +1,7 @@
 // How far a body reaches from a line or along a direction, where a
 // surface's or a circle's own peak lies off the face or the edge: the value
 // must come from what the body holds, never from the peak.
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include "ufhost/app/batch/batch.h"
 #include "ufhost/app/measure/measure_internal.h"
 #include "ufhost/app/cutlist/stock.h"
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 #include "ufhost/geom/mass.h"
 #include "ufhost/model/model.h"
 

@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 namespace ufhost {
 namespace reach_detail {

@@ -4,7 +4,7 @@
 // [SECTION] Control nets
 // [SECTION] Points on faces
 // [SECTION] Preparing a body
-#include "ufhost/geom/reach_body.h"
+#include "ufhost/enclosing/reach_body.h"
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepAdaptor_Surface.hxx>

@@ -8,13 +8,13 @@
 // Work is in the body's unit frame (reach_body.h). The distance from a line
 // is bounded as its square, which is smooth as well as convex; tolerances
 // are compared on the distance itself.
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "ufhost/geom/reach_body.h"
+#include "ufhost/enclosing/reach_body.h"
 
 namespace ufhost {
 

@@ -11,7 +11,7 @@
 // circle holding them is at most the smallest that holds the body, so it
 // bounds the diameter from below, and its centre is where the next exact
 // measure is taken.
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 
 #include <BRepGProp.hxx>
 #include <GProp_GProps.hxx>
@@ -24,7 +24,7 @@
 #include <new>
 #include <random>
 
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 namespace ufhost {
 
