@@ -340,6 +340,240 @@ void add_samples(const ExactBody::Data& d, std::vector<gp_Pnt>* out) {
   }
 }
 
+// Every face has a surface, the exact geometry measures are taken on; else
+// why not, in *error.
+bool faces_are_exact(const TopTools_IndexedMapOfShape& faces, std::string* error) {
+  if (faces.Extent() == 0) {
+    *error = "the body has no faces: it holds no exact surfaces to measure";
+    return false;
+  }
+  for (int i = 1; i <= faces.Extent(); ++i) {
+    TopLoc_Location where;
+    if (BRep_Tool::Surface(TopoDS::Face(faces(i)), where).IsNull()) {
+      *error = "face " + std::to_string(i) +
+               " has no surface (a mesh): only exact faces can be measured";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The frame the body is measured in, centred on its rough box and scaled by
+// half the box's diagonal, and how far rounding may move a coordinate there;
+// false with why in *error for a body that has no finite extent.
+bool set_unit_frame(const TopoDS_Shape& body, ExactBody::Data* d, std::string* error) {
+  Bnd_Box box;
+  BRepBndLib::Add(body, box, Standard_False);  // exact geometry, widened by tolerances
+  if (box.IsVoid()) {
+    *error = "the body has no geometry";
+    return false;
+  }
+  if (box.IsOpen()) {
+    *error = "the body is unbounded";
+    return false;
+  }
+  double lo[3], hi[3];
+  box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  const gp_XYZ low(lo[0], lo[1], lo[2]), high(hi[0], hi[1], hi[2]);
+  const double diagonal = (high - low).Modulus();
+  if (!finite(low) || !finite(high) || !std::isfinite(diagonal) ||
+      high.X() >= Precision::Infinite()) {
+    *error = "the body's coordinates are not finite";
+    return false;
+  }
+  if (!(diagonal > 0.0)) {
+    *error = "the body has no extent";
+    return false;
+  }
+  d->frame.centre = 0.5 * (low + high);
+  d->frame.scale = 0.5 * diagonal;
+  d->rounding = 8.0 * DBL_EPSILON * (d->frame.centre.Modulus() / d->frame.scale + 4.0);
+  return true;
+}
+
+// The record of an edge with a 3D curve: a circle in closed form, and the
+// edge's box.
+EdgeRecord edge_record(const TopoDS_Edge& edge, const UnitFrame& frame) {
+  EdgeRecord e;
+  e.edge = edge;
+  e.band = BRep_Tool::Tolerance(edge) / frame.scale;
+  const BRepAdaptor_Curve c(edge);
+  if (c.GetType() == GeomAbs_Line) {
+    e.shape = EdgeRecord::kLine;
+  } else if (c.GetType() == GeomAbs_Circle) {
+    const gp_Circ circle = c.Circle();
+    e.shape = EdgeRecord::kCircle;
+    e.centre = frame.to_unit(circle.Location().XYZ());
+    e.axis = circle.Axis().Direction().XYZ();
+    e.x_dir = circle.XAxis().Direction().XYZ();
+    e.y_dir = circle.YAxis().Direction().XYZ();
+    e.radius = circle.Radius() / frame.scale;
+    e.first = c.FirstParameter();
+    e.last = c.LastParameter();
+  }
+  Bnd_Box b;
+  BRepBndLib::Add(edge, b, Standard_False);
+  e.box = corners_of(b, frame);
+  return e;
+}
+
+// The records of the body's edges, but for degenerate ones (a point: their
+// vertex); `index` maps an edge's index among `edges` to its record, -1 for
+// none. false with why in *error for an edge with no 3D curve.
+bool add_edges(const TopTools_IndexedMapOfShape& edges, ExactBody::Data* d, std::vector<int>* index,
+               std::string* error) {
+  index->assign(static_cast<std::size_t>(edges.Extent()) + 1, -1);
+  for (int i = 1; i <= edges.Extent(); ++i) {
+    const TopoDS_Edge& edge = TopoDS::Edge(edges(i));
+    if (BRep_Tool::Degenerated(edge)) continue;
+    double first = 0.0, last = 0.0;
+    if (BRep_Tool::Curve(edge, first, last).IsNull()) {
+      *error = "edge " + std::to_string(i) + " has no 3D curve";
+      return false;
+    }
+    (*index)[i] = static_cast<int>(d->edges.size());
+    d->edges.push_back(edge_record(edge, d->frame));
+  }
+  return true;
+}
+
+// The face's surface in the unit frame: its kind and parameter bounds, and
+// for cylinders, cones, spheres and tori the surface's own frame (into
+// *frame) and radii. false when the face is unbounded and no plane.
+bool describe_surface(const TopoDS_Face& face, const UnitFrame& unit, FaceRecord* f,
+                      gp_Ax3* frame) {
+  f->face = face;
+  f->surface = BRep_Tool::Surface(f->face);
+  const BRepAdaptor_Surface s(f->face, Standard_False);
+  f->type = s.GetType();
+  BRepTools::UVBounds(f->face, f->u1, f->u2, f->v1, f->v2);
+  const bool bounded =
+      std::abs(f->u1) < Precision::Infinite() && std::abs(f->u2) < Precision::Infinite() &&
+      std::abs(f->v1) < Precision::Infinite() && std::abs(f->v2) < Precision::Infinite();
+  if (!bounded && f->type != GeomAbs_Plane) return false;
+  switch (f->type) {
+    case GeomAbs_Cylinder:
+      *frame = s.Cylinder().Position();
+      f->r1 = s.Cylinder().Radius();
+      break;
+    case GeomAbs_Cone:
+      *frame = s.Cone().Position();
+      f->r1 = s.Cone().RefRadius();
+      break;
+    case GeomAbs_Sphere:
+      *frame = s.Sphere().Position();
+      f->r1 = s.Sphere().Radius();
+      break;
+    case GeomAbs_Torus:
+      *frame = s.Torus().Position();
+      f->r1 = s.Torus().MajorRadius();
+      f->r2 = s.Torus().MinorRadius();
+      break;
+    default:
+      break;
+  }
+  f->origin = unit.to_unit(frame->Location().XYZ());
+  f->axis = frame->Direction().XYZ();
+  f->x_dir = frame->XDirection().XYZ();
+  f->y_dir = frame->YDirection().XYZ();
+  f->r1 /= unit.scale;
+  f->r2 /= unit.scale;
+  return true;
+}
+
+// The face's bounding edges (no seams, no points) among the body's records,
+// and some point of it.
+void add_face_edges(FaceRecord* f, const TopTools_IndexedMapOfShape& edges,
+                    const std::vector<int>& index, const UnitFrame& unit) {
+  for (TopExp_Explorer e(f->face, TopAbs_EDGE); e.More(); e.Next()) {
+    const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+    const int k = index[edges.FindIndex(edge)];
+    if (k < 0 || BRep_Tool::IsClosed(edge, f->face)) continue;  // a point, or a seam
+    if (std::find(f->edges.begin(), f->edges.end(), k) == f->edges.end()) f->edges.push_back(k);
+  }
+  TopExp_Explorer v(f->face, TopAbs_VERTEX);
+  f->a_point =
+      v.More()
+          ? unit.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).XYZ())
+          : unit.to_unit(f->surface->Value(0.5 * (f->u1 + f->u2), 0.5 * (f->v1 + f->v2)).XYZ());
+}
+
+// The line a face of revolution turns about, from the surface's own frame;
+// false for a face that turns about none. A sphere turns about every line
+// through its centre (*sphere).
+bool revolution_of(const FaceRecord& f, const gp_Ax3& frame, gp_Ax1* axis, bool* sphere) {
+  *sphere = false;
+  switch (f.type) {
+    case GeomAbs_Cylinder:
+    case GeomAbs_Cone:
+    case GeomAbs_Torus:
+      *axis = frame.Axis();
+      return true;
+    case GeomAbs_Sphere:
+      *axis = frame.Axis();
+      *sphere = true;
+      return true;
+    case GeomAbs_SurfaceOfRevolution:
+      *axis = BRepAdaptor_Surface(f.face, Standard_False).AxeOfRevolution();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The records of the body's faces, each with a box, and the axes of those
+// that turn about one; false with why in *error for an unbounded face.
+bool add_faces(const TopTools_IndexedMapOfShape& faces, const TopTools_IndexedMapOfShape& edges,
+               const std::vector<int>& edge_index, ExactBody::Data* d, std::string* error) {
+  std::vector<std::pair<gp_Ax1, double>> spheres;  // taken after the axes they may lie on
+  for (int i = 1; i <= faces.Extent(); ++i) {
+    FaceRecord f;
+    gp_Ax3 frame;
+    if (!describe_surface(TopoDS::Face(faces(i)), d->frame, &f, &frame)) {
+      *error = "face " + std::to_string(i) + " is unbounded";
+      return false;
+    }
+    Bnd_Box b;
+    BRepBndLib::Add(f.face, b, Standard_False);
+    if (b.IsVoid()) continue;  // nothing of it to measure
+    f.box = corners_of(b, d->frame);
+    add_face_edges(&f, edges, edge_index, d->frame);
+    gp_Ax1 axis;
+    bool sphere = false;
+    if (revolution_of(f, frame, &axis, &sphere)) {
+      GProp_GProps props;
+      BRepGProp::SurfaceProperties(f.face, props);
+      if (sphere) {
+        spheres.push_back({axis, std::abs(props.Mass())});
+      } else {
+        add_revolution(&d->revolutions, axis, std::abs(props.Mass()), false, d->frame.scale);
+      }
+    }
+    d->faces.push_back(std::move(f));
+  }
+  for (const auto& sp : spheres)
+    add_revolution(&d->revolutions, sp.first, sp.second, true, d->frame.scale);
+  return true;
+}
+
+// The body's vertices, edges and faces as records in its unit frame; false
+// with why in *error when there is nothing to bound from exact geometry.
+bool make_records(const TopoDS_Shape& body, ExactBody::Data* d, std::string* error) {
+  if (body.IsNull()) {
+    *error = "the body is empty";
+    return false;
+  }
+  TopTools_IndexedMapOfShape faces, edges, vertices;
+  TopExp::MapShapes(body, TopAbs_FACE, faces);
+  TopExp::MapShapes(body, TopAbs_EDGE, edges);
+  TopExp::MapShapes(body, TopAbs_VERTEX, vertices);
+  if (!faces_are_exact(faces, error) || !set_unit_frame(body, d, error)) return false;
+  for (int i = 1; i <= vertices.Extent(); ++i)
+    d->vertices.push_back(d->frame.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(vertices(i))).XYZ()));
+  std::vector<int> edge_index;
+  return add_edges(edges, d, &edge_index, error) && add_faces(faces, edges, edge_index, d, error);
+}
+
 }  // namespace
 
 ExactBody::ExactBody() = default;
@@ -348,137 +582,13 @@ ExactBody::~ExactBody() = default;
 bool ExactBody::prepare(const TopoDS_Shape& body, std::string* error) {
   data_ = std::make_unique<Data>();
   Data& d = *data_;
-  auto fail = [&](const std::string& why) {
+  if (!make_records(body, &d, error)) {
     data_.reset();
-    *error = why;
     return false;
-  };
-  if (body.IsNull()) return fail("the body is empty");
-  TopTools_IndexedMapOfShape faces, edges, vertices;
-  TopExp::MapShapes(body, TopAbs_FACE, faces);
-  TopExp::MapShapes(body, TopAbs_EDGE, edges);
-  TopExp::MapShapes(body, TopAbs_VERTEX, vertices);
-  if (faces.Extent() == 0) return fail("the body has no faces: it holds no exact surfaces to measure");
-  for (int i = 1; i <= faces.Extent(); ++i) {
-    TopLoc_Location where;
-    if (BRep_Tool::Surface(TopoDS::Face(faces(i)), where).IsNull())
-      return fail("face " + std::to_string(i) + " has no surface (a mesh): only exact faces can be measured");
   }
-
-  Bnd_Box box;
-  BRepBndLib::Add(body, box, Standard_False);  // exact geometry, widened by tolerances
-  if (box.IsVoid()) return fail("the body has no geometry");
-  if (box.IsOpen()) return fail("the body is unbounded");
-  double lo[3], hi[3];
-  box.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const gp_XYZ low(lo[0], lo[1], lo[2]), high(hi[0], hi[1], hi[2]);
-  const double diagonal = (high - low).Modulus();
-  if (!finite(low) || !finite(high) || !std::isfinite(diagonal) || high.X() >= Precision::Infinite())
-    return fail("the body's coordinates are not finite");
-  if (!(diagonal > 0.0)) return fail("the body has no extent");
-  d.frame.centre = 0.5 * (low + high);
-  d.frame.scale = 0.5 * diagonal;
-  d.rounding = 8.0 * DBL_EPSILON * (d.frame.centre.Modulus() / d.frame.scale + 4.0);
-
-  for (int i = 1; i <= vertices.Extent(); ++i)
-    d.vertices.push_back(d.frame.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(vertices(i))).XYZ()));
-
-  std::vector<std::pair<gp_Ax1, double>> spheres;  // taken after the axes they may lie on
-  std::vector<int> edge_index(static_cast<std::size_t>(edges.Extent()) + 1, -1);
-  for (int i = 1; i <= edges.Extent(); ++i) {
-    const TopoDS_Edge& edge = TopoDS::Edge(edges(i));
-    if (BRep_Tool::Degenerated(edge)) continue;  // a point: its vertex
-    double first = 0.0, last = 0.0;
-    if (BRep_Tool::Curve(edge, first, last).IsNull())
-      return fail("edge " + std::to_string(i) + " has no 3D curve");
-    EdgeRecord e;
-    e.edge = edge;
-    e.band = BRep_Tool::Tolerance(edge) / d.frame.scale;
-    const BRepAdaptor_Curve c(edge);
-    if (c.GetType() == GeomAbs_Line) {
-      e.shape = EdgeRecord::kLine;
-    } else if (c.GetType() == GeomAbs_Circle) {
-      const gp_Circ circle = c.Circle();
-      e.shape = EdgeRecord::kCircle;
-      e.centre = d.frame.to_unit(circle.Location().XYZ());
-      e.axis = circle.Axis().Direction().XYZ();
-      e.x_dir = circle.XAxis().Direction().XYZ();
-      e.y_dir = circle.YAxis().Direction().XYZ();
-      e.radius = circle.Radius() / d.frame.scale;
-      e.first = c.FirstParameter();
-      e.last = c.LastParameter();
-    }
-    Bnd_Box b;
-    BRepBndLib::Add(edge, b, Standard_False);
-    e.box = corners_of(b, d.frame);
-    edge_index[i] = static_cast<int>(d.edges.size());
-    d.edges.push_back(std::move(e));
-  }
-
-  for (int i = 1; i <= faces.Extent(); ++i) {
-    FaceRecord f;
-    f.face = TopoDS::Face(faces(i));
-    f.surface = BRep_Tool::Surface(f.face);
-    const BRepAdaptor_Surface s(f.face, Standard_False);
-    f.type = s.GetType();
-    BRepTools::UVBounds(f.face, f.u1, f.u2, f.v1, f.v2);
-    const bool bounded = std::abs(f.u1) < Precision::Infinite() && std::abs(f.u2) < Precision::Infinite() &&
-                         std::abs(f.v1) < Precision::Infinite() && std::abs(f.v2) < Precision::Infinite();
-    if (!bounded && f.type != GeomAbs_Plane) return fail("face " + std::to_string(i) + " is unbounded");
-    gp_Ax3 frame;
-    switch (f.type) {
-      case GeomAbs_Cylinder: frame = s.Cylinder().Position(); f.r1 = s.Cylinder().Radius(); break;
-      case GeomAbs_Cone: frame = s.Cone().Position(); f.r1 = s.Cone().RefRadius(); break;
-      case GeomAbs_Sphere: frame = s.Sphere().Position(); f.r1 = s.Sphere().Radius(); break;
-      case GeomAbs_Torus:
-        frame = s.Torus().Position();
-        f.r1 = s.Torus().MajorRadius();
-        f.r2 = s.Torus().MinorRadius();
-        break;
-      default: break;
-    }
-    f.origin = d.frame.to_unit(frame.Location().XYZ());
-    f.axis = frame.Direction().XYZ();
-    f.x_dir = frame.XDirection().XYZ();
-    f.y_dir = frame.YDirection().XYZ();
-    f.r1 /= d.frame.scale;
-    f.r2 /= d.frame.scale;
-    Bnd_Box b;
-    BRepBndLib::Add(f.face, b, Standard_False);
-    if (b.IsVoid()) continue;  // nothing of it to measure
-    f.box = corners_of(b, d.frame);
-    for (TopExp_Explorer e(f.face, TopAbs_EDGE); e.More(); e.Next()) {
-      const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
-      const int k = edge_index[edges.FindIndex(edge)];
-      if (k < 0 || BRep_Tool::IsClosed(edge, f.face)) continue;  // a point, or a seam
-      if (std::find(f.edges.begin(), f.edges.end(), k) == f.edges.end()) f.edges.push_back(k);
-    }
-    TopExp_Explorer v(f.face, TopAbs_VERTEX);
-    f.a_point = v.More() ? d.frame.to_unit(BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).XYZ())
-                         : d.frame.to_unit(f.surface->Value(0.5 * (f.u1 + f.u2), 0.5 * (f.v1 + f.v2)).XYZ());
-
-    gp_Ax1 axis;
-    bool revolves = true, sphere = false;
-    switch (f.type) {
-      case GeomAbs_Cylinder: case GeomAbs_Cone: case GeomAbs_Torus: axis = frame.Axis(); break;
-      case GeomAbs_Sphere: axis = frame.Axis(); sphere = true; break;
-      case GeomAbs_SurfaceOfRevolution: axis = s.AxeOfRevolution(); break;
-      default: revolves = false; break;
-    }
-    if (revolves) {
-      GProp_GProps props;
-      BRepGProp::SurfaceProperties(f.face, props);
-      if (sphere) {
-        spheres.push_back({axis, std::abs(props.Mass())});
-      } else {
-        add_revolution(&d.revolutions, axis, std::abs(props.Mass()), false, d.frame.scale);
-      }
-    }
-    d.faces.push_back(std::move(f));
-  }
-  for (const auto& sp : spheres) add_revolution(&d.revolutions, sp.first, sp.second, true, d.frame.scale);
-  std::stable_sort(d.revolutions.begin(), d.revolutions.end(),
-                   [](const RevolutionAxis& a, const RevolutionAxis& b) { return a.area > b.area; });
+  std::stable_sort(
+      d.revolutions.begin(), d.revolutions.end(),
+      [](const RevolutionAxis& a, const RevolutionAxis& b) { return a.area > b.area; });
   add_samples(d, &d.samples);
   return true;
 }

@@ -1,7 +1,8 @@
 // The records of a body prepared for bounding (reach.h): its faces, edges and
 // vertices in a frame where the body spans about a unit, their control nets
 // as rational Bezier pieces, and whether a point lies on a face. Shared by
-// reach_body.cpp, which fills them, and reach.cpp, which bounds with them.
+// reach_body.cpp, which fills them, and reach.cpp and reach_nets.cpp, which
+// bound with them.
 #pragma once
 
 #include <BRepTopAdaptor_FClass2d.hxx>
