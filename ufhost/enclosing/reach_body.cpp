@@ -1,7 +1,7 @@
-// A body prepared for bounding: its records, their control nets, points on
-// faces, samples and the axes of its faces of revolution.
+// A body prepared for bounding: its records, points on faces, samples and
+// the axes of its faces of revolution. Its control nets are made in
+// reach_nets.cpp.
 //
-// [SECTION] Control nets
 // [SECTION] Points on faces
 // [SECTION] Preparing a body
 #include "ufhost/enclosing/reach_body.h"
@@ -15,25 +15,8 @@
 #include <Bnd_Box.hxx>
 #include <ElSLib.hxx>
 #include <GProp_GProps.hxx>
-#include <GeomConvert.hxx>
-#include <GeomConvert_BSplineCurveToBezierCurve.hxx>
-#include <GeomConvert_BSplineSurfaceToBezierSurface.hxx>
-#include <Geom_BSplineCurve.hxx>
-#include <Geom_BSplineSurface.hxx>
-#include <Geom_BezierCurve.hxx>
-#include <Geom_BezierSurface.hxx>
-#include <Geom_ElementarySurface.hxx>
-#include <Geom_Conic.hxx>
-#include <Geom_Line.hxx>
-#include <Geom_OffsetSurface.hxx>
-#include <Geom_RectangularTrimmedSurface.hxx>
-#include <Geom_SweptSurface.hxx>
-#include <Geom_TrimmedCurve.hxx>
 #include <Precision.hxx>
 #include <Standard_Failure.hxx>
-#include <TColGeom_Array1OfBezierCurve.hxx>
-#include <TColGeom_Array2OfBezierSurface.hxx>
-#include <TColStd_Array1OfReal.hxx>
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
@@ -51,10 +34,6 @@ using namespace reach_detail;
 
 namespace {
 
-bool finite(const gp_XYZ& p) {
-  return std::isfinite(p.X()) && std::isfinite(p.Y()) && std::isfinite(p.Z());
-}
-
 Corners corners_of(const Bnd_Box& b, const UnitFrame& frame) {
   double lo[3], hi[3];
   b.Get(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
@@ -65,183 +44,9 @@ Corners corners_of(const Bnd_Box& b, const UnitFrame& frame) {
   return c;
 }
 
-// A pole and its weight into `net`, in the unit frame; false when the weight
-// is not positive or the pole not finite, so that the hull would not hold
-// the piece.
-bool put(Net* net, std::size_t k, const gp_Pnt& pole, double weight, const UnitFrame& frame) {
-  net->p[k] = frame.to_unit(pole.XYZ());
-  net->w[k] = weight;
-  return weight > 0.0 && std::isfinite(weight) && finite(net->p[k]);
-}
-
-bool fill_curve(Net* net, const Geom_BezierCurve& arc, const UnitFrame& frame) {
-  net->nu = arc.NbPoles();
-  net->nv = 1;
-  net->p.resize(static_cast<std::size_t>(net->nu));
-  net->w.resize(net->p.size());
-  for (int i = 0; i < net->nu; ++i)
-    if (!put(net, static_cast<std::size_t>(i), arc.Pole(i + 1), arc.Weight(i + 1), frame))
-      return false;
-  return true;
-}
-
-bool fill_patch(Net* net, const Geom_BezierSurface& patch, const UnitFrame& frame) {
-  net->nu = patch.NbUPoles();
-  net->nv = patch.NbVPoles();
-  net->p.resize(static_cast<std::size_t>(net->nu * net->nv));
-  net->w.resize(net->p.size());
-  for (int i = 0; i < net->nu; ++i)
-    for (int j = 0; j < net->nv; ++j)
-      if (!put(net, static_cast<std::size_t>(i * net->nv + j), patch.Pole(i + 1, j + 1),
-               patch.Weight(i + 1, j + 1), frame))
-        return false;
-  return true;
-}
-
-// The curve's poles over its whole range as Bezier pieces.
-bool curve_pieces(const Handle(Geom_BSplineCurve) & bspline, const UnitFrame& frame, std::vector<Net>* out) {
-  GeomConvert_BSplineCurveToBezierCurve split(bspline);
-  TColGeom_Array1OfBezierCurve arcs(1, split.NbArcs());
-  split.Arcs(arcs);
-  TColStd_Array1OfReal knots(1, split.NbArcs() + 1);
-  split.Knots(knots);
-  for (int i = 1; i <= split.NbArcs(); ++i) {
-    Net net;
-    if (!fill_curve(&net, *arcs(i), frame)) return false;
-    net.u0 = knots(i);
-    net.u1 = knots(i + 1);
-    out->push_back(std::move(net));
-  }
-  return true;
-}
-
-// The kernel converts lines, conics and polynomial or rational curves to
-// B-splines exactly, and approximates the rest (offset curves) without a
-// bound on the error: those are not taken apart.
-bool converts_exactly(Handle(Geom_Curve) c) {
-  while (c->IsKind(STANDARD_TYPE(Geom_TrimmedCurve))) c = Handle(Geom_TrimmedCurve)::DownCast(c)->BasisCurve();
-  return c->IsKind(STANDARD_TYPE(Geom_Line)) || c->IsKind(STANDARD_TYPE(Geom_Conic)) ||
-         c->IsKind(STANDARD_TYPE(Geom_BSplineCurve)) || c->IsKind(STANDARD_TYPE(Geom_BezierCurve));
-}
-
-// Likewise surfaces: elementary ones, polynomial or rational ones, sweeps of
-// such curves, and offsets the kernel knows an elementary equivalent of.
-// The surface to convert, or null.
-Handle(Geom_Surface) exact_form(Handle(Geom_Surface) s) {
-  while (s->IsKind(STANDARD_TYPE(Geom_RectangularTrimmedSurface)))
-    s = Handle(Geom_RectangularTrimmedSurface)::DownCast(s)->BasisSurface();
-  if (s->IsKind(STANDARD_TYPE(Geom_OffsetSurface))) {
-    const Handle(Geom_Surface) same = Handle(Geom_OffsetSurface)::DownCast(s)->Surface();
-    return same.IsNull() || same->IsKind(STANDARD_TYPE(Geom_OffsetSurface)) ? nullptr : exact_form(same);
-  }
-  if (s->IsKind(STANDARD_TYPE(Geom_SweptSurface)))
-    return converts_exactly(Handle(Geom_SweptSurface)::DownCast(s)->BasisCurve()) ? s : nullptr;
-  return s->IsKind(STANDARD_TYPE(Geom_ElementarySurface)) || s->IsKind(STANDARD_TYPE(Geom_BSplineSurface)) ||
-                 s->IsKind(STANDARD_TYPE(Geom_BezierSurface))
-             ? s
-             : nullptr;
-}
-
 }  // namespace
 
 namespace reach_detail {
-
-//-----------------------------------------------------------------------------
-// [SECTION] Control nets
-//-----------------------------------------------------------------------------
-
-bool edge_nets(const EdgeRecord& e, const UnitFrame& frame) {
-  if (e.converted) return !e.nets.empty();
-  e.converted = true;
-  try {
-    double first = 0.0, last = 0.0;
-    const Handle(Geom_Curve) curve = BRep_Tool::Curve(e.edge, first, last);  // located
-    if (curve.IsNull() || !(last > first) || !converts_exactly(curve)) return false;
-    Handle(Geom_BSplineCurve) bspline = Handle(Geom_BSplineCurve)::DownCast(curve);
-    if (!bspline.IsNull()) {
-      bspline = Handle(Geom_BSplineCurve)::DownCast(bspline->Copy());
-      if (!bspline->IsPeriodic()) {
-        first = std::max(first, bspline->FirstParameter());
-        last = std::min(last, bspline->LastParameter());
-      }
-      if (last - first > Precision::PConfusion()) bspline->Segment(first, last);
-    } else {
-      bspline = GeomConvert::CurveToBSplineCurve(new Geom_TrimmedCurve(curve, first, last));
-    }
-    if (bspline.IsNull() || !curve_pieces(bspline, frame, &e.nets)) e.nets.clear();
-  } catch (const Standard_Failure&) {
-    e.nets.clear();
-  }
-  return !e.nets.empty();
-}
-
-bool face_nets(const FaceRecord& f, const UnitFrame& frame) {
-  if (f.converted != 0) return f.converted > 0;
-  f.converted = -1;
-  try {
-    const Handle(Geom_Surface) s = exact_form(f.surface);
-    if (s.IsNull()) return false;
-    double u1 = f.u1, u2 = f.u2, v1 = f.v1, v2 = f.v2;
-    double su1 = 0, su2 = 0, sv1 = 0, sv2 = 0;
-    s->Bounds(su1, su2, sv1, sv2);
-    // Faces reach a little past a bounded surface by their pcurves'
-    // tolerance; a periodic one is taken over one period at most.
-    if (s->IsUPeriodic()) {
-      u2 = std::min(u2, u1 + s->UPeriod());
-    } else {
-      u1 = std::max(u1, su1);
-      u2 = std::min(u2, su2);
-    }
-    if (s->IsVPeriodic()) {
-      v2 = std::min(v2, v1 + s->VPeriod());
-    } else {
-      v1 = std::max(v1, sv1);
-      v2 = std::min(v2, sv2);
-    }
-    if (!(u2 - u1 > Precision::PConfusion()) || !(v2 - v1 > Precision::PConfusion())) {
-      f.converted = 1;  // no area: its edges are all of it
-      return true;
-    }
-    Handle(Geom_BSplineSurface) bspline;
-    if (s->IsKind(STANDARD_TYPE(Geom_BSplineSurface)) ||
-        s->IsKind(STANDARD_TYPE(Geom_BezierSurface))) {
-      bspline = s->IsKind(STANDARD_TYPE(Geom_BSplineSurface))
-                    ? Handle(Geom_BSplineSurface)::DownCast(s->Copy())
-                    : GeomConvert::SurfaceToBSplineSurface(s);
-      bspline->Segment(u1, u2, v1, v2);
-      f.linear_param = true;
-    } else {
-      bspline = GeomConvert::SurfaceToBSplineSurface(
-          new Geom_RectangularTrimmedSurface(s, u1, u2, v1, v2));
-      f.linear_param = false;
-    }
-    if (bspline.IsNull()) return false;
-    GeomConvert_BSplineSurfaceToBezierSurface split(bspline);
-    TColGeom_Array2OfBezierSurface patches(1, split.NbUPatches(), 1, split.NbVPatches());
-    split.Patches(patches);
-    TColStd_Array1OfReal uk(1, split.NbUPatches() + 1), vk(1, split.NbVPatches() + 1);
-    split.UKnots(uk);
-    split.VKnots(vk);
-    for (int i = 1; i <= split.NbUPatches(); ++i)
-      for (int j = 1; j <= split.NbVPatches(); ++j) {
-        Net net;
-        if (!fill_patch(&net, *patches(i, j), frame)) {
-          f.nets.clear();
-          return false;
-        }
-        net.u0 = uk(i);
-        net.u1 = uk(i + 1);
-        net.v0 = vk(j);
-        net.v1 = vk(j + 1);
-        f.nets.push_back(std::move(net));
-      }
-    f.converted = 1;
-  } catch (const Standard_Failure&) {
-    f.nets.clear();
-    f.converted = -1;
-  }
-  return f.converted > 0;
-}
 
 //-----------------------------------------------------------------------------
 // [SECTION] Points on faces

@@ -1,7 +1,8 @@
 // Inside reach: the measure in the body's unit frame and what is done with
-// the control nets of faces and edges (reach_body.h): their bounds, their
-// halves, whether the measure can turn inside one. Shared by reach_nets.cpp,
-// which does it, and reach.cpp, whose search splits nets with it.
+// the control nets of faces and edges (reach_body.h): making them, their
+// bounds, their halves, whether the measure can turn inside one. Shared by
+// reach_nets.cpp, which does it, and reach.cpp, whose search splits nets
+// with it.
 #pragma once
 
 #include <gp_XYZ.hxx>
@@ -41,6 +42,12 @@ struct Fn {
     return radial ? (f_value > 0.0 ? f_value * f_value : 0.0) : f_value;
   }
 };
+
+// The faces' nets, made on first use; false when the surface cannot be
+// converted exactly.
+bool face_nets(const FaceRecord& face, const UnitFrame& frame);
+// The edge's nets, made on first use; false when its curve cannot be.
+bool edge_nets(const EdgeRecord& edge, const UnitFrame& frame);
 
 // The pole index of corner `corner` of a patch (0 to 3: u0v0, u1v0, u0v1,
 // u1v1).
