@@ -9,7 +9,6 @@
 #include "host/uf.h"
 #include "platform/winplat.h"
 #include "tests/support/support.h"
-#include "ufhost/base/cp1251.h"
 #include "ufhost/session/session.h"
 #include "ufhost/session/transcript.h"
 #include "ufhost/ui/ui.h"
@@ -285,25 +284,4 @@ TEST(TextBuffer, CopiesAndAssignsSafely) {
   b = a;
   EXPECT_STREQ("other", b.c_str());
   EXPECT_NE(a.c_str(), b.c_str());
-}
-
-TEST(CodePage, RoundTripsCyrillicAndReplacesWhatDoesNotFit) {
-  struct Case { std::string cp1251; std::string utf8; };
-  const Case cases[] = {
-      {"", ""},
-      {"plain ASCII", "plain ASCII"},
-      {kTitle1251, "Габариты"},
-      {"\xB8\xA8", "ёЁ"},
-      {"\xB9 \x96", "№ –"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.utf8, cp1251_to_utf8(c.cp1251));
-    EXPECT_EQ(c.cp1251, utf8_to_cp1251(c.utf8));
-  }
-  // 0x98 is not defined in the code page; a character it lacks, or broken
-  // UTF-8, becomes '?' and the rest of the text survives.
-  EXPECT_EQ("a\xEF\xBF\xBD" "b", cp1251_to_utf8("a\x98" "b"));
-  EXPECT_EQ("a?b", utf8_to_cp1251("a中b"));
-  EXPECT_EQ("a?b\xC3", utf8_to_cp1251("a\xFF" "bГ"));
-  EXPECT_EQ("\xC3?", utf8_to_cp1251("Г\xD0"));  // cut off at the end
 }
