@@ -81,14 +81,17 @@ TEST(Containment, ChildEndsAreToldApart) {
     }
     EXPECT_LT(seconds, 10.0);  // a run-on is killed, not waited for
   }
-  // Started with SIGCHLD ignored, as some parents start their children.
+}
+
+// Started with SIGCHLD ignored, as some parents start their children.
+TEST(Containment, TheChildIsWaitedForWhenSigchldIsIgnored) {
   const auto was = signal(SIGCHLD, SIG_IGN);
   std::string answer;
   EXPECT_TRUE(ufhost::run_in_child([] { return std::string("x"); }, 5, &answer, "").answered);
   EXPECT_EQ(signal(SIGCHLD, was), SIG_IGN);
 }
 
-TEST(Containment, TimeLimitOption) {
+TEST(Containment, TimeLimitOptionTakesSecondsOnly) {
   struct Case {
     const char* text;
     bool ok;
@@ -107,8 +110,11 @@ TEST(Containment, TimeLimitOption) {
       EXPECT_NE(error.find("--kernel-timeout"), std::string::npos);
     }
   }
-  // Reading gets a twelfth of the limit and the limit for every 10 MB: a
-  // small file seconds, not a minute.
+}
+
+// Reading gets a twelfth of the limit and the limit for every 10 MB: a
+// small file seconds, not a minute.
+TEST(Containment, ReadingGetsATwelfthOfTheLimitAndTheLimitForEveryTenMegabytes) {
   ufhost::set_kernel_time_limit(60);
   EXPECT_DOUBLE_EQ(ufhost::read_time_limit(0), 5);
   EXPECT_DOUBLE_EQ(ufhost::read_time_limit(165000), 5.99);
@@ -188,7 +194,7 @@ TEST(Containment, KernelCrashInAHostCallFailsThatCall) {
 // Where no call can fail in its place, the host ends with one line naming
 // the part and the operation; faults outside kernel work stay what they
 // were before the host's handlers came.
-TEST(ContainmentDeathTest, LastWords) {
+TEST(ContainmentDeathTest, ACrashInKernelWorkEndsTheHostWithOneLine) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -199,6 +205,10 @@ TEST(ContainmentDeathTest, LastWords) {
       testing::ExitedWithCode(99),
       "^ufhost: part.step: the geometry kernel crashed \\(SIGSEGV, Segmentation fault\\) in "
       "measuring the bodies' boxes; the run is stopped\n$");
+}
+
+TEST(ContainmentDeathTest, KernelWorkThatRunsOnEndsTheHostWithOneLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         ufhost::contain_kernel_faults("part.step", 99);
@@ -210,8 +220,12 @@ TEST(ContainmentDeathTest, LastWords) {
       testing::ExitedWithCode(99),
       "^ufhost: part.step: the geometry kernel did not finish UF_FACET_facet_model within 0.3 s; "
       "the run is stopped \\(--kernel-timeout S to wait longer\\)\n$");
-  // Work that ended, by itself or by a crash handed back as the kernel's
-  // exception, leaves no mark behind: a fault after it is not the kernel's.
+}
+
+// Work that ended, by itself or by a crash handed back as the kernel's
+// exception, leaves no mark behind: a fault after it is not the kernel's.
+TEST(ContainmentDeathTest, AFaultAfterKernelWorkStaysTheCrashItIs) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         ufhost::contain_kernel_faults("part.step", 99);
