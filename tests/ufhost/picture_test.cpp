@@ -9,8 +9,10 @@
 #include <BRepPrimAPI_MakeSphere.hxx>
 
 #include <cmath>
-#include <regex>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,6 +24,22 @@ Object solid(const TopoDS_Shape& shape) {
   o.kind = Kind::SolidBody;
   o.shape = shape;
   return o;
+}
+
+// Every "x,y" of the picture's polygons and polylines.
+std::vector<std::pair<double, double>> points_of(const std::string& svg) {
+  std::vector<std::pair<double, double>> out;
+  const std::string key = "points=\"";
+  for (std::size_t at = svg.find(key); at != std::string::npos; at = svg.find(key, at)) {
+    at += key.size();
+    const std::size_t end = svg.find('"', at);
+    std::istringstream list(svg.substr(at, end - at));
+    for (std::string pair; list >> pair;) {
+      const std::size_t comma = pair.find(',');
+      out.push_back({std::stod(pair.substr(0, comma)), std::stod(pair.substr(comma + 1))});
+    }
+  }
+  return out;
 }
 
 int count_of(const std::string& text, const std::string& what) {
@@ -81,16 +99,14 @@ TEST(Picture, TheBodyAndItsBlankStayInsideTheFrame) {
     EXPECT_EQ(12, count_of(svg, "<polyline")) << "the blank's twelve edges";
     EXPECT_GT(count_of(svg, "<polygon"), 0);
     EXPECT_EQ(std::string::npos, svg.find("nan"));
-    const std::regex number(R"((-?\d+\.\d),(-?\d+\.\d))");
-    int points = 0;
-    for (std::sregex_iterator it(svg.begin(), svg.end(), number), end; it != end; ++it, ++points) {
-      const double x = std::stod((*it)[1]), y = std::stod((*it)[2]);
+    const std::vector<std::pair<double, double>> points = points_of(svg);
+    for (const auto& [x, y] : points) {
       EXPECT_GE(x, 0);
       EXPECT_LE(x, 220);
       EXPECT_GE(y, 0);
       EXPECT_LE(y, 160);
     }
-    EXPECT_GT(points, 24);
+    EXPECT_GT(points.size(), 24u);
   }
 }
 
