@@ -25,7 +25,7 @@
 
 #include "bench/bench_support.h"
 #include "src/get_zarvel.h"
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 #include "ufhost/model/model.h"
 #include "ufhost/parts/part_io.h"
 #include "ufhost/geom/sections.h"

@@ -7,7 +7,7 @@
 set(layers
   host platform src
   ufhost/plan
-  ufhost/base ufhost/kernel ufhost/model ufhost/geom ufhost/parts ufhost/session
+  ufhost/base ufhost/kernel ufhost/model ufhost/geom ufhost/enclosing ufhost/parts ufhost/session
   ufhost/ui ufhost/api
   ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock ufhost/app/plan
   ufhost/app/cutlist ufhost/app/cli)
@@ -23,6 +23,10 @@ set(allowed_ufhost/kernel "ufhost/base/;ufhost/kernel/")
 # host/uf.h, their one home, and nothing else of host/.
 set(allowed_ufhost/model "host/uf.h;ufhost/base/;ufhost/kernel/;ufhost/model/")
 set(allowed_ufhost/geom "ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/")
+# The enclosing cylinder and hexagon, on the reach of exact faces and edges:
+# shapes in, sizes out. Beside geom, not on it: neither includes the other,
+# and neither needs the model.
+set(allowed_ufhost/enclosing "ufhost/base/;ufhost/kernel/;ufhost/enclosing/")
 set(allowed_ufhost/parts "ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/parts/")
 set(allowed_ufhost/session
     "host/uf.h;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/session/")
@@ -33,7 +37,8 @@ set(allowed_ufhost/api
 # The application: everything of the host below it; of the plug-in only the
 # headers that hold a fact both share (its tolerances, its result dialog's
 # texts, its search log's lines).
-set(host_below "host/;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/parts/;ufhost/session/;ufhost/ui/")
+set(host_below
+    "host/;ufhost/base/;ufhost/kernel/;ufhost/model/;ufhost/geom/;ufhost/enclosing/;ufhost/parts/;ufhost/session/;ufhost/ui/")
 set(plugin_facts "src/get_zarvel.h;src/result_dialog.h;src/search_log.h")
 set(allowed_ufhost/app/run "${host_below};ufhost/app/run/")
 set(allowed_ufhost/app/batch "${host_below};${plugin_facts};ufhost/app/run/;ufhost/app/batch/")

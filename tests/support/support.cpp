@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 namespace testing_support {
 
 std::string sample(const std::string& name) { return std::string(SAMPLES_DIR) + "/" + name; }
-std::string test_data(const std::string& name) { return std::string(TEST_DATA_DIR) + "/" + name; }
 std::string shared_part(const std::string& name) {
   return std::string(SHARED_PARTS_DIR) + "/" + name;
 }

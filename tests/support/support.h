@@ -16,7 +16,6 @@ namespace testing_support {
 std::string sample(const std::string& name);       // samples/NAME
 // The STEP files of samples/ (full paths, sorted).
 std::vector<std::string> bundled_samples();
-std::string test_data(const std::string& name);    // tests/data/NAME
 std::string shared_part(const std::string& name);  // ../shared/parts/NAME
 bool have_shared_parts();
 // The part files of ../shared/parts (full paths, sorted); empty when absent.

@@ -98,7 +98,7 @@ TEST(Answers, QueueSkipsCommentsAndNamesFileAndLine) {
   EXPECT_EQ("", q.next_where());
 }
 
-TEST(Answers, FileIsReadWithItsNameAndAMissingOneIsAnError) {
+TEST(Answers, FileIsReadWithItsName) {
   const std::string dir = testing_support::work_dir("answers_file");
   {
     std::ofstream f(dir + "/a.txt", std::ios::binary);
@@ -109,7 +109,12 @@ TEST(Answers, FileIsReadWithItsNameAndAMissingOneIsAnError) {
   ASSERT_TRUE(read_answer_file(dir + "/a.txt", &lines, &error)) << error;
   ASSERT_EQ(3u, lines.size());
   EXPECT_EQ(dir + "/a.txt:3", lines[2].where());
+}
 
+TEST(Answers, AMissingFileIsAnErrorNamingIt) {
+  const std::string dir = testing_support::work_dir("answers_missing");
+  std::vector<AnswerLine> lines;
+  std::string error;
   EXPECT_FALSE(read_answer_file(dir + "/missing.txt", &lines, &error));
   EXPECT_NE(std::string::npos, error.find(dir + "/missing.txt")) << error;
 }
@@ -161,7 +166,7 @@ TEST_F(ScriptedUi, SelectionKeepsTheOrderPicked) {
 }
 
 TEST_F(ScriptedUi, SaveGivesAnAbsolutePathWithTheExtension) {
-  script({"save log", "save /tmp/x/run.log", "save *.txt", "save cancel"});
+  script({"save log", "save /tmp/x/run.log"});
   SaveRequest save;
   save.default_ext = "txt";
   std::string path;
@@ -169,6 +174,13 @@ TEST_F(ScriptedUi, SaveGivesAnAbsolutePathWithTheExtension) {
   EXPECT_EQ(std::filesystem::current_path() / "log.txt", std::filesystem::path(path));
   ASSERT_TRUE(ui->save(save, &path));
   EXPECT_EQ("/tmp/x/run.log", path);
+}
+
+TEST_F(ScriptedUi, SaveOfAPatternOrCancelGivesNoPath) {
+  script({"save *.txt", "save cancel"});
+  SaveRequest save;
+  save.default_ext = "txt";
+  std::string path = "left over";
   EXPECT_FALSE(ui->save(save, &path));  // a pattern names no file
   EXPECT_EQ("", path);
   EXPECT_FALSE(ui->save(save, &path));

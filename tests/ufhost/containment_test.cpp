@@ -1,22 +1,19 @@
 // Kernel faults kept in their place: the child process that reads part files
-// and how it can end, what it hands back, a crash inside a host call's work, and
-// the host's last words when a fault or a run-on cannot be handed back.
+// and how it can end, a crash inside a host call's work, and the host's last
+// words when a fault or a run-on cannot be handed back. What the reading child
+// hands back is body_pack_test's.
 #include <gtest/gtest.h>
 
-#include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
-#include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <Interface_Static.hxx>
 #include <STEPCAFControl_Controller.hxx>
 #include <STEPCAFControl_Writer.hxx>
 #include <TDataStd_Name.hxx>
 #include <TDocStd_Document.hxx>
-#include <TopoDS_Compound.hxx>
 #include <TopoDS_Face.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
-#include <gp_Pln.hxx>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,7 +27,6 @@
 
 #include "tests/support/support.h"
 #include "ufhost/api/edge.h"
-#include "ufhost/model/body_pack.h"
 #include "ufhost/kernel/containment.h"
 #include "ufhost/model/object_geometry.h"
 #include "ufhost/parts/part_io.h"
@@ -39,7 +35,6 @@
 namespace {
 
 using ufhost::ChildEnd;
-using ufhost::Kind;
 using ufhost::Object;
 
 // A null handle dereferenced inside the kernel, as its readers do on a
@@ -86,14 +81,17 @@ TEST(Containment, ChildEndsAreToldApart) {
     }
     EXPECT_LT(seconds, 10.0);  // a run-on is killed, not waited for
   }
-  // Started with SIGCHLD ignored, as some parents start their children.
+}
+
+// Started with SIGCHLD ignored, as some parents start their children.
+TEST(Containment, TheChildIsWaitedForWhenSigchldIsIgnored) {
   const auto was = signal(SIGCHLD, SIG_IGN);
   std::string answer;
   EXPECT_TRUE(ufhost::run_in_child([] { return std::string("x"); }, 5, &answer, "").answered);
   EXPECT_EQ(signal(SIGCHLD, was), SIG_IGN);
 }
 
-TEST(Containment, TimeLimitOption) {
+TEST(Containment, TimeLimitOptionTakesSecondsOnly) {
   struct Case {
     const char* text;
     bool ok;
@@ -112,8 +110,11 @@ TEST(Containment, TimeLimitOption) {
       EXPECT_NE(error.find("--kernel-timeout"), std::string::npos);
     }
   }
-  // Reading gets a twelfth of the limit and the limit for every 10 MB: a
-  // small file seconds, not a minute.
+}
+
+// Reading gets a twelfth of the limit and the limit for every 10 MB: a
+// small file seconds, not a minute.
+TEST(Containment, ReadingGetsATwelfthOfTheLimitAndTheLimitForEveryTenMegabytes) {
   ufhost::set_kernel_time_limit(60);
   EXPECT_DOUBLE_EQ(ufhost::read_time_limit(0), 5);
   EXPECT_DOUBLE_EQ(ufhost::read_time_limit(165000), 5.99);
@@ -123,59 +124,6 @@ TEST(Containment, TimeLimitOption) {
   ufhost::set_kernel_time_limit(0);
   EXPECT_EQ(ufhost::read_time_limit(123456789), 0);
   ufhost::set_kernel_time_limit(ufhost::kDefaultKernelTimeLimit);
-}
-
-// What the reading process hands back is what it read, to the bit: kinds,
-// names, shapes with their placement and sharing, meshes; a pack cut short
-// is refused.
-TEST(Containment, HandBackKeepsBodiesToTheBit) {
-  const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0.1, 0.2, 0.3), 1.0 / 3.0, 2.5, 7.125).Shape();
-  gp_Trsf turn;
-  turn.SetRotation(gp::OZ(), 0.3);
-  TopoDS_Compound sheet;
-  BRep_Builder().MakeCompound(sheet);
-  BRep_Builder().Add(sheet, BRepBuilderAPI_MakeFace(gp_Pln(gp::XOY()), -1, 2, -3, 4).Face());
-  Handle(Poly_Triangulation) mesh = new Poly_Triangulation(3, 1, false, false);
-  mesh->SetNode(1, gp_Pnt(0.1, 1e-300, -0.0));
-  mesh->SetNode(2, gp_Pnt(123456.789, 2, 3));
-  mesh->SetNode(3, gp_Pnt(-4.75, 5, 1.0 / 7.0));
-  mesh->SetTriangle(1, Poly_Triangle(1, 3, 2));
-  const auto body = [](Kind kind, const char* name, const TopoDS_Shape& shape,
-                       const Handle(Poly_Triangulation)& triangles) {
-    Object o;
-    o.kind = kind;
-    o.name = name;
-    o.shape = shape;
-    o.mesh = triangles;
-    return o;
-  };
-  const std::vector<Object> bodies = {
-      body(Kind::SolidBody, "block", box, nullptr),
-      body(Kind::SolidBody, "блок 2", box.Moved(TopLoc_Location(turn)), nullptr),
-      body(Kind::SheetBody, "", sheet, nullptr),
-      body(Kind::MeshBody, "mesh", TopoDS_Shape(), mesh)};
-
-  const std::string packed = ufhost::pack_bodies(bodies);
-  std::vector<Object> back;
-  ASSERT_TRUE(ufhost::unpack_bodies(packed, &back));
-  ASSERT_EQ(back.size(), bodies.size());
-  for (std::size_t i = 0; i < bodies.size(); ++i) {
-    SCOPED_TRACE(bodies[i].name);
-    EXPECT_EQ(back[i].kind, bodies[i].kind);
-    EXPECT_EQ(back[i].name, bodies[i].name);
-    double want[6], got[6];
-    ASSERT_TRUE(ufhost::exact_box(bodies[i], want));
-    ASSERT_TRUE(ufhost::exact_box(back[i], got));
-    EXPECT_EQ(0, std::memcmp(want, got, sizeof want));
-  }
-  EXPECT_TRUE(back[0].shape.IsPartner(back[1].shape));  // one solid, placed twice
-  for (int n = 1; n <= 3; ++n) EXPECT_TRUE(back[3].mesh->Node(n).IsEqual(mesh->Node(n), 0.0));
-  EXPECT_EQ(back[3].mesh->Triangle(1).Value(2), 3);
-  for (std::size_t cut : {std::size_t{0}, std::size_t{20}, packed.size() / 2, packed.size() - 1}) {
-    SCOPED_TRACE(cut);
-    EXPECT_FALSE(ufhost::unpack_bodies(packed.substr(0, cut), &back));
-    EXPECT_TRUE(back.empty());
-  }
 }
 
 // STEP in inches comes back in millimetres, under its product's name, as it
@@ -246,7 +194,7 @@ TEST(Containment, KernelCrashInAHostCallFailsThatCall) {
 // Where no call can fail in its place, the host ends with one line naming
 // the part and the operation; faults outside kernel work stay what they
 // were before the host's handlers came.
-TEST(ContainmentDeathTest, LastWords) {
+TEST(ContainmentDeathTest, ACrashInKernelWorkEndsTheHostWithOneLine) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -257,6 +205,10 @@ TEST(ContainmentDeathTest, LastWords) {
       testing::ExitedWithCode(99),
       "^ufhost: part.step: the geometry kernel crashed \\(SIGSEGV, Segmentation fault\\) in "
       "measuring the bodies' boxes; the run is stopped\n$");
+}
+
+TEST(ContainmentDeathTest, KernelWorkThatRunsOnEndsTheHostWithOneLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         ufhost::contain_kernel_faults("part.step", 99);
@@ -268,8 +220,12 @@ TEST(ContainmentDeathTest, LastWords) {
       testing::ExitedWithCode(99),
       "^ufhost: part.step: the geometry kernel did not finish UF_FACET_facet_model within 0.3 s; "
       "the run is stopped \\(--kernel-timeout S to wait longer\\)\n$");
-  // Work that ended, by itself or by a crash handed back as the kernel's
-  // exception, leaves no mark behind: a fault after it is not the kernel's.
+}
+
+// Work that ended, by itself or by a crash handed back as the kernel's
+// exception, leaves no mark behind: a fault after it is not the kernel's.
+TEST(ContainmentDeathTest, AFaultAfterKernelWorkStaysTheCrashItIs) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         ufhost::contain_kernel_faults("part.step", 99);

@@ -174,9 +174,11 @@ TEST_F(FacetModel, MeshBodyGivesBackTheFilesTriangles) {
   const std::vector<ufhost::Tag> meshes = session().model.tags_of(Kind::MeshBody);
   ASSERT_EQ(1u, meshes.size());
   EXPECT_EQ(file, walk(facet(meshes[0])));
+}
 
-  if (!testing_support::have_shared_parts()) return;
-  ufhost::reset_session();
+TEST_F(FacetModel, RealMeshPartGivesEveryTriangle) {
+  SKIP_WITHOUT_SHARED_PARTS();
+  std::string error;
   ASSERT_TRUE(ufhost::load_part(testing_support::shared_part("shape.stl"), session().model, &error));
   EXPECT_EQ(494u, walk(facet(session().model.tags_of(Kind::MeshBody).at(0))).size());
 }
@@ -207,8 +209,12 @@ TEST_F(FacetModel, DefaultsReadAsTheRecordSays) {
   EXPECT_GT(p.surface_angle, 0.0);
   EXPECT_EQ(1, p.storage_kind);
   EXPECT_EQ(1.0, p.view_direction[2]);
+}
 
-  // An absolute chord is honoured: a coarser one gives fewer facets.
+// An absolute chord is honoured: a coarser one gives fewer facets.
+TEST_F(FacetModel, AnAbsoluteChordIsHonoured) {
+  UF_FACET_parameters_t p;
+  ASSERT_EQ(0, UF_FACET_ask_default_parameters(&p));
   const tag_t body = add(BRepPrimAPI_MakeCylinder(10, 10).Shape());
   std::size_t counts[2];
   for (int i = 0; i < 2; ++i) {
@@ -222,20 +228,29 @@ TEST_F(FacetModel, DefaultsReadAsTheRecordSays) {
   EXPECT_GT(counts[0], 4 * counts[1]);
 }
 
-TEST_F(FacetModel, BadRequestsLeaveOutputsSafe) {
-  const tag_t body = add(BRepPrimAPI_MakeBox(1, 1, 1).Shape());
-  const tag_t model = facet(body);
-  const tag_t nothing = add(TopoDS_Shape());
-  const tag_t wire =
-      add(BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(1, 0, 0)).Edge(), Kind::SheetBody);
-  const tag_t point = session().model.add(Object{});
-  UF_FACET_parameters_t good;
-  UF_FACET_ask_default_parameters(&good);
-  UF_FACET_parameters_t old_layout = good;
-  old_layout.layout_version = 0;
-  UF_FACET_parameters_t quads_only = good;
-  quads_only.max_corners = 2;
+// A body, its facet model, a body with no geometry, a sheet of one edge,
+// a point, and facet records that are good, of an old layout, or of too
+// few corners.
+class BadFacetRequests : public FacetModel {
+ protected:
+  void SetUp() override {
+    FacetModel::SetUp();
+    body = add(BRepPrimAPI_MakeBox(1, 1, 1).Shape());
+    model = facet(body);
+    nothing = add(TopoDS_Shape());
+    wire = add(BRepBuilderAPI_MakeEdge(gp_Pnt(0, 0, 0), gp_Pnt(1, 0, 0)).Edge(), Kind::SheetBody);
+    point = session().model.add(Object{});
+    UF_FACET_ask_default_parameters(&good);
+    old_layout = good;
+    old_layout.layout_version = 0;
+    quads_only = good;
+    quads_only.max_corners = 2;
+  }
+  tag_t body = NULL_TAG, model = NULL_TAG, nothing = NULL_TAG, wire = NULL_TAG, point = NULL_TAG;
+  UF_FACET_parameters_t good{}, old_layout{}, quads_only{};
+};
 
+TEST_F(BadFacetRequests, LeaveTheCallersTagAlone) {
   struct Solid {
     const char* name;
     tag_t body;
@@ -257,7 +272,9 @@ TEST_F(FacetModel, BadRequestsLeaveOutputsSafe) {
     EXPECT_EQ(c.code, UF_FACET_facet_solid(c.body, c.p, &out));
     EXPECT_EQ(4242u, out);  // untouched: the caller's null tag stays null
   }
+}
 
+TEST_F(BadFacetRequests, AWalkThatGoesWrongEnds) {
   struct Walk {
     const char* name;
     tag_t model;
@@ -282,10 +299,15 @@ TEST_F(FacetModel, BadRequestsLeaveOutputsSafe) {
     EXPECT_EQ(c.code, UF_FACET_ask_vertices_of_facet(c.model, c.facet, &n, v));
     EXPECT_EQ(0, n);
   }
+}
+
+TEST_F(BadFacetRequests, MissingOutputsAreRefused) {
   int n = 0;
   EXPECT_EQ(ufhost::kErrBadArgument, UF_FACET_ask_vertices_of_facet(model, 0, &n, nullptr));
   EXPECT_EQ(ufhost::kErrBadArgument, UF_FACET_cycle_facets(model, nullptr));
+}
 
+TEST_F(BadFacetRequests, AnInjectedFailureMakesNoModel) {
   session().fail_rules.push_back({"UF_FACET_facet_solid", ufhost::kErrRefused, 0});
   tag_t out = NULL_TAG;
   EXPECT_EQ(ufhost::kErrRefused, UF_FACET_facet_solid(body, &good, &out));

@@ -84,17 +84,29 @@ TEST(Model, UndoDropsTheMarkAndLaterOnesAndKeepsEarlierOnes) {
   m.add(point_at(2));
   const int m3 = m.set_mark(true);
   m.add(point_at(3));
-  const int m4 = m.set_mark(false);
+  m.set_mark(false);
   EXPECT_EQ(m.marks(true), (std::vector<int>{m1, m3}));
 
   ASSERT_TRUE(m.undo_to(m3));
   EXPECT_EQ(m.size(), 2u);
   EXPECT_EQ(m.marks(), (std::vector<int>{m1, m2}));
-  EXPECT_FALSE(m.undo_to(m4));
-  EXPECT_EQ(m.size(), 2u) << "an unknown mark changes nothing";
 
   ASSERT_TRUE(m.undo_to(m1));
   EXPECT_EQ(m.size(), 0u);
+}
+
+TEST(Model, UndoToAMarkNoLongerThereChangesNothing) {
+  Model m;
+  m.add(point_at(1));
+  const int m1 = m.set_mark(true);
+  m.add(point_at(2));
+  const int m2 = m.set_mark(false);
+  m.add(point_at(3));
+  ASSERT_TRUE(m.undo_to(m1));
+  EXPECT_FALSE(m.undo_to(m2)) << "dropped by the undo to an earlier mark";
+  EXPECT_EQ(m.size(), 1u) << "an unknown mark changes nothing";
+  EXPECT_FALSE(m.undo_to(12345));
+  EXPECT_EQ(m.size(), 1u);
 }
 
 TEST(Model, AnObjectMadeAndDeletedAfterTheMarkStaysGone) {

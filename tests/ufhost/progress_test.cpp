@@ -69,25 +69,44 @@ TEST(Progress, ShownOnlyWhenAskedOrOnATerminal) {
   ufhost::set_progress_settings(saved);
 }
 
-TEST(Progress, HostCallsCountUntilTheNextRequest) {
-  const ufhost::ProgressSettings saved = ufhost::progress_settings();
-  std::FILE* out = std::tmpfile();
-  ufhost::ProgressSettings settings;
-  settings.mode = ufhost::ProgressMode::Always;
-  settings.out = out;
-  settings.terminal = 0;
-  settings.delay = 100;  // counted, never drawn
-  ufhost::set_progress_settings(settings);
-  for (const char* op : {"UF_FACET_facet_solid", "UF_FACET_cycle_facets", "UF_CURVE_section_from_planes",
-                         "uf5947_", "UF_MODL_create_plane"})
-    ufhost::progress_host_call(op);
+// Progress counted and never drawn, into a file of its own; the settings
+// as they were come back after.
+class HostCalls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = ufhost::progress_settings();
+    out_ = std::tmpfile();
+    ufhost::ProgressSettings settings;
+    settings.mode = ufhost::ProgressMode::Always;
+    settings.out = out_;
+    settings.terminal = 0;
+    settings.delay = 100;  // counted, never drawn
+    ufhost::set_progress_settings(settings);
+  }
+  void TearDown() override {
+    ufhost::set_progress_settings(saved_);
+    std::fclose(out_);
+  }
+  void call(std::initializer_list<const char*> operations) {
+    for (const char* op : operations) ufhost::progress_host_call(op);
+  }
+
+ private:
+  ufhost::ProgressSettings saved_;
+  std::FILE* out_ = nullptr;
+};
+
+TEST_F(HostCalls, AreCountedByWhatTheyDo) {
+  call({"UF_FACET_facet_solid", "UF_FACET_cycle_facets", "UF_CURVE_section_from_planes", "uf5947_",
+        "UF_MODL_create_plane"});
   const std::string line = ufhost::progress_line();
   EXPECT_NE(std::string::npos, line.find("5 host calls (facet walk 2, sections 1, turns 1)")) << line;
-  // A dialog for the user ends the count: nothing may stand on the line then.
-  ufhost::progress_host_call("uc1608");
+}
+
+// A dialog for the user ends the count: nothing may stand on the line then.
+TEST_F(HostCalls, AreNoLongerCountedOnceTheUserIsAsked) {
+  call({"UF_FACET_facet_solid", "UF_FACET_cycle_facets", "uc1608"});
   EXPECT_EQ("", ufhost::progress_line());
-  ufhost::set_progress_settings(saved);
-  std::fclose(out);
 }
 
 }  // namespace

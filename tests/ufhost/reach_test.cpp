@@ -1,7 +1,7 @@
 // How far a body reaches from a line or along a direction, where a
 // surface's or a circle's own peak lies off the face or the edge: the value
 // must come from what the body holds, never from the peak.
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +61,7 @@ TEST(Reach, ArcsPeakOnlyWhereTheyRun) {
                             });
 }
 
-TEST(Reach, SurfacesPeakOnlyWhereTheFaceIs) {
+TEST(Reach, PiercedSpherePeaksOnlyWhereTheFaceIs) {
   // A ball of radius 10 with a hole of radius 3 through it along X: the
   // sphere's farthest point along X lies in the hole, the hole's rim at
   // x = sqrt(100 - 9) is farthest.
@@ -75,6 +75,9 @@ TEST(Reach, SurfacesPeakOnlyWhereTheFaceIs) {
                            {"from a line along Z, the equator beside the hole", from_line(gp_Pnt(0, 0, 0), gp_Dir(0, 0, 1)),
                             std::sqrt(100.0)},
                        });
+}
+
+TEST(Reach, TurnedDownTorusPeaksOnlyWhereTheFaceIs) {
   // A ring (a torus of radii 10 and 3) turned down to 12 across its middle:
   // the torus keeps only what lies within 12 of the axis, short of its
   // outer equator at 13; its top circle at z = 3 stays.

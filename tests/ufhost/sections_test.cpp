@@ -301,6 +301,16 @@ TEST_F(Sections, RequestsTheHostCannotServeLeaveNoCurves) {
     EXPECT_EQ(c.code, UF_CURVE_section_from_planes(&c.general, &c.planes, &curves));
     EXPECT_EQ(NULL_TAG, curves);
   }
+  EXPECT_EQ(objects, session().model.size());
+}
+
+TEST_F(Sections, AnInjectedFailureLeavesNoCurves) {
+  const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
+  double o[3] = {5, 0, 0}, n[3] = {1, 0, 0};
+  tag_t plane = NULL_TAG;
+  ASSERT_EQ(0, UF_MODL_create_plane(o, n, &plane));
+  tag_t good_objects[1] = {box}, planes[1] = {plane};
+  const std::size_t objects = session().model.size();
   session().fail_rules.push_back({"UF_CURVE_section_from_planes", ufhost::kErrRefused, 0});
   UF_CURVE_section_general_data_t general = {good_objects, 1, 0, 1, 0, 0.0154};
   UF_CURVE_section_planes_data_t plane_data = {planes, 1};
@@ -310,9 +320,8 @@ TEST_F(Sections, RequestsTheHostCannotServeLeaveNoCurves) {
   EXPECT_EQ(objects, session().model.size());
 }
 
-TEST_F(Sections, JoinedCurvesComeAsWiresAndGoWithUndo) {
+TEST_F(Sections, JoinedCurvesComeAsWires) {
   const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
-  const int mark = session().model.set_mark(false);
   double o[3] = {5, 0, 0}, n[3] = {1, 0, 0};
   tag_t plane = NULL_TAG;
   ASSERT_EQ(0, UF_MODL_create_plane(o, n, &plane));
@@ -326,9 +335,24 @@ TEST_F(Sections, JoinedCurvesComeAsWiresAndGoWithUndo) {
   const TopoDS_Shape shape = session().model.find(curves)->section->curves();
   for (TopExp_Explorer e(shape, TopAbs_WIRE); e.More(); e.Next()) ++wires;
   EXPECT_EQ(1, wires);  // the rectangle the plane cuts from the box
+}
+
+TEST_F(Sections, CurvesAndTheirPlaneGoWithUndo) {
+  const tag_t box = add(BRepPrimAPI_MakeBox(10, 20, 30).Shape());
+  const int mark = session().model.set_mark(false);
+  double o[3] = {5, 0, 0}, n[3] = {1, 0, 0};
+  tag_t plane = NULL_TAG;
+  ASSERT_EQ(0, UF_MODL_create_plane(o, n, &plane));
+  tag_t objects[1] = {box}, planes[1] = {plane};
+  UF_CURVE_section_general_data_t general = {objects, 1, 0, 1, 1, 0.0154};
+  UF_CURVE_section_planes_data_t plane_data = {planes, 1};
+  tag_t curves = NULL_TAG;
+  ASSERT_EQ(0, UF_CURVE_section_from_planes(&general, &plane_data, &curves));
+  ASSERT_NE(NULL_TAG, curves);
   ASSERT_TRUE(session().model.undo_to(mark));
   EXPECT_EQ(nullptr, session().model.find(curves));
   EXPECT_EQ(nullptr, session().model.find(plane));
+  EXPECT_NE(nullptr, session().model.find(box));
 }
 
 TEST_F(Sections, ScriptedHostIsAskedInstead) {

@@ -84,17 +84,23 @@ TEST_F(UfunModel, BoundingBoxFailuresLeaveTheBoxAlone) {
     EXPECT_EQ(UF_MODL_ask_bounding_box(k.tag, b), k.code);
     for (double v : b) EXPECT_EQ(v, 7);
   }
-  EXPECT_EQ(UF_MODL_ask_bounding_box(body, nullptr), ufhost::kErrBadArgument);
   EXPECT_EQ(box(body)[3], 40) << "the fourth call is not injected";
 }
 
-TEST_F(UfunModel, PointsLinesAndPlanesAreObjectsWithTheirGeometry) {
+TEST_F(UfunModel, BoundingBoxWithoutAnOutputIsRefused) {
+  const tag_t body = load("two_bodies.step").at(0);
+  EXPECT_EQ(UF_MODL_ask_bounding_box(body, nullptr), ufhost::kErrBadArgument);
+}
+
+TEST_F(UfunModel, PointsAreObjectsWithTheirGeometry) {
   double p[3] = {1, 2, 3};
   tag_t point = NULL_TAG;
   ASSERT_EQ(UF_CURVE_create_point(p, &point), 0);
   EXPECT_EQ(session().model.find(point)->kind, ufhost::Kind::Point);
   EXPECT_EQ(box(point), (std::array<double, 6>{1, 2, 3, 1, 2, 3}));
+}
 
+TEST_F(UfunModel, LinesAreObjectsEvenOfNoLength) {
   UF_CURVE_line_t line = {{4, 5, 6}, {1, 8, 6}};
   tag_t l = NULL_TAG;
   ASSERT_EQ(UF_CURVE_create_line(&line, &l), 0);
@@ -104,14 +110,19 @@ TEST_F(UfunModel, PointsLinesAndPlanesAreObjectsWithTheirGeometry) {
   tag_t zero = NULL_TAG;
   ASSERT_EQ(UF_CURVE_create_line(&flat, &zero), 0);
   EXPECT_NE(zero, NULL_TAG);
+}
 
-  double normal[3] = {0, 0, 2};
+TEST_F(UfunModel, PlanesAreDatumPlanesWithAUnitNormal) {
+  double p[3] = {1, 2, 3}, normal[3] = {0, 0, 2};
   tag_t plane = NULL_TAG;
   ASSERT_EQ(UF_MODL_create_plane(p, normal, &plane), 0);
   EXPECT_EQ(ufhost::type_code(session().model.find(plane)->kind), UF_datum_plane_type);
   EXPECT_DOUBLE_EQ(session().model.find(plane)->normal.Z(), 1.0);
+}
 
-  // Bad arguments: a distinct code and a null tag out.
+// Bad arguments: a distinct code and a null tag out.
+TEST_F(UfunModel, BadArgumentsGiveTheirCodeANullTagAndNoObject) {
+  double p[3] = {1, 2, 3};
   double no_dir[3] = {0, 0, 0};
   double nan3[3] = {NAN, 0, 0};
   tag_t t = 77;
@@ -122,12 +133,18 @@ TEST_F(UfunModel, PointsLinesAndPlanesAreObjectsWithTheirGeometry) {
   EXPECT_EQ(t, NULL_TAG);
   EXPECT_EQ(UF_CURVE_create_point(nullptr, &t), ufhost::kErrBadArgument);
   EXPECT_EQ(UF_CURVE_create_line(nullptr, &t), ufhost::kErrBadArgument);
-  EXPECT_EQ(session().model.size(), 4u);
+  EXPECT_EQ(session().model.size(), 0u);
+}
 
+TEST_F(UfunModel, AnObjectIsDeletedOnce) {
+  double p[3] = {1, 2, 3};
+  tag_t point = NULL_TAG, other = NULL_TAG;
+  ASSERT_EQ(UF_CURVE_create_point(p, &point), 0);
+  ASSERT_EQ(UF_CURVE_create_point(p, &other), 0);
   EXPECT_EQ(UF_OBJ_delete_object(point), 0);
   EXPECT_EQ(UF_OBJ_delete_object(point), ufhost::kErrBadTag);
   EXPECT_EQ(UF_OBJ_delete_object(NULL_TAG), ufhost::kErrBadTag);
-  EXPECT_EQ(session().model.size(), 3u);
+  EXPECT_EQ(session().model.size(), 1u);
 }
 
 TEST_F(UfunModel, UndoRemovesWhatWasMadeAndRevertsMovesAndCopies) {
@@ -158,7 +175,9 @@ TEST_F(UfunModel, UndoRemovesWhatWasMadeAndRevertsMovesAndCopies) {
   EXPECT_EQ(session().model.tags(), bodies);
   EXPECT_EQ(UF_UNDO_undo_to_mark(visible, nullptr), ufhost::kErrNoUndoMark) << "dropped by the undo";
   EXPECT_EQ(UF_UNDO_undo_to_mark(12345, nullptr), ufhost::kErrNoUndoMark);
+}
 
+TEST_F(UfunModel, SetMarkRefusesAnUnknownKindAndAMissingId) {
   UF_UNDO_mark_id_t id = 55;
   EXPECT_EQ(UF_UNDO_set_mark(2, nullptr, &id), ufhost::kErrBadArgument);
   EXPECT_EQ(id, 0);
@@ -178,36 +197,49 @@ TEST_F(UfunModel, RotationMatrixTurnsAboutTheLineThroughTheOrigin) {
   EXPECT_NEAR(q[2], 0, 1e-15);
   EXPECT_EQ(m[12], 0);
   EXPECT_EQ(m[15], 1);
+}
 
+TEST_F(UfunModel, IdentityMatrixIsOneOnTheDiagonal) {
   double id[16];
   ASSERT_EQ(UF_MTX4_identity(id), 0);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(id[i], i % 5 == 0 ? 1.0 : 0.0);
+}
 
+TEST_F(UfunModel, MatricesOfNoAxisOrAngleAreRefused) {
+  double origin[3] = {1, 0, 0}, z[3] = {0, 0, 5};
+  double m[16];
   double zero[3] = {0, 0, 0};
   EXPECT_EQ(UF_MTX4_rotation(origin, zero, 90.0, m), ufhost::kErrBadArgument);
   EXPECT_EQ(UF_MTX4_rotation(origin, z, INFINITY, m), ufhost::kErrBadArgument);
   EXPECT_EQ(UF_MTX4_identity(nullptr), ufhost::kErrBadArgument);
 }
 
-TEST_F(UfunModel, CopiesAtAngleZeroCoincideAndMovesTurn) {
-  const std::vector<tag_t> bodies = load("two_bodies.step");
-  std::string error;
-  // A mesh body is moved and copied too.
-  const std::string stl = testing_support::work_dir("UfunModel.Turn") + "/t.stl";
-  {
-    FILE* f = std::fopen(stl.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 40 0 0\n"
-               "vertex 0 30 5\nendloop\nendfacet\nendsolid t\n", f);
-    std::fclose(f);
+// The sample's two bodies and a mesh body, each copied at 0 degrees.
+class Copies : public UfunModel {
+ protected:
+  void SetUp() override {
+    UfunModel::SetUp();
+    load("two_bodies.step");
+    std::string error;
+    // A mesh body is moved and copied too.
+    const std::string stl = testing_support::work_dir("UfunModel.Turn") + "/t.stl";
+    {
+      FILE* f = std::fopen(stl.c_str(), "w");
+      ASSERT_NE(f, nullptr);
+      std::fputs("solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 40 0 0\n"
+                 "vertex 0 30 5\nendloop\nendfacet\nendsolid t\n", f);
+      std::fclose(f);
+    }
+    ASSERT_TRUE(ufhost::load_part(stl, session().model, &error)) << error;
+    all = session().model.tags();
+    for (tag_t t : all) before.push_back(box(t));
+    ASSERT_EQ(turn(all, 2, kOrigin, kZ, 0.0, &copies), 0);
   }
-  ASSERT_TRUE(ufhost::load_part(stl, session().model, &error)) << error;
-  const std::vector<tag_t> all = session().model.tags();
+  std::vector<tag_t> all, copies;
   std::vector<std::array<double, 6>> before;
-  for (tag_t t : all) before.push_back(box(t));
+};
 
-  std::vector<tag_t> copies;
-  ASSERT_EQ(turn(all, 2, kOrigin, kZ, 0.0, &copies), 0);
+TEST_F(Copies, AtAngleZeroCoincideWithTheirOriginals) {
   for (std::size_t i = 0; i < all.size(); ++i) {
     SCOPED_TRACE(i);
     ASSERT_NE(copies[i], NULL_TAG);
@@ -216,8 +248,11 @@ TEST_F(UfunModel, CopiesAtAngleZeroCoincideAndMovesTurn) {
     EXPECT_EQ(session().model.find(copies[i])->name, session().model.find(all[i])->name + " copy");
     EXPECT_EQ(session().model.find(copies[i])->kind, session().model.find(all[i])->kind);
   }
+  EXPECT_EQ(session().model.size(), 2 * all.size());
+}
 
-  // A quarter turn about Z through the origin: (x, y) goes to (-y, x).
+// A quarter turn about Z through the origin: (x, y) goes to (-y, x).
+TEST_F(Copies, MoveAQuarterTurnAndLeaveTheOriginals) {
   std::vector<tag_t> unused;
   ASSERT_EQ(turn(copies, 1, kOrigin, kZ, 90.0, &unused), 0);
   for (std::size_t i = 0; i < all.size(); ++i) {
@@ -274,16 +309,21 @@ TEST_F(UfunModel, TransformWithABadArgumentChangesNothing) {
     EXPECT_EQ(session().model.size(), 2u);
     EXPECT_EQ(box(bodies[0]), box0);
   }
-  // No objects: nothing to do, and that is no failure.
+}
+
+// No objects: nothing to do, and that is no failure.
+TEST_F(UfunModel, TransformOfNoObjectsIsNoFailure) {
+  double m[16];
+  double origin[3] = {0, 0, 0}, z[3] = {0, 0, 1};
+  ASSERT_EQ(UF_MTX4_rotation(origin, z, 30.0, m), 0);
   const int none = 0, move = 1, layer = 0, trace = 2;
   int status = -1;
   uf5947_(m, nullptr, &none, &move, &layer, &trace, nullptr, nullptr, &status);
   EXPECT_EQ(status, 0);
 }
 
-TEST_F(UfunModel, InjectedFailuresReturnTheirCodeAndMakeNothing) {
+TEST_F(UfunModel, AnInjectedFailureOfTheNthCallReturnsItsCodeAndMakesNothing) {
   session().fail_rules.push_back({"UF_CURVE_create_point", 4711, 2});
-  session().fail_rules.push_back({"uf5947_", ufhost::kErrRefused, 0});
   double p[3] = {1, 2, 3};
   tag_t t = NULL_TAG;
   EXPECT_EQ(UF_CURVE_create_point(p, &t), 0);
@@ -292,12 +332,15 @@ TEST_F(UfunModel, InjectedFailuresReturnTheirCodeAndMakeNothing) {
   EXPECT_EQ(t, NULL_TAG);
   EXPECT_EQ(UF_CURVE_create_point(p, &t), 0);
   EXPECT_EQ(session().model.size(), 2u);
+}
 
+TEST_F(UfunModel, AnInjectedFailureOfAMoveMakesNoCopies) {
+  session().fail_rules.push_back({"uf5947_", ufhost::kErrRefused, 0});
   const tag_t body = load("two_bodies.step").at(0);
   std::vector<tag_t> copies;
   EXPECT_EQ(turn({body}, 2, kOrigin, kZ, 0.0, &copies), ufhost::kErrRefused);
   EXPECT_EQ(copies[0], NULL_TAG);
-  EXPECT_EQ(session().model.size(), 4u);
+  EXPECT_EQ(session().model.size(), 2u);
 }
 
 TEST_F(UfunModel, FailMessagesForTheHostsCodesOnly) {
@@ -329,6 +372,9 @@ TEST_F(UfunModel, InitializeAndTerminateTellTheSession) {
   EXPECT_EQ(UF_initialize(), 0);
   EXPECT_EQ(UF_terminate(), 0);
   EXPECT_EQ(events, (std::vector<std::string>{"call UF_initialize", "call UF_terminate"}));
+}
+
+TEST_F(UfunModel, InitializeCanBeMadeToFail) {
   session().fail_rules.push_back({"UF_initialize", ufhost::kErrRefused, 0});
   EXPECT_EQ(UF_initialize(), ufhost::kErrRefused);
 }

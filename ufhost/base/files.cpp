@@ -1,25 +1,38 @@
 #include "ufhost/base/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace ufhost {
 
+// Read with the system's own calls, so that a read that fails (a folder,
+// which opens like a file, or an error of the disk) is told from the end of
+// a file.
 bool read_file(const std::string& path, std::string* text) {
   text->clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  *text = ss.str();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      text->clear();
+      return false;
+    }
+    if (n == 0) break;
+    text->append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
   return true;
 }
 

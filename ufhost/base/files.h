@@ -9,7 +9,7 @@
 namespace ufhost {
 
 // Reads the file at `path` byte for byte into *text. Returns false, leaving
-// *text empty, when the file cannot be opened.
+// *text empty, when the file cannot be opened or read (a folder, say).
 bool read_file(const std::string& path, std::string* text);
 // The same, for callers to whom a missing file and an empty one are alike.
 std::string read_file(const std::string& path);

@@ -7,10 +7,17 @@ namespace ufhost {
 
 namespace {
 
+// Every character of the text: "%.6f" of a large number runs to hundreds of
+// digits, and a number cut short is another number.
 std::string printed(const char* format, double value) {
   char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+  const int n = std::snprintf(text, sizeof text, format, value);
+  if (n < 0) return "";
+  if (static_cast<std::size_t>(n) < sizeof text) return text;
+  std::string whole(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(whole.data(), whole.size(), format, value);
+  whole.resize(static_cast<std::size_t>(n));
+  return whole;
 }
 
 }  // namespace

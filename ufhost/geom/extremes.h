@@ -83,7 +83,12 @@ class Extremes {
   void touch(int axis, double at);  // a point of the leaf lies at `at`
   void add_vertices(const TopoDS_Shape& leaf);
   void add_edge(const TopoDS_Shape& edge);
-  void add_face(const TopoDS_Shape& face);
+  // An edge's points at its ends and where it turns back along `axis`, as
+  // contacts: a loose edge's (tolerance beyond twice the band) as where it
+  // may run, a tight one's as points of the leaf.
+  void add_loose_edge(int axis, const gp_Pnt ends[2], const std::vector<gp_Pnt>& turns, double tol);
+  void add_tight_edge(int axis, const gp_Pnt ends[2], const std::vector<gp_Pnt>& turns, double tol);
+  void add_face(const TopoDS_Shape& face);  // extremes_faces.cpp, with what follows
 
   // One function per kind of surface, each for one axis.
   struct Face;

@@ -45,7 +45,7 @@ class SectionMemory {
   // first probe again.
   void forget();
 
-  struct Body;  // what is known of one body (sections.cpp)
+  struct Body;  // what is known of one body (sections_internal.h)
   std::deque<std::shared_ptr<const Body>> bodies;  // kept by section_by_plane, newest last
 };
 

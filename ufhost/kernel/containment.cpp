@@ -139,6 +139,94 @@ bool write_all(int fd, const char* data, std::size_t size) {
   ::_exit(0);
 }
 
+// When a child must have ended, from when it was started.
+class Deadline {
+ public:
+  explicit Deadline(double seconds)
+      : at_(seconds > 0 ? now_ns() + static_cast<std::int64_t>(std::min(seconds, 1e9) * 1e9) : 0) {}
+  // Milliseconds until the deadline, for poll(): -1 for none, 0 once it has
+  // passed.
+  int left_ms() const {
+    if (at_ == 0) return -1;
+    const std::int64_t left = at_ - now_ns();
+    if (left <= 0) return 0;
+    return static_cast<int>(std::min<std::int64_t>(left / 1000000 + 1, INT_MAX));
+  }
+
+ private:
+  std::int64_t at_;  // on the steady clock, in nanoseconds; 0: no limit
+};
+
+// Reads what the child writes to `fd` into *data until it closes its end,
+// as it does when it ends. true when the deadline passed first.
+bool read_answer(int fd, const Deadline& deadline, std::string* data) {
+  char buffer[1 << 16];
+  for (;;) {
+    const int wait = deadline.left_ms();
+    if (wait == 0) return true;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return false;
+    if (ready == 0) continue;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // the child closed its end: it is ending
+    data->append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// Waits for the child `pid` to end and puts its wait status in *status. A
+// child that ended its answer may still be ending: it is waited for through
+// a descriptor that tells when it has (where the system has one), else
+// looked at every millisecond. Once the deadline has passed (*timed_out, or
+// set here) it is killed. false with why in *error when it was lost.
+bool reap(pid_t pid, const Deadline& deadline, bool* timed_out, int* status, std::string* error) {
+  const int process = process_fd(pid);
+  for (;;) {
+    if (*timed_out) ::kill(pid, SIGKILL);
+    const pid_t got = ::waitpid(pid, status, *timed_out ? 0 : WNOHANG);
+    if (got == pid) break;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *error = std::string("lost its process (") + std::strerror(errno) + ")";
+      if (process >= 0) ::close(process);
+      return false;
+    }
+    const int wait = deadline.left_ms();
+    if (wait == 0) {
+      *timed_out = true;
+      continue;
+    }
+    if (process >= 0) {
+      pollfd p{process, POLLIN, 0};
+      ::poll(&p, 1, wait);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  if (process >= 0) ::close(process);
+  return true;
+}
+
+// How a child that ended by itself ended, from its wait status, and its
+// answer when it wrote all of it: the length first, then that many bytes.
+void take_answer(int status, const std::string& data, ChildEnd* end, std::string* answer) {
+  if (WIFSIGNALED(status)) {
+    end->signal = WTERMSIG(status);
+    return;
+  }
+  end->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::uint64_t size = 0;
+  if (end->status == 0 && data.size() >= sizeof size) {
+    std::memcpy(&size, data.data(), sizeof size);
+    if (size == data.size() - sizeof size) {
+      end->answered = true;
+      answer->assign(data, sizeof size, std::string::npos);
+    }
+  }
+}
+
 }  // namespace
 
 ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
@@ -166,78 +254,13 @@ ChildEnd run_in_child(const std::function<std::string()>& work, double seconds,
   }
   ::close(fds[1]);
   Progress stage(progress);
-
-  const std::int64_t deadline =
-      seconds > 0 ? now_ns() + static_cast<std::int64_t>(std::min(seconds, 1e9) * 1e9) : 0;
-  // Milliseconds until the deadline, -1 for none, 0 once it has passed.
-  const auto left_ms = [deadline]() -> int {
-    if (deadline == 0) return -1;
-    const std::int64_t left = deadline - now_ns();
-    if (left <= 0) return 0;
-    return static_cast<int>(std::min<std::int64_t>(left / 1000000 + 1, INT_MAX));
-  };
+  const Deadline deadline(seconds);
   std::string data;
-  char buffer[1 << 16];
-  for (;;) {
-    const int wait = left_ms();
-    if (wait == 0) {
-      end.timed_out = true;
-      break;
-    }
-    pollfd p{fds[0], POLLIN, 0};
-    const int ready = ::poll(&p, 1, wait);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) break;
-    if (ready == 0) continue;
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the child closed its end: it is ending
-    data.append(buffer, static_cast<std::size_t>(n));
-  }
+  end.timed_out = read_answer(fds[0], deadline, &data);
   ::close(fds[0]);
-
-  // Ended its answer, but its process may still be ending: waited for
-  // through a descriptor that tells when it has (where the system has one),
-  // else looked at every millisecond.
-  const int process = process_fd(pid);
   int status = 0;
-  for (;;) {
-    if (end.timed_out) ::kill(pid, SIGKILL);
-    const pid_t got = ::waitpid(pid, &status, end.timed_out ? 0 : WNOHANG);
-    if (got == pid) break;
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      end.error = std::string("lost its process (") + std::strerror(errno) + ")";
-      if (process >= 0) ::close(process);
-      return end;
-    }
-    const int wait = left_ms();
-    if (wait == 0) {
-      end.timed_out = true;
-      continue;
-    }
-    if (process >= 0) {
-      pollfd p{process, POLLIN, 0};
-      ::poll(&p, 1, wait);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  if (process >= 0) ::close(process);
-  if (end.timed_out) return end;
-  if (WIFSIGNALED(status)) {
-    end.signal = WTERMSIG(status);
-    return end;
-  }
-  end.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::uint64_t size = 0;
-  if (end.status == 0 && data.size() >= sizeof size) {
-    std::memcpy(&size, data.data(), sizeof size);
-    if (size == data.size() - sizeof size) {
-      end.answered = true;
-      answer->assign(data, sizeof size, std::string::npos);
-    }
-  }
+  if (!reap(pid, deadline, &end.timed_out, &status, &end.error) || end.timed_out) return end;
+  take_answer(status, data, &end, answer);
   return end;
 }
 

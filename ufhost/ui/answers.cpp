@@ -92,95 +92,126 @@ const char* answer_kind_name(AnswerKind kind) {
   return "?";
 }
 
+namespace {
+
+// Each kind of answer reads its own words (`w`, the kind first) into *a and
+// returns "" when they make an answer, else what is wrong with them.
+
+std::string parse_menu(const std::vector<std::string>& w, Answer* a) {
+  const std::size_t n = w.size();
+  a->kind = AnswerKind::Menu;
+  if (n == 2 && w[1] == "back") {
+    a->action = AnswerAction::Back;
+  } else if (n == 2 && w[1] == "cancel") {
+    a->action = AnswerAction::Cancel;
+  } else if (n == 3 && w[1] == "code") {
+    a->action = AnswerAction::Code;
+    if (!parse_int_word(w[2], &a->number)) return "the code must be a whole number";
+  } else if (n == 2) {
+    a->action = AnswerAction::Pick;
+    if (!parse_int_word(w[1], &a->number) || a->number < 1)
+      return "the item number must be a whole number from 1";
+  } else {
+    return "use menu N, menu back, menu cancel or menu code K";
+  }
+  return "";
+}
+
+std::string parse_dialog(const std::vector<std::string>& w, Answer* a) {
+  const std::size_t n = w.size();
+  a->kind = AnswerKind::Dialog;
+  if (n == 2 && w[1] == "back") {
+    a->action = AnswerAction::Back;
+  } else if (n == 2 && w[1] == "cancel") {
+    a->action = AnswerAction::Cancel;
+  } else if (n >= 2 && w[1] == "ok") {
+    a->action = AnswerAction::Ok;
+    for (std::size_t i = 2; i < n; ++i) {
+      double v = 0;
+      if (!parse_double_word(w[i], &v)) return "'" + w[i] + "' is not a number";
+      a->values.push_back(v);
+    }
+  } else {
+    return "use dialog ok [V1 V2 ...], dialog back or dialog cancel";
+  }
+  return "";
+}
+
+std::string parse_select(const std::vector<std::string>& w, Answer* a) {
+  const std::size_t n = w.size();
+  a->kind = AnswerKind::Select;
+  if (n == 2 && w[1] == "all") {
+    a->action = AnswerAction::All;
+  } else if (n == 2 && w[1] == "none") {
+    a->action = AnswerAction::None;
+  } else if (n == 2 && w[1] == "back") {
+    a->action = AnswerAction::Back;
+  } else if (n == 2 && w[1] == "cancel") {
+    a->action = AnswerAction::Cancel;
+  } else if (n >= 2) {
+    a->action = AnswerAction::Pick;
+    for (std::size_t i = 1; i < n; ++i) {
+      int k = 0;
+      if (!parse_int_word(w[i], &k) || k < 1) return "object numbers are whole numbers from 1";
+      for (int earlier : a->picks)
+        if (earlier == k) return "object " + w[i] + " is picked twice";
+      a->picks.push_back(k);
+    }
+  } else {
+    return "use select all, select N M ..., select none or select cancel";
+  }
+  return "";
+}
+
+std::string parse_message(const std::vector<std::string>& w, Answer* a) {
+  a->kind = AnswerKind::Message;
+  if (w.size() != 2 || w[1] != "ok") return "use message ok";
+  a->action = AnswerAction::Ok;
+  return "";
+}
+
+// The path is the rest of the line after "save", so that it may hold blanks.
+std::string parse_save(const std::string& text, Answer* a) {
+  a->kind = AnswerKind::Save;
+  const std::string rest = trim(trim(text).substr(4));
+  if (rest == "cancel") {
+    a->action = AnswerAction::Cancel;
+  } else if (!rest.empty()) {
+    a->action = AnswerAction::Path;
+    a->path = rest;
+  } else {
+    return "use save PATH or save cancel";
+  }
+  return "";
+}
+
+}  // namespace
+
 bool parse_answer(const std::string& text, Answer* answer, std::string* error) {
   const std::vector<std::string> w = split_words(text);
-  Answer a;
   if (w.empty()) {
     *error = "empty answer";
     return false;
   }
+  Answer a;
+  std::string wrong;
   const std::string& kind = w[0];
-  const std::size_t n = w.size();
-  auto fail = [&](const std::string& what) {
-    *error = "'" + trim(text) + "' is not an answer: " + what;
-    return false;
-  };
   if (kind == "menu") {
-    a.kind = AnswerKind::Menu;
-    if (n == 2 && w[1] == "back") {
-      a.action = AnswerAction::Back;
-    } else if (n == 2 && w[1] == "cancel") {
-      a.action = AnswerAction::Cancel;
-    } else if (n == 3 && w[1] == "code") {
-      a.action = AnswerAction::Code;
-      if (!parse_int_word(w[2], &a.number)) return fail("the code must be a whole number");
-    } else if (n == 2) {
-      a.action = AnswerAction::Pick;
-      if (!parse_int_word(w[1], &a.number) || a.number < 1)
-        return fail("the item number must be a whole number from 1");
-    } else {
-      return fail("use menu N, menu back, menu cancel or menu code K");
-    }
+    wrong = parse_menu(w, &a);
   } else if (kind == "dialog") {
-    a.kind = AnswerKind::Dialog;
-    if (n == 2 && w[1] == "back") {
-      a.action = AnswerAction::Back;
-    } else if (n == 2 && w[1] == "cancel") {
-      a.action = AnswerAction::Cancel;
-    } else if (n >= 2 && w[1] == "ok") {
-      a.action = AnswerAction::Ok;
-      for (std::size_t i = 2; i < n; ++i) {
-        double v = 0;
-        if (!parse_double_word(w[i], &v)) return fail("'" + w[i] + "' is not a number");
-        a.values.push_back(v);
-      }
-    } else {
-      return fail("use dialog ok [V1 V2 ...], dialog back or dialog cancel");
-    }
+    wrong = parse_dialog(w, &a);
   } else if (kind == "select") {
-    a.kind = AnswerKind::Select;
-    if (n == 2 && w[1] == "all") {
-      a.action = AnswerAction::All;
-    } else if (n == 2 && w[1] == "none") {
-      a.action = AnswerAction::None;
-    } else if (n == 2 && w[1] == "back") {
-      a.action = AnswerAction::Back;
-    } else if (n == 2 && w[1] == "cancel") {
-      a.action = AnswerAction::Cancel;
-    } else if (n >= 2) {
-      a.action = AnswerAction::Pick;
-      for (std::size_t i = 1; i < n; ++i) {
-        int k = 0;
-        if (!parse_int_word(w[i], &k) || k < 1)
-          return fail("object numbers are whole numbers from 1");
-        for (int earlier : a.picks)
-          if (earlier == k) return fail("object " + w[i] + " is picked twice");
-        a.picks.push_back(k);
-      }
-    } else {
-      return fail("use select all, select N M ..., select none or select cancel");
-    }
+    wrong = parse_select(w, &a);
   } else if (kind == "message") {
-    a.kind = AnswerKind::Message;
-    if (n == 2 && w[1] == "ok") {
-      a.action = AnswerAction::Ok;
-    } else {
-      return fail("use message ok");
-    }
+    wrong = parse_message(w, &a);
   } else if (kind == "save") {
-    a.kind = AnswerKind::Save;
-    // The path is the rest of the line, so that it may hold blanks.
-    const std::string rest = trim(trim(text).substr(4));
-    if (rest == "cancel") {
-      a.action = AnswerAction::Cancel;
-    } else if (!rest.empty()) {
-      a.action = AnswerAction::Path;
-      a.path = rest;
-    } else {
-      return fail("use save PATH or save cancel");
-    }
+    wrong = parse_save(text, &a);
   } else {
-    return fail("it must start with menu, dialog, select, message or save");
+    wrong = "it must start with menu, dialog, select, message or save";
+  }
+  if (!wrong.empty()) {
+    *error = "'" + trim(text) + "' is not an answer: " + wrong;
+    return false;
   }
   *answer = std::move(a);
   return true;

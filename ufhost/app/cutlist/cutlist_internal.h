@@ -22,7 +22,7 @@
 #include "ufhost/app/plan/plan_command.h"
 #include "ufhost/app/plan/plan_report.h"
 #include "ufhost/app/stock/stock.h"
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 #include "ufhost/geom/mass.h"
 #include "ufhost/parts/pieces.h"
 #include "ufhost/model/model.h"

@@ -1,17 +1,16 @@
-// The smallest cylinder and hexagon about a body (cylinder.h).
+// The smallest cylinder about a body (cylinder.h); the points it searches on
+// are in cylinder_points.cpp, the hexagon about it in hexagon.cpp.
 //
-// [SECTION] Circles that hold points
 // [SECTION] The best line along a direction
 // [SECTION] Directions to try
 // [SECTION] The cylinder
-// [SECTION] The hexagon
 //
 // Points of the body (its samples, and the farthest points that measures
 // find) seen along a direction are what a search runs on: the smallest
 // circle holding them is at most the smallest that holds the body, so it
 // bounds the diameter from below, and its centre is where the next exact
 // measure is taken.
-#include "ufhost/geom/cylinder.h"
+#include "ufhost/enclosing/cylinder.h"
 
 #include <BRepGProp.hxx>
 #include <GProp_GProps.hxx>
@@ -22,15 +21,16 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <random>
 
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/cylinder_internal.h"
+#include "ufhost/enclosing/reach.h"
 
 namespace ufhost {
 
+using namespace cylinder_detail;
+
 namespace {
 
-constexpr double kPi = M_PI;
 // Exact measures and re-centrings for one direction, at most.
 constexpr int kMostRecentrings = 24;
 // Directions of faces of revolution tried, those with the most area first.
@@ -41,111 +41,6 @@ constexpr std::size_t kMostCentres = 4;
 constexpr int kPolishRounds = 12;
 // Directions along which axes count as one (radians).
 constexpr double kSameDirection = 1e-6;
-
-//-----------------------------------------------------------------------------
-// [SECTION] Circles that hold points
-//-----------------------------------------------------------------------------
-
-struct P2 {
-  double x, y;
-};
-
-struct Disc {
-  double x = 0.0, y = 0.0, r = -1.0;
-  bool holds(const P2& p) const {
-    const double dx = p.x - x, dy = p.y - y;
-    return dx * dx + dy * dy <= r * r * (1.0 + 1e-14) + 1e-300;
-  }
-};
-
-Disc through(const P2& a, const P2& b) {
-  return {0.5 * (a.x + b.x), 0.5 * (a.y + b.y), 0.5 * std::hypot(a.x - b.x, a.y - b.y)};
-}
-
-Disc through(const P2& a, const P2& b, const P2& c) {
-  const double bx = b.x - a.x, by = b.y - a.y, cx = c.x - a.x, cy = c.y - a.y;
-  const double det = 2.0 * (bx * cy - by * cx);
-  const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
-  if (std::abs(det) <= 1e-14 * (b2 + c2)) {
-    // In a line: the circle on the two farthest apart.
-    Disc best = through(a, b);
-    for (const Disc& d : {through(a, c), through(b, c)})
-      if (d.r > best.r) best = d;
-    return best;
-  }
-  const double ux = (cy * b2 - by * c2) / det, uy = (bx * c2 - cx * b2) / det;
-  return {a.x + ux, a.y + uy, std::hypot(ux, uy)};
-}
-
-// The smallest circle holding all points (Welzl's incremental form; the
-// points should come in random order, which keeps it linear on average).
-Disc enclosing(const std::vector<P2>& p) {
-  Disc c;
-  if (p.empty()) return c;
-  c = {p[0].x, p[0].y, 0.0};
-  for (std::size_t i = 1; i < p.size(); ++i) {
-    if (c.holds(p[i])) continue;
-    c = {p[i].x, p[i].y, 0.0};
-    for (std::size_t j = 0; j < i; ++j) {
-      if (c.holds(p[j])) continue;
-      c = through(p[i], p[j]);
-      for (std::size_t k = 0; k < j; ++k)
-        if (!c.holds(p[k])) c = through(p[i], p[j], p[k]);
-    }
-  }
-  return c;
-}
-
-// Two directions square to `d` and each other, e1 the reference direction.
-struct Across {
-  gp_XYZ d, e1, e2;
-  explicit Across(const gp_Dir& dir)
-      : d(dir.XYZ()), e1(reference_direction(dir).XYZ()), e2(d.Crossed(e1)) {}
-  P2 seen(const gp_XYZ& p) const { return {p.Dot(e1), p.Dot(e2)}; }
-};
-
-// Points of the body, from its centre, in a fixed random order: those
-// within a twentieth of the body's size of its outside along one of a
-// spread of directions. Circles seen along any direction rest on those
-// (a point on the outline seen along a direction is outermost along a
-// direction across it, and a direction of the spread lies near that one),
-// and they are a fraction of the points of bodies with many faces inside.
-struct Points {
-  gp_XYZ centre;
-  std::vector<gp_XYZ> at;
-
-  explicit Points(const ExactBody& body) : centre(body.centre().XYZ()) {
-    constexpr int kSpread = 300;
-    std::vector<gp_XYZ> all;
-    double size = 0.0;
-    for (const gp_Pnt& p : body.samples()) {
-      all.push_back(p.XYZ() - centre);
-      size = std::max(size, all.back().Modulus());
-    }
-    std::vector<char> keep(all.size(), 0);
-    const double golden = kPi * (3.0 - std::sqrt(5.0));
-    for (int i = 0; i < kSpread; ++i) {
-      const double z = 1.0 - (2.0 * i + 1.0) / kSpread, rho = std::sqrt(1.0 - z * z);
-      const gp_XYZ n(rho * std::cos(golden * i), rho * std::sin(golden * i), z);
-      double top = -HUGE_VAL;
-      for (const gp_XYZ& p : all) top = std::max(top, p.Dot(n));
-      for (std::size_t k = 0; k < all.size(); ++k)
-        if (all[k].Dot(n) >= top - 0.05 * size) keep[k] = 1;
-    }
-    for (std::size_t k = 0; k < all.size(); ++k)
-      if (keep[k]) at.push_back(all[k]);
-    std::mt19937 shuffle(20240611u);
-    std::shuffle(at.begin(), at.end(), shuffle);
-  }
-  // A point the measures found: first, where a circle meets it soonest.
-  void add(const gp_Pnt& p) { at.insert(at.begin(), p.XYZ() - centre); }
-  Disc circle(const Across& a) const {
-    std::vector<P2> seen;
-    seen.reserve(at.size());
-    for (const gp_XYZ& p : at) seen.push_back(a.seen(p));
-    return enclosing(seen);
-  }
-};
 
 //-----------------------------------------------------------------------------
 // [SECTION] The best line along a direction
@@ -223,10 +118,6 @@ void measure_length(const ExactBody& body, Fit* fit, double tolerance) {
 //-----------------------------------------------------------------------------
 // [SECTION] Directions to try
 //-----------------------------------------------------------------------------
-
-bool usable(const gp_Dir& d) {
-  return std::isfinite(d.X()) && std::isfinite(d.Y()) && std::isfinite(d.Z());
-}
 
 // The body's principal axes of inertia, as a solid when it has solids, else
 // as a shell; X, Y, Z when it has no mass to speak of.
@@ -323,16 +214,9 @@ std::vector<gp_Dir> searched_directions(const Points& points, const std::vector<
 
 bool parallel(const gp_Dir& a, const gp_Dir& b) { return a.IsParallel(b, kSameDirection); }
 
-
 //-----------------------------------------------------------------------------
 // [SECTION] The cylinder
 //-----------------------------------------------------------------------------
-
-bool check_tolerance(double tolerance, std::string* error) {
-  if (tolerance > 0.0 && std::isfinite(tolerance)) return true;
-  *error = "the tolerance must be a positive number";
-  return false;
-}
 
 // The fits worth comparing: lines of revolution as they are or re-centred,
 // then the given or principal directions, then searched ones.
@@ -526,103 +410,6 @@ bool cylinder_along(const TopoDS_Shape& body, const gp_Dir& axis, double toleran
     Fit fit = centred(exact, axis, &points, tolerance);
     measure_length(exact, &fit, tolerance);
     return to_cylinder(fit, out, error);
-  } catch (const Standard_Failure& failure) {
-    *error = std::string("the geometry kernel failed: ") + failure.GetMessageString();
-  } catch (const std::bad_alloc&) {
-    *error = "out of memory";
-  }
-  return false;
-}
-
-//-----------------------------------------------------------------------------
-// [SECTION] The hexagon
-//-----------------------------------------------------------------------------
-
-namespace {
-
-// Half the hexagon's width at turn `phi` over points seen across the axis:
-// the farthest they reach along any of its six flat normals.
-double half_width(const std::vector<P2>& seen, double phi) {
-  double most = 0.0;
-  for (int k = 0; k < 6; ++k) {
-    const double c = std::cos(phi + k * kPi / 3.0), s = std::sin(phi + k * kPi / 3.0);
-    for (const P2& p : seen) most = std::max(most, p.x * c + p.y * s);
-  }
-  return most;
-}
-
-// The turn in [0, pi/3) where the points need the narrowest hexagon: a
-// sweep, then golden sections about the best of it.
-double narrowest_turn(const std::vector<P2>& seen) {
-  constexpr int kSweep = 240;
-  const double step = (kPi / 3.0) / kSweep;
-  double best = 0.0, best_w = HUGE_VAL;
-  for (int i = 0; i < kSweep; ++i) {
-    const double w = half_width(seen, i * step);
-    if (w < best_w) {
-      best_w = w;
-      best = i * step;
-    }
-  }
-  double a = best - step, b = best + step;
-  const double g = 0.5 * (std::sqrt(5.0) - 1.0);
-  for (int i = 0; i < 80 && b - a > 1e-13; ++i) {
-    const double x1 = b - g * (b - a), x2 = a + g * (b - a);
-    if (half_width(seen, x1) <= half_width(seen, x2)) {
-      b = x2;
-    } else {
-      a = x1;
-    }
-  }
-  const double turn = std::fmod(0.5 * (a + b) + kPi / 3.0, kPi / 3.0);
-  return turn < 0.0 ? turn + kPi / 3.0 : turn;
-}
-
-}  // namespace
-
-bool smallest_hexagon(const TopoDS_Shape& body, const Cylinder& about, double tolerance,
-                      Hexagon* out, std::string* error) {
-  if (out == nullptr || error == nullptr) return false;
-  if (!check_tolerance(tolerance, error)) return false;
-  if (!usable(about.axis) || !std::isfinite(about.origin.X()) || !std::isfinite(about.origin.Y()) ||
-      !std::isfinite(about.origin.Z())) {
-    *error = "the axis is not a finite line";
-    return false;
-  }
-  try {
-    ExactBody exact;
-    if (!exact.prepare(body, error)) return false;
-    const Across across(about.axis);
-    std::vector<P2> seen;
-    for (const gp_Pnt& p : exact.samples()) seen.push_back(across.seen(p.XYZ() - about.origin.XYZ()));
-    Hexagon best;
-    best.across_flats = HUGE_VAL;
-    double below = 0.0;
-    // Twice: the second time with the points where the first measure found
-    // the body farthest along each flat's normal.
-    for (int round = 0; round < 2; ++round) {
-      const double turn = narrowest_turn(seen);
-      double upper = 0.0, lower = 0.0;
-      for (int k = 0; k < 6; ++k) {
-        const double phi = turn + k * kPi / 3.0;
-        const gp_Dir n(std::cos(phi) * across.e1 + std::sin(phi) * across.e2);
-        const Reach r = exact.reach({Measure::kAlong, gp_Pnt(), n}, 0.5 * tolerance);
-        const double from_axis = about.origin.XYZ().Dot(n.XYZ());
-        upper = std::max(upper, r.upper - from_axis);
-        lower = std::max(lower, r.lower - from_axis);
-        seen.push_back(across.seen(r.where.XYZ() - about.origin.XYZ()));
-      }
-      if (2.0 * upper < best.across_flats) {
-        best.across_flats = 2.0 * upper;
-        best.turn_rad = turn;
-        best.flat_normal = gp_Dir(std::cos(turn) * across.e1 + std::sin(turn) * across.e2);
-        below = lower;
-      }
-    }
-    best.length = about.length;
-    best.exact_to = best.across_flats - 2.0 * below;
-    *out = best;
-    return true;
   } catch (const Standard_Failure& failure) {
     *error = std::string("the geometry kernel failed: ") + failure.GetMessageString();
   } catch (const std::bad_alloc&) {

@@ -1,7 +1,8 @@
 // The records of a body prepared for bounding (reach.h): its faces, edges and
 // vertices in a frame where the body spans about a unit, their control nets
 // as rational Bezier pieces, and whether a point lies on a face. Shared by
-// reach_body.cpp, which fills them, and reach.cpp, which bounds with them.
+// reach_body.cpp, which fills them, reach_nets.cpp, which makes and splits
+// their nets, and reach.cpp, which bounds with them.
 #pragma once
 
 #include <BRepTopAdaptor_FClass2d.hxx>
@@ -14,10 +15,11 @@
 #include <gp_XYZ.hxx>
 
 #include <array>
+#include <cmath>
 #include <memory>
 #include <vector>
 
-#include "ufhost/geom/reach.h"
+#include "ufhost/enclosing/reach.h"
 
 namespace ufhost {
 namespace reach_detail {
@@ -79,11 +81,10 @@ struct UnitFrame {
   gp_XYZ from_unit(const gp_XYZ& p) const { return centre + p * scale; }
 };
 
-// The faces' nets, made on first use; false when the surface cannot be
-// converted exactly.
-bool face_nets(const FaceRecord& face, const UnitFrame& frame);
-// The edge's nets, made on first use; false when its curve cannot be.
-bool edge_nets(const EdgeRecord& edge, const UnitFrame& frame);
+// Whether every coordinate of `p` is a finite number.
+inline bool finite(const gp_XYZ& p) {
+  return std::isfinite(p.X()) && std::isfinite(p.Y()) && std::isfinite(p.Z());
+}
 
 // Where the point `p` (unit frame) of the face's surface lies: inside the
 // face, outside it, or too near its boundary to tell (the face's classifier
