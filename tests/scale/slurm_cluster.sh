@@ -13,8 +13,8 @@
 #
 # DIR must not exist yet or be empty. Clients reach the cluster with
 # SLURM_CONF=DIR/slurm.conf. With OWNER_PID, a watcher brings the cluster down
-# once that process is gone, so no daemon outlives a test that was killed
-# before it could call down.
+# and removes DIR once that process is gone, so that nothing outlives a test
+# that was killed before it could call down.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 
@@ -206,7 +206,7 @@ EOF
   slurmd -f "$dir/slurm.conf" < /dev/null > "$dir/log/slurmd.out" 2>&1 ||
     fail "slurmd did not start: $(cat "$dir/log/slurmd.out")"
   if [ -n "$owner" ]; then
-    setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; exec bash "$2" down "$3"' \
+    setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; bash "$2" down "$3" && rm -rf "$3"' \
       watcher "$owner" "$here" "$dir" < /dev/null > "$dir/log/watcher.log" 2>&1 &
   fi
 
