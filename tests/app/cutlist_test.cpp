@@ -14,7 +14,7 @@ Part measured(const std::string& name, std::vector<double> sizes, const std::str
   Part p;
   p.label = name;
   p.material = material;
-  p.names[{name, "a.step"}] = 1;
+  p.names[{name, "a.step"}] = {1, 1};
   p.quantity = 1;
   p.error.clear();
   std::copy(sizes.begin(), sizes.end(), p.modelled.sorted);
@@ -42,7 +42,7 @@ TEST(CutlistRows, GroupsWithinTheToleranceAndMaterial) {
       measured("c", {10, 10, 1.6}),
   };
   parts[1].quantity = 3;
-  parts[1].names[{"spacer (other system)", "a.step"}] = 3;
+  parts[1].names[{"spacer (other system)", "a.step"}] = {3, 1};
   std::vector<CutRow> rows = make_rows(parts, options, {});
   ASSERT_EQ(rows.size(), 6u);
   std::map<std::string, int> quantity;

@@ -2,6 +2,7 @@
 // item holds a blank with the least material.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "ufhost/app/batch/commands.h"
@@ -89,6 +90,57 @@ TEST(Stock, BadCataloguesSayWhereAndWhy) {
   }
 }
 
+// Standard sizes beside cut to size, each priced on its own or by the
+// price of cutting to size.
+TEST(Stock, StandardSizesAndPrices) {
+  const std::vector<StockItem> items = catalogue(
+      "family,size_1,lengths,price\n"
+      "round,40,cut 6000 3000@30.50,7.20/m\n"
+      "plate,10,1500x3000@300 2000x4000,95/m2\n"
+      "sheet,2,1250x2500,\n");
+  ASSERT_EQ(items.size(), 3u);
+  const StockItem& round = items[0];
+  EXPECT_TRUE(round.any_length);
+  ASSERT_EQ(round.standard.size(), 2u);
+  EXPECT_EQ(round.standard[0].length_um, 6'000'000);
+  EXPECT_FALSE(round.standard[0].priced);
+  EXPECT_EQ(round.standard[1].price, 30'500'000);
+  ufhost::plan::Money price = 0;
+  ASSERT_TRUE(price_of(round, 6000, 0, &price));
+  EXPECT_EQ(price, 43'200'000);  // 6 m at 7.20
+  ASSERT_TRUE(price_of(round, 3000, 0, &price));
+  EXPECT_EQ(price, 30'500'000);  // its own price
+  const StockItem& plate = items[1];
+  EXPECT_FALSE(plate.any_length);
+  EXPECT_EQ(plate.standard[0].length_um, 3'000'000);  // the longer side first
+  ASSERT_TRUE(price_of(plate, 4000, 2000, &price));
+  EXPECT_EQ(price, 760'000'000);  // 8 m² at 95
+  EXPECT_FALSE(price_of(items[2], 2500, 1250, &price));
+  const std::vector<ufhost::plan::Stock> stock = standard_stock(plate);
+  ASSERT_EQ(stock.size(), 2u);
+  EXPECT_EQ(*stock[0].price, 300'000'000);
+  EXPECT_EQ(stock[1].width, 2'000'000);
+  EXPECT_FALSE(standard_stock(items[2])[0].price.has_value());
+}
+
+TEST(Stock, BadPricesAndSizesSayWhy) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"family,size_1,lengths,price\nround,40,cut,7.20\n", "test.csv, line 2: price \"7.20\": give what cutting"},
+      {"family,size_1,lengths,price\nround,40,cut,7.20/m2\n", "test.csv, line 2: price \"7.20/m2\""},
+      {"family,size_1,lengths,price\nplate,10,cut,95/m\n", "test.csv, line 2: price \"95/m\""},
+      {"family,size_1,lengths\nround,40,6000@\n", "test.csv, line 2: the price after @"},
+      {"family,size_1,lengths\nround,40,6000@x\n", "test.csv, line 2: the price after @"},
+      {"family,size_1,lengths\nplate,10,1500x\n", "test.csv, line 2: lengths \"1500x\": give formats"},
+      {"family,size_1,lengths\nround,40,6000x10\n", "test.csv, line 2: lengths \"6000x10\": give lengths"},
+  };
+  for (const auto& [text, says] : cases) {
+    std::vector<StockItem> items;
+    std::string error;
+    EXPECT_FALSE(parse_catalogue(text, "test.csv", &items, &error)) << text;
+    EXPECT_EQ(error.rfind(says, 0), 0u) << error;
+  }
+}
+
 // The shipped catalogue reads, has every family, and says where each list
 // comes from.
 TEST(Stock, TheShippedCatalogueHasEveryFamilyWithItsSource) {
@@ -101,6 +153,16 @@ TEST(Stock, TheShippedCatalogueHasEveryFamilyWithItsSource) {
     EXPECT_FALSE(i.source.empty()) << i.designation;
   }
   EXPECT_EQ(families.size(), 6u);
+  // Bars come in 6 m beside cut to length; plates up to 300 mm thick.
+  for (const StockItem& i : shipped)
+    if (is_bar(i.family)) {
+      EXPECT_TRUE(i.any_length) << i.designation;
+      ASSERT_EQ(i.standard.size(), 1u) << i.designation;
+      EXPECT_EQ(i.standard[0].length_um, 6'000'000) << i.designation;
+    }
+  EXPECT_TRUE(std::any_of(shipped.begin(), shipped.end(), [](const StockItem& i) {
+    return i.family == StockFamily::Plate && i.size_1 == 300;
+  }));
 }
 
 }  // namespace

@@ -162,6 +162,23 @@ TEST(Sheets, StockChoiceFollowsPriceOrMaterial) {
   }
 }
 
+// Sheets come whole: a small piece among several formats costs the cheapest
+// whole sheet, and the bound says so, where an area-only bound would leave
+// a gap of thousands of per cent.
+TEST(Sheets, ASmallPieceAmongSeveralFormatsIsProvenToCostAWholeSheet) {
+  const std::vector<Stock> stock{sheet(3000, 1500), sheet(4000, 2000)};
+  const Plan plan = planned({piece(154, 84, 1)}, stock, with(3));
+  EXPECT_EQ(plan.used, (std::vector<std::int64_t>{1, 0}));
+  EXPECT_DOUBLE_EQ(plan.lower_bound, 4.5);  // m²: one 3000 x 1500 sheet
+  EXPECT_TRUE(plan.optimal);
+  const std::vector<Stock> priced{sheet(3000, 1500, -1, 300 * kPerCurrencyUnit),
+                                  sheet(4000, 2000, -1, 250 * kPerCurrencyUnit)};
+  const Plan cheaper = planned({piece(154, 84, 3)}, priced, with(3));
+  EXPECT_EQ(cheaper.used, (std::vector<std::int64_t>{0, 1}));
+  EXPECT_DOUBLE_EQ(cheaper.lower_bound, 250);
+  EXPECT_TRUE(cheaper.optimal);
+}
+
 TEST(Sheets, WhatNoStockHoldsIsReportedNotDropped) {
   {
     SCOPED_TRACE("a piece larger than every sheet, even turned and trimmed");
@@ -257,7 +274,8 @@ TEST(Sheets, StagedBoundOnRandomJobs) {
     for (int k = 0; k < kinds; ++k)
       pieces.push_back(piece(15 + static_cast<Length>(random() % 500), 15 + static_cast<Length>(random() % 300),
                              1 + static_cast<std::int64_t>(random() % 5), random() % 2 == 0));
-    const std::vector<Stock> stock{sheet(1000 + static_cast<Length>(random() % 1500), 600 + static_cast<Length>(random() % 400))};
+    const std::vector<Stock> stock{
+        sheet(1000 + static_cast<Length>(random() % 1500), 600 + static_cast<Length>(random() % 400))};
     const Settings settings =
         with(static_cast<Length>(random() % 5), static_cast<Length>(random() % 12), 2 + round % 2);
     const Plan a = planned(pieces, stock, settings);

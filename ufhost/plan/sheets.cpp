@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,11 @@ namespace {
 // machine: on the benchmark's 100-piece instances it takes about a second
 // at most on one core of the machine the benchmark was run on.
 constexpr std::int64_t kSearchBudget = 40'000'000;
+
+// Steps of the knapsacks that fill whole sections for two stages.
+// The knapsack keeps a byte per piece and cell of one section: this also
+// caps its memory at about 20 MB.
+constexpr std::int64_t kSectionsBudget = 20'000'000;
 
 // Steps of the dynamic programmes that price patterns for the staged bound,
 // over all rounds of its column generation.
@@ -104,6 +110,45 @@ bool fits(const Kind& k, const Format& f) {
   return (k.x <= f.x && k.y <= f.y) || (k.may_turn && k.y <= f.x && k.x <= f.y);
 }
 
+// The least a plan can spend on whole sheets whose area holds `need`: no
+// plan buys less area than its pieces take, and sheets come whole, so one
+// small piece costs a whole sheet of the cheapest format. Exact by a search
+// over how many of each format while that stays small; past its budget,
+// the fractional bound at the best rate per area, which is valid too.
+Wide covering_bound(Wide need, const std::vector<Format>& formats) {
+  std::vector<const Format*> bought;
+  for (const Format& f : formats)
+    if (!f.free && f.count != 0) bought.push_back(&f);
+  if (need <= 0 || bought.empty()) return 0;
+  const auto area = [](const Format* f) { return Wide{f->x} * f->y; };
+  // Cheapest per area first: the rest of a branch costs at least the rate of
+  // the first format it may still use.
+  std::sort(bought.begin(), bought.end(), [&](const Format* a, const Format* b) {
+    return static_cast<long double>(a->cost) / static_cast<long double>(area(a)) <
+           static_cast<long double>(b->cost) / static_cast<long double>(area(b));
+  });
+  const Wide fractional = floor_scaled(need, bought[0]->cost, area(bought[0]));
+  constexpr long kNodes = 200'000;
+  long nodes = 0;
+  Wide best = -1;
+  const std::function<void(std::size_t, Wide, Wide)> search = [&](std::size_t i, Wide left, Wide spent) {
+    if (++nodes > kNodes) return;
+    if (left <= 0) {
+      if (best < 0 || spent < best) best = spent;
+      return;
+    }
+    if (i == bought.size()) return;
+    if (best >= 0 && spent + floor_scaled(left, bought[i]->cost, area(bought[i])) >= best) return;
+    const Format& f = *bought[i];
+    Wide most = (left + area(&f) - 1) / area(&f);
+    if (f.count >= 0) most = std::min<Wide>(most, f.count);
+    for (Wide n = most; n >= 0 && nodes <= kNodes; --n) search(i + 1, left - n * area(&f), spent + n * f.cost);
+  };
+  search(0, need, 0);
+  if (nodes > kNodes || best < 0) return fractional;
+  return std::max(best, fractional);
+}
+
 // A bound on the cost of cutting `demand` (per kind) from `formats`.
 // One format bought and nothing else at hand: sheets from the dual
 // feasible functions, times the sheet's cost. Otherwise every piece costs
@@ -164,10 +209,12 @@ Wide cost_bound(const std::vector<Kind>& kinds, const std::vector<std::int64_t>&
     }
     area_at[s.format] += s.area;
   }
-  Wide total = 0;
+  Wide total = 0, need = 0;
   for (std::size_t f = 0; f < formats.size(); ++f)
     if (area_at[f] > 0) total += floor_scaled(area_at[f], formats[f].cost, Wide{formats[f].x} * formats[f].y);
-  return total;
+  for (const Share& s : shares) need += s.area;
+  // What the free offcuts do not take must be bought in whole sheets.
+  return std::max(total, covering_bound(need, formats));
 }
 
 // The bound of the LP over staged patterns, in the objective's units, where
@@ -312,6 +359,7 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
   // the staged bound, which may prove it; the rest of the search then goes
   // on from the width reached, and must beat the plan in hand.
   const auto start = std::chrono::steady_clock::now();
+  bool by_sections = false;
   problem.budget = kSearchBudget / 4;
   sheets_search::Solution found = kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
   auto proven = [&] {
@@ -342,8 +390,17 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
       found.timed_out = found.timed_out || timed_out;
     }
   }
+  if (!kinds.empty() && !proven() && !found.timed_out) {
+    sheets_search::Solution sections = sheets_search::two_stage_sections(problem, kSectionsBudget);
+    if (!sections.bins.empty() && better(sections, found, kinds)) {
+      sections.widest_beam = found.widest_beam;
+      found = std::move(sections);
+      by_sections = true;
+    }
+  }
   plan.timed_out = found.timed_out;
-  plan.method = describe_method(settings.stages, found);
+  plan.method = by_sections ? "two stages, whole sections filled by a knapsack, longest first"
+                            : describe_method(settings.stages, found);
 
   // Stock that ran out: the bound then speaks of the pieces the plan cuts.
   bool short_of_stock = false;

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <numeric>
-
 #include <coin/ClpSimplex.hpp>
+#include <numeric>
 
 // Sections:
 //   [SECTION] A grid for the sizes
@@ -110,12 +109,14 @@ class Pricer {
     std::vector<Unit> units;
     for (std::size_t w = 0; w < end; ++w) {
       const std::int64_t size = along_x ? ways_[w].a : ways_[w].b;
-      if (size <= cap && (*value_)[ways_[w].item] > 0) split(w, demand_[ways_[w].item], cap / size, units);
+      if (size <= cap && (*value_)[ways_[w].item] > 0)
+        split(w, demand_[ways_[w].item], cap / size, units);
     }
     std::vector<std::int64_t> f(static_cast<std::size_t>(cap) + 1, 0);
     std::vector<std::vector<bool>> took(pattern ? units.size() : 0);
     for (std::size_t u = 0; u < units.size(); ++u) {
-      const std::int64_t wgt = (along_x ? ways_[units[u].way].a : ways_[units[u].way].b) * units[u].count;
+      const std::int64_t wgt =
+          (along_x ? ways_[units[u].way].a : ways_[units[u].way].b) * units[u].count;
       const std::int64_t val = worth(units[u]);
       if (pattern) took[u].assign(static_cast<std::size_t>(cap) + 1, false);
       for (std::int64_t c = cap; c >= wgt; --c) {
@@ -140,8 +141,8 @@ class Pricer {
 
   // Unbounded knapsack of capacity `cap` over items (size, value); returns
   // the best value and how often each item is used in one best filling.
-  std::int64_t unbounded(const std::vector<std::pair<std::int64_t, std::int64_t>>& items, std::int64_t cap,
-                         std::vector<std::int64_t>* uses) {
+  std::int64_t unbounded(const std::vector<std::pair<std::int64_t, std::int64_t>>& items,
+                         std::int64_t cap, std::vector<std::int64_t>* uses) {
     std::vector<std::int64_t> f(static_cast<std::size_t>(cap) + 1, 0);
     std::vector<std::int32_t> choice(static_cast<std::size_t>(cap) + 1, -1);
     for (std::int64_t c = 1; c <= cap; ++c) {
@@ -173,7 +174,7 @@ class Pricer {
   std::int64_t best2(std::vector<std::int64_t>& pattern) {
     // Sections: for each length that occurs, the best stack of pieces no longer.
     std::vector<std::pair<std::int64_t, std::int64_t>> sections;  // length, value
-    std::vector<std::size_t> end_of;                               // ways [0, end) fit it
+    std::vector<std::size_t> end_of;                              // ways [0, end) fit it
     std::int64_t last = 0;
     for (std::size_t w = 0; w < ways_.size(); ++w) {
       if (w + 1 < ways_.size() && ways_[w + 1].a == ways_[w].a) continue;
@@ -245,12 +246,14 @@ class Pricer {
       std::vector<std::size_t> which;
       std::int64_t prev = 0;
       for (std::size_t h = 0; h < rows.size(); ++h)
-        if (rows[h][l] > prev) stack.push_back({heights[h], rows[h][l]}), which.push_back(h), prev = rows[h][l];
+        if (rows[h][l] > prev)
+          stack.push_back({heights[h], rows[h][l]}), which.push_back(h), prev = rows[h][l];
       std::vector<std::int64_t> row_uses;
       unbounded(stack, y_.cells, &row_uses);
       for (std::size_t r = 0; r < stack.size(); ++r)
         if (row_uses[r] > 0)
-          knapsack(end_of[which[r]], true, static_cast<std::int64_t>(l), row_uses[r] * uses[s], &pattern);
+          knapsack(end_of[which[r]], true, static_cast<std::int64_t>(l), row_uses[r] * uses[s],
+                   &pattern);
     }
     return best;
   }
@@ -265,8 +268,9 @@ constexpr double kScale = double(std::int64_t{1} << 24);
 
 }  // namespace
 
-std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width, int stages,
-                                std::int64_t work, std::int64_t enough, double seconds) {
+std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width,
+                                int stages, std::int64_t work, std::int64_t enough,
+                                double seconds) {
   const auto start = std::chrono::steady_clock::now();
   if ((stages != 2 && stages != 3) || length <= 0 || width <= 0) return 0;
   std::vector<Length> xs, ys;
@@ -328,7 +332,8 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
     const std::int64_t best = pricer.best(value, pattern);
     if (best <= 0) return best;
     Wide total = 0;
-    for (int i = 0; i < m; ++i) total += Wide{demand[static_cast<std::size_t>(i)]} * value[static_cast<std::size_t>(i)];
+    for (int i = 0; i < m; ++i)
+      total += Wide{demand[static_cast<std::size_t>(i)]} * value[static_cast<std::size_t>(i)];
     bound = std::max(bound, static_cast<std::int64_t>((total + best - 1) / best));
     const double ratio = static_cast<double>(total) / static_cast<double>(best);
     if (ratio > best_ratio) best_ratio = ratio, center = at;
@@ -337,12 +342,14 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
   // How much the priced pattern gains against the LP's own duals.
   auto gain = [&](const double* dual) {
     double g = -1;
-    for (int i = 0; i < m; ++i) g += static_cast<double>(pattern[static_cast<std::size_t>(i)]) * std::max(dual[i], 0.0);
+    for (int i = 0; i < m; ++i)
+      g += static_cast<double>(pattern[static_cast<std::size_t>(i)]) * std::max(dual[i], 0.0);
     return g;
   };
 
   for (int round = 0; round < 2000 && pricer.spent() < work; ++round) {
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds) break;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds)
+      break;
     lp.primal();
     if (!lp.isProvenOptimal()) break;
     // The LP's value bounds what its duals can ever prove: stop once the
@@ -357,7 +364,8 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
     bool found = false;
     if (!center.empty()) {
       for (int i = 0; i < m; ++i)
-        price[static_cast<std::size_t>(i)] = 0.5 * center[static_cast<std::size_t>(i)] + 0.5 * dual[i];
+        price[static_cast<std::size_t>(i)] =
+            0.5 * center[static_cast<std::size_t>(i)] + 0.5 * dual[i];
       if (price_at(price) > 0 && gain(dual) > 1e-9) found = true;
     }
     if (!found) {
@@ -372,7 +380,8 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
     rows.clear(), counts.clear();
     for (int i = 0; i < m; ++i)
       if (pattern[static_cast<std::size_t>(i)] > 0)
-        rows.push_back(i), counts.push_back(static_cast<double>(pattern[static_cast<std::size_t>(i)]));
+        rows.push_back(i),
+            counts.push_back(static_cast<double>(pattern[static_cast<std::size_t>(i)]));
     lp.addColumn(static_cast<int>(rows.size()), rows.data(), counts.data(), 0, COIN_DBL_MAX, 1);
   }
   return bound;

@@ -34,6 +34,7 @@ namespace ufhost::plan {
 // itself grows slow; past it the rounds stop like past the work.
 // Returns 0 when it has nothing to say (other stage counts, no pieces).
 std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width,
-                                int stages, std::int64_t work, std::int64_t enough = 0, double seconds = 60);
+                                int stages, std::int64_t work, std::int64_t enough = 0,
+                                double seconds = 60);
 
 }  // namespace ufhost::plan

@@ -89,4 +89,12 @@ struct Solution {
 // on the budget, not on the clock, unless the time limit strikes first.
 Solution solve(const Problem& problem);
 
+// Two stages, one kind of sheet as many as wanted: a plan built section by
+// section, each started by the longest piece left and filled across the
+// width with the pieces no longer that cover the most area (a knapsack),
+// the sections then put into sheets longest first, first fit. It places
+// what the beam search may not: whole sections chosen at once. An empty
+// solution where it does not apply or would take more than `budget` steps.
+Solution two_stage_sections(const Problem& problem, std::int64_t budget);
+
 }  // namespace ufhost::plan::sheets_search

@@ -123,7 +123,8 @@ std::vector<std::string> split_file_list(const std::string& text, bool null_sepa
   return names;
 }
 
-bool finish_batch_options(BatchOptions* o, const std::string& subcommand, std::string* error) {
+bool finish_batch_options(BatchOptions* o, const std::string& subcommand, std::string* error,
+                          bool need_files) {
   if (o->resume && o->jsonl.empty()) {
     *error = "--resume goes on from the rows of --jsonl FILE: give it";
     return false;
@@ -148,7 +149,7 @@ bool finish_batch_options(BatchOptions* o, const std::string& subcommand, std::s
     for (std::string& name : split_file_list(text, o->null_separated))
       o->parts.push_back(std::move(name));
   }
-  if (o->parts.empty()) {
+  if (o->parts.empty() && need_files) {
     *error = o->files_from.empty() ? "no part files given (see " + subcommand + " --help)"
                                    : "no part files given: the lists of --files-from are empty";
     return false;

@@ -64,7 +64,9 @@ bool take_batch_option(const ParsedOption& option, BatchOptions* options, std::s
 // default when none was given), as runs start in folders of their own.
 // `subcommand` names it in messages ("ufhost measure"). false with a
 // one-line message.
-bool finish_batch_options(BatchOptions* options, const std::string& subcommand, std::string* error);
+// `need_files` false: the subcommand has files from elsewhere (an order).
+bool finish_batch_options(BatchOptions* options, const std::string& subcommand, std::string* error,
+                          bool need_files = true);
 
 // The names a list holds: one a line (a carriage return before the newline
 // is dropped, blank lines are skipped), or with `null_separated` each ended

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <sstream>
 
 #include "ufhost/app/batch/batch.h"
@@ -57,10 +58,15 @@ const std::vector<OptionDecl>& cutlist_option_table() {
          "them, with a proven bound"},
     };
     for (OptionDecl& decl : plan_setting_decls()) t.push_back(std::move(decl));
-    // A cut list comes whole at the end: no rows as they come, no pages of parts.
+    t.push_back({"--order", "", "FILE",
+                 "build the files of FILE's lines, file,quantity (paths\nfrom FILE's folder), as many "
+                 "times as they say;\nwith FILE:N operands, both add up"});
+    t.push_back({"--merge", "", "",
+                 "the operands are --jsonl files of runs on other machines:\none cut list of all their "
+                 "files and parts"});
+    // Parts of no page of their own: a cut list's page is its --html.
     for (OptionDecl& decl : batch_option_decls())
-      if (decl.name != "--jsonl" && decl.name != "--resume" && decl.name != "--view-dir")
-        t.push_back(std::move(decl));
+      if (decl.name != "--view-dir") t.push_back(std::move(decl));
     t.push_back({"--help", "-h", "", "show this text", false, true});
     return t;
   }();
@@ -101,12 +107,14 @@ bool parse_allowance(const std::string& value, double allowance[3], std::string*
 }  // namespace
 
 std::string cutlist_usage() {
-  return "Usage: ufhost cutlist [options] PART...\n"
+  return "Usage: ufhost cutlist [options] PART[:N]...\n"
+         "       ufhost cutlist --merge [options] JSONL...\n"
          "Sorts every solid body of every PART into parts (instances of one product, or\n"
-         "bodies equal up to placement, are one part), measures each part once with the\n"
-         "plug-in in a run of its own, and prints one row per group of parts whose\n"
-         "blanks agree: the quantity, the names, the blank L x W x T, and with --stock the\n"
-         "standard stock to cut it from, with a shopping list.\n"
+         "bodies equal up to placement, in one file or across files, are one part),\n"
+         "measures each part once with the plug-in in a run of its own, and prints one\n"
+         "row per group of parts whose blanks agree: the quantity (PART:N builds N of the\n"
+         "file), the names, the blank L x W x T, and with --stock the standard stock to\n"
+         "cut it from, with a shopping list.\n"
          "\n"
          "Options:\n" +
          options_help(cutlist_option_table()) + "\n" + units_note() + "\n\nExit status:\n" +
@@ -120,12 +128,14 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
   *help = parsed.stop != nullptr;
   if (*help) return true;
   CutlistOptions o;
+  std::string batch_option;  // one given, for a merge to refuse
   for (const ParsedOption& option : parsed.options) {
     const std::string& name = option.decl->name;
     const std::string& value = option.value;
     error->clear();
     if (take_batch_option(option, &o.run, error)) {
       if (!error->empty()) return false;
+      batch_option = option.written;
     } else if (name == "--orientation") {
       if (value == "modelled") o.orientation = Orientation::Modelled;
       else if (value == "turned") o.orientation = Orientation::Turned;
@@ -164,6 +174,10 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
       o.html = value;
     } else if (name == "--plan") {
       o.plan = true;
+    } else if (name == "--order") {
+      o.order = value;
+    } else if (name == "--merge") {
+      o.merge = true;
     } else if (take_plan_setting(option, &o.plan_settings, error)) {
       if (!error->empty()) return false;
     }
@@ -177,7 +191,21 @@ bool parse_cutlist_options(const std::vector<std::string>& args, CutlistOptions*
     return false;
   }
   o.run.parts = parsed.operands;
-  if (!finish_batch_options(&o.run, "ufhost cutlist", error)) return false;
+  if (o.merge) {
+    // The merge's operands are --jsonl files; it measures nothing.
+    if (!batch_option.empty() || !o.order.empty()) {
+      *error = "--merge cuts a list from what other runs measured: not " +
+               (batch_option.empty() ? std::string("--order") : batch_option);
+      return false;
+    }
+    if (o.run.parts.empty()) {
+      *error = "--merge: give the --jsonl files to merge";
+      return false;
+    }
+  } else if (!finish_batch_options(&o.run, "ufhost cutlist", error, o.order.empty()) ||
+             !order_files(&o, error)) {
+    return false;
+  }
   *options = std::move(o);
   return true;
 }
@@ -230,6 +258,69 @@ int write_outputs(const CutlistOptions& options, const std::vector<CutRow>& rows
 
 }  // namespace
 
+namespace {
+
+// The --jsonl file's lines to go on from, and how much of it to keep. false
+// with why when the run cannot go on from it.
+bool lines_to_resume(const CutlistOptions& o, CutlistLines* lines, std::size_t* keep, std::string* error) {
+  std::error_code ec;
+  const bool exists = fs::exists(o.run.jsonl, ec);
+  *keep = exists ? static_cast<std::size_t>(fs::file_size(o.run.jsonl, ec)) : 0;
+  if (!exists || *keep == 0) return true;
+  if (!o.run.resume) {
+    *error = "--jsonl " + o.run.jsonl + " already holds lines: give --resume to go on from them, or another file";
+    return false;
+  }
+  if (!read_cutlist_lines(o.run.jsonl, lines, error)) {
+    *error = "--jsonl " + *error;
+    return false;
+  }
+  if (lines->torn_at != std::string::npos) {
+    *keep = lines->torn_at;
+    std::cerr << "ufhost cutlist: warning: the last line of " << o.run.jsonl
+              << " was cut short (the run was stopped while writing it); it is dropped" << std::endl;
+  }
+  return true;
+}
+
+// The lines of the merge's --jsonl files as one: each file once, with the
+// last line each --jsonl file has of it, its orders from several added up.
+bool merged_lines(const CutlistOptions& o, CutlistLines* all, std::vector<OrderedFile>* files, std::string* error) {
+  std::map<std::string, std::size_t> at;  // path: place in all->files
+  for (const std::string& path : o.run.parts) {
+    CutlistLines one;
+    if (!read_cutlist_lines(path, &one, error)) {
+      *error = "--merge " + *error;
+      return false;
+    }
+    if (one.torn_at != std::string::npos)
+      std::cerr << "ufhost cutlist: warning: the last line of " << path
+                << " was cut short (its run was stopped while writing it); it is left out" << std::endl;
+    std::map<std::string, const FileLine*> last;
+    for (const FileLine& f : one.files) last[f.file.path] = &f;
+    for (const FileLine& f : one.files) {
+      if (last[f.file.path] != &f) continue;
+      const auto [it, fresh] = at.emplace(f.file.path, all->files.size());
+      if (fresh) all->files.push_back(f);
+      else all->files[it->second].file.ordered += f.file.ordered;
+    }
+    all->parts.insert(all->parts.end(), one.parts.begin(), one.parts.end());
+  }
+  for (const FileLine& f : all->files) files->push_back(f.file);
+  return true;
+}
+
+// Parts measured before, as the lines say, take that measurement; returns
+// how many did.
+std::size_t take_measured(const CutlistLines& lines, const CutlistOptions& o, std::vector<Part>* parts) {
+  std::size_t taken = 0;
+  for (Part& part : *parts)
+    if (measured_before(lines, o.orientation, &part)) ++taken;
+  return taken;
+}
+
+}  // namespace
+
 int cutlist_main(const std::vector<std::string>& args) {
   CutlistOptions options;
   bool help = false;
@@ -241,20 +332,38 @@ int cutlist_main(const std::vector<std::string>& args) {
   }
   if (options.run.progress) set_progress_mode(ProgressMode::Always);
   set_kernel_time_limit(options.run.kernel_timeout);
-  // Each file is read, each part measured and shaped in a process forked
-  // from this one: the kernel's readers are made ready once, before.
-  warm_up_for_runs();
   std::vector<StockItem> catalogue;
   if (!options.stock.empty() && !load_catalogue(options.stock, &catalogue, &error))
     return usage_error("--stock " + error);
+
+  CutlistLines known;
+  std::size_t keep = 0;
+  if (options.merge && !merged_lines(options, &known, &options.files, &error)) return usage_error(error);
+  if (!options.merge && !options.run.jsonl.empty() && !lines_to_resume(options, &known, &keep, &error))
+    return usage_error(error);
   RunsFolder folder;
-  if (!folder.make(options.run.out_dir, "cutlist", &error)) return usage_error(error);
+  if (!options.merge && !folder.make(options.run.out_dir, "cutlist", &error)) return usage_error(error);
+  JsonlWriter writer;
+  PartSink sink;
+  if (!options.run.jsonl.empty()) {
+    if (!writer.open(options.run.jsonl, keep, &error)) return usage_error(error);
+    sink.writer = &writer;
+  }
+  // Each file is read, each part measured and shaped in a process forked
+  // from this one: the kernel's readers are made ready once, before.
+  if (!options.merge) warm_up_for_runs();
 
   std::vector<Part> parts;
   std::vector<FileError> file_errors;
-  gather_parts(options, &parts, &file_errors);
-  measure_parts(options, folder.path(), &parts);
-  shape_parts(&parts, !options.html.empty());
+  gather_parts(options.files, known, &sink, &parts, &file_errors);
+  const std::size_t before = take_measured(known, options, &parts);
+  if (options.merge) {
+    for (Part& p : parts)
+      if (!p.error.empty()) p.error = "measured in none of the --jsonl files";
+  } else {
+    fetch_bodies(&parts);
+    measure_parts(options, folder.path(), !options.html.empty(), &sink, &parts);
+  }
   int pieces = 0;
   for (const Part& p : parts) pieces += p.quantity;
   const std::vector<CutRow> rows = make_rows(parts, options, catalogue);
@@ -263,14 +372,19 @@ int cutlist_main(const std::vector<std::string>& args) {
   const std::vector<std::string> errors = errors_of(file_errors, parts, plans);
 
   std::cout << "ufhost cutlist: " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " in "
-            << pieces << (pieces == 1 ? " piece" : " pieces") << " of " << options.run.parts.size()
-            << (options.run.parts.size() == 1 ? " file" : " files") << ", orientation "
-            << orientation_name(options.orientation) << ". " << units_note() << "\n"
-            << cutlist_table(rows, shopping, errors, options);
+            << pieces << (pieces == 1 ? " piece" : " pieces") << " of " << options.files.size()
+            << (options.files.size() == 1 ? " file" : " files") << ", orientation "
+            << orientation_name(options.orientation);
+  if (before > 0 && !options.merge)
+    std::cout << " (" << before << (before == 1 ? " part" : " parts") << " measured before, as "
+              << options.run.jsonl << " says, and not run again)";
+  std::cout << ". " << units_note() << "\n" << cutlist_table(rows, shopping, errors, options);
   if (!plans.empty())
     std::cout << "\nCutting plans (" << plan_settings_text(options.plan_settings) << ")\n" << plans_table(plans);
   std::cout.flush();
-  return write_outputs(options, rows, shopping, plans, errors, errors.empty() ? kBatchOk : kBatchFailed);
+  int status = errors.empty() ? kBatchOk : kBatchFailed;
+  if (sink.failed) status = kBatchOutput;
+  return write_outputs(options, rows, shopping, plans, errors, status);
 }
 
 }  // namespace ufhost::app

@@ -17,12 +17,14 @@
 
 #include "ufhost/app/batch/batch.h"
 #include "ufhost/app/batch/commands.h"
+#include "ufhost/app/batch/jsonl.h"
 #include "ufhost/app/batch/run_folder.h"
 #include "ufhost/app/plan/plan_command.h"
 #include "ufhost/app/plan/plan_report.h"
 #include "ufhost/app/stock/stock.h"
 #include "ufhost/geom/cylinder.h"
 #include "ufhost/geom/mass.h"
+#include "ufhost/parts/pieces.h"
 #include "ufhost/model/model.h"
 
 namespace ufhost::app {
@@ -32,6 +34,14 @@ namespace ufhost::app {
 enum class Orientation { Modelled, Turned, Best };
 const char* orientation_name(Orientation orientation);
 
+// A file of the order, once however often it was given, with how many of it
+// the order builds (FILE:N on the command line, --order).
+struct OrderedFile {
+  std::string given;  // as the user wrote it
+  std::string path;   // absolute, the name lines of --jsonl know it by
+  int ordered = 1;
+};
+
 struct CutlistOptions {
   Orientation orientation = Orientation::Best;
   double group_tolerance = -1;  // < 0: from the parts' exactness
@@ -40,6 +50,9 @@ struct CutlistOptions {
   std::vector<StockFamily> prefer;  // --prefer: only these families; empty: all
   double round_up = 0;
   std::string csv, json, optimizer, html;
+  std::vector<OrderedFile> files;  // the command line's, --files-from's and --order's
+  std::string order;               // --order FILE
+  bool merge = false;              // the operands are --jsonl files of measured parts
   bool plan = false;           // --plan: stock that comes in standard sizes is planned in them
   PlanSettings plan_settings;  // --kerf, --trim, --turn, --stages, --time-limit
   BatchOptions run;  // -j, --timeout, --plugin, --kernel-timeout, --progress, --out-dir, the files
@@ -61,16 +74,26 @@ struct Blank {
   double volume() const { return sorted[0] * sorted[1] * sorted[2]; }
 };
 
+// How many pieces of a name one copy of its file holds, and how many copies
+// the order builds.
+struct PieceCount {
+  int per_file = 0;
+  int ordered = 1;
+  int total() const { return per_file * ordered; }
+};
+
 // A part: every piece that is an instance of one product, or a body equal
-// to another up to placement; measured once.
+// to another up to placement, in one file or across files; measured once.
 struct Part {
   std::string label;     // the first piece's name, for messages and files
-  std::string file;      // the first piece's file
+  std::string file;      // the first piece's file, as given
+  std::string path;      // the same, absolute
+  std::string product;   // the first piece's product in that file, "" for none
   std::string material;
-  Object body;           // in its own frame
+  Object body;           // in its own frame; empty when only a --jsonl line tells of it
   BodyFacts facts;
-  std::map<std::pair<std::string, std::string>, int> names;  // (name, file): pieces
-  int quantity = 0;
+  std::map<std::pair<std::string, std::string>, PieceCount> names;  // (name, file): pieces
+  int quantity = 0;      // in the whole order
   std::string units;
   std::string error;     // why it has no blank, "" once measured
   Blank modelled, turned;
@@ -89,19 +112,72 @@ struct FileError {
   std::string file, error;
 };
 
-// Reads every file's pieces and sorts them into parts. Files that cannot be
-// read, or hold no solid, go to `errors`.
-void gather_parts(const CutlistOptions& options, std::vector<Part>* parts,
-                  std::vector<FileError>* errors);
+// [SECTION] The order
+
+// The files of the order from the operands (FILE or FILE:N) and --order's
+// CSV (file,quantity; paths relative to the CSV's folder): each file once,
+// its quantities added. false with a one-line message.
+bool order_files(CutlistOptions* options, std::string* error);
+
+// [SECTION] Lines of --jsonl
+
+// A file as a line of --jsonl tells of it: its pieces, without bodies.
+struct FileLine {
+  OrderedFile file;
+  std::string units;
+  std::string error;  // why it gave no pieces
+  int sheets = 0;
+  std::vector<Piece> pieces;
+};
+// What --jsonl files say: files read and parts measured, in their order.
+struct CutlistLines {
+  std::vector<FileLine> files;
+  std::vector<nlohmann::json> parts;  // lines of kind "part"
+  std::size_t torn_at = std::string::npos;
+};
+// Reads the lines of one --jsonl file into `lines` (adding to what is there).
+bool read_cutlist_lines(const std::string& path, CutlistLines* lines, std::string* error);
+nlohmann::json file_line(const FileLine& file);
+// A part's line: its identity, both blanks, the orientation asked for and
+// chosen, its cylinder, hexagon and picture, or its error.
+nlohmann::json part_line(const Part& part, Orientation asked);
+// Takes the measurement the last good line of `lines` gives for `part` (the
+// same product of the same file, or a body equal up to placement) when it
+// was measured for the same --orientation.
+bool measured_before(const CutlistLines& lines, Orientation asked, Part* part);
+
+// [SECTION] Parts
+
+// Where gathered parts come from and go: lines read before (--resume,
+// --merge), and where new ones are written (--jsonl).
+struct PartSink {
+  JsonlWriter* writer = nullptr;  // null: no --jsonl
+  bool failed = false;            // a line could not be written; said once
+  void write(const nlohmann::json& line);
+};
+
+// Reads every file's pieces (or takes them from `known`'s line for the
+// file) and sorts them into parts, counting each file's pieces as often as
+// it is ordered. Files that cannot be read, or hold no solid, go to
+// `errors`; every file read is written to `sink`.
+void gather_parts(const std::vector<OrderedFile>& files, const CutlistLines& known, PartSink* sink,
+                  std::vector<Part>* parts, std::vector<FileError>* errors);
+
+// Reads again the files that hold a part that has no measurement and no
+// body (the line of its file was read instead), for its body.
+void fetch_bodies(std::vector<Part>* parts);
 
 // The commands a part's run does for `orientation`: the extents for the
 // blank as modelled, the search for the turned one.
 std::vector<Command> cutlist_commands(Orientation orientation);
 
-// Measures each part alone in a run of its own, forked from this process
-// with the part's body in memory, options.run.jobs at a time, keeping the
-// runs' files in `dir`; fills the blanks or the error.
-void measure_parts(const CutlistOptions& options, const std::string& dir, std::vector<Part>* parts);
+// Measures each part not measured yet alone in a run of its own, forked
+// from this process with the part's body in memory, options.run.jobs at a
+// time, keeping the runs' files in `dir`; fills the blanks or the error,
+// works out its cylinder and hexagon (and with `pictures` its picture) and
+// writes its line to `sink` the moment it is done.
+void measure_parts(const CutlistOptions& options, const std::string& dir, bool pictures, PartSink* sink,
+                   std::vector<Part>* parts);
 
 // Reads what a part's run left (its transcript, search log and report) into
 // its blanks, and chooses its orientation. "" or why it has no blank.
@@ -189,11 +265,17 @@ std::string sizes_text(const double sizes[3]);
 
 // [SECTION] Page
 
-// Works out each measured part's enclosing cylinder and hexagon and, with
-// `pictures`, draws it in its blank's orientation with the blank about it:
-// kernel work, in a process of its own for each part, where a fault or a
-// run-on costs that part's cylinder or picture and a warning.
-void shape_parts(std::vector<Part>* parts, bool pictures);
+// Works out a measured part's enclosing cylinder and hexagon and, with
+// `picture`, draws it in its blank's orientation with the blank about it:
+// kernel work, in a process of its own, where a fault or a run-on costs the
+// part's cylinder or picture and a warning.
+void shape_part(Part* part, bool picture);
+
+// A part's cylinder, hexagon and picture as JSON (as the shaping child hands
+// them back and --jsonl keeps them), and back: false with why when a figure
+// is missing or out of place (a direction of no length).
+nlohmann::json shapes_json(const Part& part);
+bool take_shapes(const nlohmann::json& shapes, Part* part, std::string* error);
 
 // The directions of the edges of the part's blank, in its own frame.
 std::vector<gp_Dir> blank_edges(const Part& part);

@@ -19,7 +19,8 @@ std::string cutlist_page(const std::vector<CutRow>& rows, const std::vector<Shop
                          const std::vector<PlanJob>& plans, const std::vector<std::string>& errors,
                          const CutlistOptions& options) {
   std::string files;
-  for (const std::string& f : options.run.parts) files += (files.empty() ? "" : ", ") + f;
+  for (const OrderedFile& f : options.files)
+    files += (files.empty() ? "" : ", ") + f.given + (f.ordered == 1 ? "" : " ×" + std::to_string(f.ordered));
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Cut list: " +
       html_escape(files) +

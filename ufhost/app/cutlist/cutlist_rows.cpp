@@ -17,7 +17,7 @@ namespace ufhost::app {
 
 namespace {
 
-bool several_files(const CutlistOptions& options) { return options.run.parts.size() > 1; }
+bool several_files(const CutlistOptions& options) { return options.files.size() > 1; }
 
 // The order of stock in the table: bars before sheets, then the smaller section.
 auto stock_key(const CutRow& r) {
@@ -226,7 +226,7 @@ std::string sizes_text(const double sizes[3]) {
 std::string names_text(const CutRow& row, bool with_files) {
   std::map<std::pair<std::string, std::string>, int> names;
   for (const Part* p : row.parts)
-    for (const auto& [name, count] : p->names) names[name] += count;
+    for (const auto& [name, count] : p->names) names[name] += count.total();
   std::string text;
   for (const auto& [name, count] : names)
     text += (text.empty() ? "" : ", ") + name.first + (with_files ? " (" + name.second + ")" : "") +
@@ -365,8 +365,9 @@ nlohmann::json angles_json(const double* d) {
 }
 
 // One name of a part as the JSON lists it: its blanks, orientation, bar.
-nlohmann::json part_json(const Part& p, const std::string& name, const std::string& file, int count) {
-  nlohmann::json entry = {{"name", name}, {"file", file}, {"quantity", count},
+nlohmann::json part_json(const Part& p, const std::string& name, const std::string& file, PieceCount count) {
+  nlohmann::json entry = {{"name", name}, {"file", file}, {"quantity", count.total()},
+                          {"per_file", count.per_file}, {"ordered", count.ordered},
                           {"orientation", orientation_name(p.chosen)},
                           {"blank", {p.blank().sorted[0], p.blank().sorted[1], p.blank().sorted[2]}}};
   if (p.chosen == Orientation::Turned) entry["angles_deg"] = angles_json(p.turned.degrees);
@@ -420,6 +421,13 @@ nlohmann::json row_json(const CutRow& r) {
   return row;
 }
 
+// The order: each file with how many of it are built.
+nlohmann::json files_json(const CutlistOptions& options) {
+  nlohmann::json files = nlohmann::json::array();
+  for (const OrderedFile& f : options.files) files.push_back({{"file", f.given}, {"ordered", f.ordered}});
+  return files;
+}
+
 nlohmann::json shopping_json(const ShoppingLine& l) {
   nlohmann::json line = {{"family", family_name(l.item->family)},
                          {"designation", l.item->designation},
@@ -444,7 +452,7 @@ nlohmann::json cutlist_json(const std::vector<CutRow>& rows, const std::vector<S
   nlohmann::json out = {{"units", units_note()},
                         {"orientation", orientation_name(options.orientation)},
                         {"allowance", {options.allowance[0], options.allowance[1], options.allowance[2]}},
-                        {"files", options.run.parts}};
+                        {"files", files_json(options)}};
   if (options.group_tolerance >= 0) out["group_tolerance"] = options.group_tolerance;
   if (!options.stock.empty()) out["stock_catalogue"] = options.stock;
   out["rows"] = nlohmann::json::array();
