@@ -82,6 +82,11 @@ int run_recipe(const std::string& dir, const std::string& recipe, const std::str
   return status;
 }
 
+std::string parallel_missing() {
+  if (std::system("parallel --version > /dev/null 2>&1") == 0) return "";
+  return "GNU parallel is missing: run tools/setup.sh";
+}
+
 // Runs `command` with sh; returns its exit status (-1 when it did not end
 // normally) and its standard output and error in `out`.
 int run_shell(const std::string& command, std::string* out) {
@@ -103,9 +108,8 @@ class SlurmCluster {
   // Why no cluster can start here ("" when one can).
   static std::string cannot_start() {
     std::string why;
-    const int status = run_shell("bash '" + kClusterScript + "' check", &why);
-    if (status == 0) return "";
-    return why.empty() ? "slurm_cluster.sh check failed" : why;
+    if (run_shell("bash '" + kClusterScript + "' check", &why) == 0) return "";
+    return "no Slurm cluster can start: " + (why.empty() ? "slurm_cluster.sh check failed" : why);
   }
 
   SlurmCluster() {
@@ -174,15 +178,58 @@ void run_in_cluster(const SlurmCluster& cluster, const std::string& name, const 
   ASSERT_TRUE(cluster.wait_for_jobs(300, &jobs)) << jobs << "\n" << out << job_logs(dir);
 }
 
+// The order of the cut list tests: the copies of the samples, some built
+// more than once, written one a line as FILE or FILE:N to `dir`/order.txt;
+// returns the lines. Two chunks of it share the assembly's and the bracket's
+// parts.
+std::vector<std::string> write_order(const std::string& dir) {
+  const std::vector<std::string> parts = copies(dir, 6);
+  const int built[] = {3, 1, 2, 1, 2, 4};
+  std::vector<std::string> order;
+  std::ofstream out(dir + "/order.txt");
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    order.push_back(built[i] == 1 ? parts[i] : parts[i] + ":" + std::to_string(built[i]));
+    out << order.back() << "\n";
+  }
+  return order;
+}
+
+// The merged cut list in `dir` (cutlist.table, cutlist.json) is, byte for
+// byte, the one of one run over the whole `order` with the merge's options.
+void expect_cutlist_of_one_run(const std::string& dir, const std::vector<std::string>& order) {
+  std::vector<std::string> args = {"cutlist", "--stock", "default", "--json", dir + "/one.json"};
+  args.insert(args.end(), order.begin(), order.end());
+  const HostRun one = run_ufhost_exactly(args, dir);
+  ASSERT_EQ(0, one.exit_code) << one.err;
+  EXPECT_EQ(one.out, read_file(dir + "/cutlist.table"));
+  const json merged = json::parse(read_file(dir + "/cutlist.json"));
+  EXPECT_EQ(json::parse(read_file(dir + "/one.json")), merged);
+  // Both chunks built the assembly: 4 shafts in each of 3 + 2 assemblies.
+  int shafts = 0;
+  for (const json& row : merged["rows"])
+    for (const json& part : row["parts"])
+      if (part["name"] == "shaft") shafts += part["quantity"].get<int>();
+  EXPECT_EQ(20, shafts);
+}
+
 }  // namespace
+
+// What a test needs is missing where `why` (a string) is not empty: it is
+// skipped and says why, except in CI, which installs everything, where it
+// fails. A macro, as GTEST_SKIP returns from the test itself.
+#define SKIP_WITHOUT(why)                                                 \
+  do {                                                                    \
+    const std::string missing = (why);                                    \
+    if (!missing.empty()) {                                               \
+      if (std::getenv("CI") != nullptr) FAIL() << missing;                \
+      GTEST_SKIP() << missing;                                            \
+    }                                                                     \
+  } while (false)
 
 // Over two chunks (a node list of ":" runs the jobs here): the merged rows
 // are those of one measure over all the files.
 TEST(Scale, GnuParallelRecipeMergesToTheRowsOfOneBatch) {
-  if (std::system("parallel --version > /dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr) FAIL() << "GNU parallel is missing (run tools/setup.sh)";
-    GTEST_SKIP() << "GNU parallel is missing: run tools/setup.sh";
-  }
+  SKIP_WITHOUT(parallel_missing());
   const std::string recipe = doc_recipe("measure with GNU parallel", 2);
   ASSERT_NE(std::string::npos, recipe.find("parallel")) << recipe;
 
@@ -208,11 +255,7 @@ TEST(Scale, GnuParallelRecipeMergesToTheRowsOfOneBatch) {
 // the merge after them: the same files, each with the same row (its lengths
 // to the bit) as one measure over all the files gives.
 TEST(Scale, SlurmJobArrayRecipeMergesToTheRowsOfOneBatch) {
-  // CI installs what the cluster needs: there a cluster that cannot start fails.
-  if (const std::string why = SlurmCluster::cannot_start(); !why.empty()) {
-    if (std::getenv("CI") != nullptr) FAIL() << "no Slurm cluster can start: " << why;
-    GTEST_SKIP() << "no Slurm cluster can start: " << why;
-  }
+  SKIP_WITHOUT(SlurmCluster::cannot_start());
   SlurmCluster cluster;
   ASSERT_TRUE(cluster.up()) << cluster.log();
   const std::string dir = work_dir("scale_slurm_measure");
@@ -233,4 +276,33 @@ TEST(Scale, SlurmJobArrayRecipeMergesToTheRowsOfOneBatch) {
   const json merged = json_rows(dir + "/all.json");
   ASSERT_EQ(parts.size(), merged.size()) << merged.dump(1);
   EXPECT_EQ(by_file(json_rows(dir + "/one.json")), by_file(merged));
+}
+
+// Two chunks of an order with quantities, two copies of the assembly in
+// different chunks: the merge is the cut list of one run over the order.
+TEST(Scale, CutListGnuParallelRecipeMergesToTheCutListOfOneRun) {
+  SKIP_WITHOUT(parallel_missing());
+  const std::string recipe = doc_recipe("cut list with GNU parallel", 2);
+  ASSERT_NE(std::string::npos, recipe.find("parallel")) << recipe;
+  const std::string dir = work_dir("scale_parallel_cutlist");
+  const std::vector<std::string> order = write_order(dir);
+  std::ofstream(dir + "/nodes.txt") << ":\n";
+  std::string out;
+  ASSERT_EQ(0, run_recipe(dir, recipe, "", &out)) << out;
+  EXPECT_TRUE(fs::exists(dir + "/cut.0001.jsonl")) << "two chunks";
+  expect_cutlist_of_one_run(dir, order);
+}
+
+// The same order as a job array of two tasks, each measuring its chunk's
+// parts with two processes, and the merge after them.
+TEST(Scale, CutListSlurmJobArrayRecipeMergesToTheCutListOfOneRun) {
+  SKIP_WITHOUT(SlurmCluster::cannot_start());
+  SlurmCluster cluster;
+  ASSERT_TRUE(cluster.up()) << cluster.log();
+  const std::string dir = work_dir("scale_slurm_cutlist");
+  const std::vector<std::string> order = write_order(dir);
+  run_in_cluster(cluster, "cut list in a Slurm job array", dir);
+  if (HasFatalFailure()) return;
+  EXPECT_TRUE(fs::exists(dir + "/cut.0001.jsonl")) << "two chunks";
+  expect_cutlist_of_one_run(dir, order);
 }
