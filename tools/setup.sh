@@ -33,6 +33,12 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenc
           dpkg-dev file parallel coinor-libclp-dev coinor-libcbc-dev)
 install_missing "" "${packages[@]}"
 
+# slurm-wlm and munge: the Slurm recipes of docs/scale.md, which the tests run
+# on a one-node cluster of their own (tests/scale/slurm_cluster.sh). The
+# recommended plug-ins (HDF5, IPMI, ROCm, ...) are left out: that cluster loads
+# none of them.
+install_missing --no-install-recommends slurm-wlm munge
+
 # The kernel's CMake targets name the system libraries they link (fontconfig,
 # X11, GL, ...), and Debian's kernel packages do not depend on the development
 # files of all of them. Each one the linker cannot find is installed from the

@@ -1,13 +1,12 @@
 // Batches at the scale of a parts library: files listed in a file or on
 // standard input, rows kept as they come (--jsonl), a batch killed halfway
-// and resumed, the rows of several files merged, and the GNU parallel recipe
-// of docs/scale.md run on this machine.
+// and resumed, the rows of several files merged. The recipes of
+// docs/scale.md run in scale_test.cpp.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -164,46 +163,4 @@ TEST(Batch, AJsonlFileIsNeverOverwrittenOrMixed) {
     EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
     EXPECT_EQ(before, read_file(jsonl));
   }
-}
-
-// The recipe of docs/scale.md, as written, over two chunks on this machine
-// (a node list of ":" runs the jobs here): its merged rows are those of one
-// measure over all the files.
-TEST(Scale, GnuParallelRecipeMergesToTheRowsOfOneBatch) {
-  if (std::system("parallel --version > /dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr) FAIL() << "GNU parallel is missing (run tools/setup.sh)";
-    GTEST_SKIP() << "GNU parallel is missing: run tools/setup.sh";
-  }
-  std::ifstream doc(std::string(ZARVEL_SOURCE_DIR) + "/docs/scale.md");
-  std::string line, recipe;
-  bool armed = false, inside = false;
-  while (std::getline(doc, line)) {
-    if (line.find("<!-- runs in tests -->") != std::string::npos) armed = true;
-    else if (armed && !inside && line.rfind("```", 0) == 0) inside = true;
-    else if (inside && line.rfind("```", 0) == 0) break;
-    else if (inside) recipe += (line.rfind("chunks=", 0) == 0 ? "chunks=2" : line) + "\n";
-  }
-  ASSERT_NE(std::string::npos, recipe.find("parallel")) << recipe;
-
-  const std::string dir = work_dir("scale_parallel");
-  const std::vector<std::string> parts = copies(dir, 5);
-  {
-    std::ofstream all(dir + "/all.txt");
-    for (const std::string& p : parts) all << p << "\n";
-    std::ofstream(dir + "/nodes.txt") << ":\n";
-    std::ofstream(dir + "/recipe.sh")
-        << "set -eu\nexport PATH='" << fs::path(UFHOST_BIN).parent_path().string()
-        << "':\"$PATH\"\ncd '" << dir << "'\n"
-        << recipe;
-  }
-  const int status =
-      std::system(("bash " + dir + "/recipe.sh > " + dir + "/recipe.out 2>&1 < /dev/null").c_str());
-  ASSERT_EQ(0, status) << read_file(dir + "/recipe.out");
-  EXPECT_TRUE(fs::exists(dir + "/chunk.0001.jsonl")) << "two chunks";
-
-  std::vector<std::string> one = {"measure", "--json", dir + "/one.json"};
-  one.insert(one.end(), parts.begin(), parts.end());
-  HostRun single = run_ufhost_exactly(one, dir);
-  ASSERT_EQ(0, single.exit_code) << single.err;
-  EXPECT_EQ(json_rows(dir + "/one.json"), json_rows(dir + "/all.json"));
 }
