@@ -9,8 +9,8 @@
 
 namespace {
 
-using ufhost::app::OptionDecl;
-using ufhost::app::ParsedArgs;
+using ufhost::OptionDecl;
+using ufhost::ParsedArgs;
 
 const std::vector<OptionDecl> kTable = {
     {"--jobs", "-j", "N", "run N at once"},
@@ -26,7 +26,7 @@ const std::vector<OptionDecl> kTable = {
 std::string parsed(const std::vector<std::string>& args) {
   ParsedArgs p;
   std::string error;
-  if (!ufhost::app::parse_args(kTable, args, "--help", &p, &error)) return "error: " + error;
+  if (!ufhost::parse_args(kTable, args, "--help", &p, &error)) return "error: " + error;
   std::string out;
   for (const auto& o : p.options) out += o.decl->name + "(" + o.written + ")=" + o.value + " ";
   for (const auto& operand : p.operands) out += "[" + operand + "] ";
@@ -83,15 +83,15 @@ TEST(Options, AStoppingOptionEndsTheParsingWhateverFollows) {
 TEST(Options, EachParsingStartsAfresh) {
   ParsedArgs p;
   std::string error;
-  ASSERT_TRUE(ufhost::app::parse_args(kTable, {"-j", "3", "x", "--help"}, "", &p, &error));
-  ASSERT_TRUE(ufhost::app::parse_args(kTable, {"y"}, "", &p, &error));
+  ASSERT_TRUE(ufhost::parse_args(kTable, {"-j", "3", "x", "--help"}, "", &p, &error));
+  ASSERT_TRUE(ufhost::parse_args(kTable, {"y"}, "", &p, &error));
   EXPECT_TRUE(p.options.empty());
   EXPECT_EQ(std::vector<std::string>{"y"}, p.operands);
   EXPECT_EQ(nullptr, p.stop);
 }
 
 TEST(Options, HelpAlignsEveryEntryAndItsContinuations) {
-  const std::vector<std::string> lines = testing_support::split_lines(ufhost::app::options_help(kTable));
+  const std::vector<std::string> lines = testing_support::split_lines(ufhost::options_help(kTable));
   ASSERT_EQ(7u, lines.size());
   EXPECT_EQ("  -j N, --jobs N", lines[0].substr(0, 16));
   EXPECT_EQ("  --answer LINE", lines[1].substr(0, 15));
