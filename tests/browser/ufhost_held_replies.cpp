@@ -4,7 +4,7 @@
 // earlier reply is still on its way. Built with the tests for the page's
 // tests alone, and never installed: the ufhost people run never holds a
 // reply back.
-#include "ufhost/app/cli.h"
+#include "ufhost/app/cli/cli.h"
 #include "ufhost/session/test_control.h"
 
 int main(int argc, char** argv) {

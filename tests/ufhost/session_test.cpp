@@ -166,6 +166,7 @@ TEST_F(Session, ANewSessionKeepsNothingOfTheLast) {
   EXPECT_TRUE(ufhost::test_control().crash_in.empty());
   EXPECT_FALSE(ufhost::test_control().swap_box_corners);
   EXPECT_FALSE(ufhost::test_control().section_oracle);
+}
 
 // Gives the session a body of spline faces and has its box worked out,
 // which the session keeps; nothing of it is left on the caller's stack.
