@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What one chunk of the recipes of docs/scale.md costs: a chunk of N copies
-# of the sample assembly (13 bodies, 7 distinct parts), for each N given,
+# of the sample assembly (13 bodies, 6 distinct parts), for each N given,
 # measured by one `ufhost measure` and by one `ufhost cutlist` into a JSONL
 # file, as the recipes' tasks do, at -j 1 and -j 2. Prints the best wall
 # clock of R runs, the processor time of that run (user plus system,
