@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/sheets/sheets.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ufhost/plan/bars.h"
+#include "ufhost/plan/bars/bars.h"
 
 // [SECTION] Input: checks, the objective, lengths gathered into items
 // [SECTION] Tidying a plan: over-production, fewer bars, cheaper sizes, waste in one place
@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 
 namespace ufhost::plan {
 namespace {

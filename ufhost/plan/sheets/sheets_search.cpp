@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets_search.h"
+#include "ufhost/plan/sheets/sheets_search.h"
 
 #include <algorithm>
 #include <chrono>

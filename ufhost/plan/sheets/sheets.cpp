@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/sheets/sheets.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,9 +9,9 @@
 #include <string>
 #include <tuple>
 
-#include "ufhost/plan/sheets_dff.h"
-#include "ufhost/plan/sheets_lp.h"
-#include "ufhost/plan/sheets_search.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_lp.h"
+#include "ufhost/plan/sheets/sheets_search.h"
 
 // Sections:
 //   [SECTION] Input: checks, formats and kinds of piece

@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets_lp.h"
+#include "ufhost/plan/sheets/sheets_lp.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 
 // [SECTION] Plans in whole numbers: cost, missing pieces, which plan is better
 // [SECTION] First-fit decreasing on groups of identical bars
@@ -21,8 +21,8 @@
 #include <CoinMessageHandler.hpp>
 #include <OsiClpSolverInterface.hpp>
 
-#include "ufhost/plan/bars_fill.h"
-#include "ufhost/plan/knapsack.h"
+#include "ufhost/plan/bars/bars_fill.h"
+#include "ufhost/plan/bars/knapsack.h"
 
 namespace ufhost::plan {
 namespace {
