@@ -205,6 +205,21 @@ TEST(Sheets, WhatNoStockHoldsIsReportedNotDropped) {
   }
 }
 
+TEST(Sheets, StockRunningOutLeavesTheLastOfASizeAndBoundsWhatIsCut) {
+  // Two labels of one size: three wanted, two sheets that hold one each.
+  const std::vector<Piece> pieces{{"first", 1000 * mm, 1000 * mm, 1, true}, {"then", 1000 * mm, 1000 * mm, 2, true},
+                                  piece(400, 300, 0)};
+  const Plan plan = planned(pieces, {sheet(1000, 1000, 2)}, with());
+  // The last copy in input order waits, whatever the order the search placed them in.
+  EXPECT_EQ(plan.missing, (std::vector<std::int64_t>{0, 1, 0}));
+  EXPECT_TRUE(plan.unplaced.empty());
+  EXPECT_EQ(plan.used, (std::vector<std::int64_t>{2}));
+  // The bound speaks of the two pieces cut, not the three wanted: 2 m² both.
+  EXPECT_DOUBLE_EQ(plan.value, 2.0);
+  EXPECT_DOUBLE_EQ(plan.lower_bound, 2.0);
+  EXPECT_FALSE(plan.optimal);  // not while pieces are missing
+}
+
 TEST(Sheets, OffcutsAreTheWholeRestsTheCutsLeave) {
   // One 400 x 500 piece on 1000 x 500 with a 4 mm kerf: the rest after
   // the section starts past the kerf, at 404, and runs to the end.
