@@ -112,7 +112,7 @@ TEST(SheetsCheck, CountsAndValuesThatDisagreeAreRefused) {
   struct Case {
     const char* name;
     Job job;
-    const char* expect;  // a part of the message
+    const char* expect;  // text the message must contain
   };
   std::vector<Case> cases;
   Job short_used = sound();
