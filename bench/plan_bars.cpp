@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "ufhost/plan/bars.h"
+#include "ufhost/plan/bars/bars.h"
 #include "ufhost/plan/check.h"
 
 using namespace ufhost::plan;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "ufhost/plan/check.h"
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/sheets/sheets.h"
 
 using namespace ufhost::plan;
 

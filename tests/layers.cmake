@@ -6,7 +6,7 @@
 #   cmake -DSOURCE_DIR=... -P tests/layers.cmake
 set(layers
   host platform src
-  ufhost/plan
+  ufhost/plan ufhost/plan/bars ufhost/plan/sheets
   ufhost/base ufhost/kernel ufhost/model ufhost/geom ufhost/enclosing ufhost/parts ufhost/session
   ufhost/ui ufhost/api
   ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock ufhost/app/plan
@@ -15,8 +15,11 @@ set(layers
 set(allowed_host "host/")
 set(allowed_platform "host/;platform/")
 set(allowed_src "host/;platform/;src/")
-# Cutting plans stand alone: no kernel, no host.
+# Cutting plans stand alone: no kernel, no host. The shared types know
+# neither half, and each half knows the shared types and itself, not the other.
 set(allowed_ufhost/plan "ufhost/plan/")
+set(allowed_ufhost/plan/bars "ufhost/plan/;ufhost/plan/bars/")
+set(allowed_ufhost/plan/sheets "ufhost/plan/;ufhost/plan/sheets/")
 set(allowed_ufhost/base "ufhost/base/")
 set(allowed_ufhost/kernel "ufhost/base/;ufhost/kernel/")
 # The model takes the interface's type codes and record layouts from
@@ -48,29 +51,39 @@ set(allowed_ufhost/app/measure
 # sheets or bars.
 set(allowed_ufhost/app/stock "ufhost/base/;ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/")
 set(allowed_ufhost/app/plan
-    "ufhost/base/;ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/;ufhost/app/plan/")
+    "ufhost/base/;ufhost/plan/;ufhost/plan/bars/;ufhost/plan/sheets/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/;ufhost/app/plan/")
 set(allowed_ufhost/app/cutlist
     "${host_below};${plugin_facts};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/stock/;ufhost/app/plan/;ufhost/app/cutlist/")
 set(allowed_ufhost/app/cli "${host_below};ufhost/plan/;ufhost/app/run/;ufhost/app/batch/;ufhost/app/measure/;ufhost/app/stock/;ufhost/app/plan/;ufhost/app/cutlist/;ufhost/app/cli/")
 # Folders whose files may include the geometry kernel's headers: below the
 # application only. The application asks the host's folders for kernel work.
-set(kernel_free src ufhost/plan ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock
+set(kernel_free src ufhost/plan ufhost/plan/bars ufhost/plan/sheets ufhost/app/run ufhost/app/batch ufhost/app/measure ufhost/app/stock
     ufhost/app/plan ufhost/app/cutlist ufhost/app/cli)
+
+# The layer a header or a listed prefix lies in: the deepest layer whose
+# folder holds it, so that ufhost/plan/bars/bars.h lies in ufhost/plan/bars and
+# not in ufhost/plan. "" when no layer holds it.
+function(layer_of path out)
+  set(home "")
+  set(depth -1)
+  foreach(other IN LISTS layers)
+    string(FIND "${path}" "${other}/" at)
+    string(LENGTH "${other}" length)
+    if(at EQUAL 0 AND length GREATER depth)
+      set(home ${other})
+      set(depth ${length})
+    endif()
+  endforeach()
+  set(${out} "${home}" PARENT_SCOPE)
+endfunction()
 
 set(broken "")
 # Every listed folder lies at or below the folder that lists it.
-list(LENGTH layers count)
 foreach(layer IN LISTS layers)
   list(FIND layers ${layer} own)
   foreach(prefix IN LISTS allowed_${layer})
-    set(below -1)
-    foreach(other IN LISTS layers)
-      string(FIND "${prefix}" "${other}/" at)
-      list(FIND layers ${other} index)
-      if(at EQUAL 0 AND index GREATER below)
-        set(below ${index})
-      endif()
-    endforeach()
+    layer_of("${prefix}" home)
+    list(FIND layers "${home}" below)
     if(below LESS 0 OR below GREATER own)
       list(APPEND broken "${layer} may include ${prefix}, which is not below it")
     endif()
@@ -88,10 +101,14 @@ foreach(layer IN LISTS layers)
     file(STRINGS ${file} includes REGEX "^#include \"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" header "${line}")
+      # A listed folder admits its own headers, not those of a layer below
+      # it in the tree: ufhost/plan/ does not admit ufhost/plan/bars/.
+      layer_of("${header}" home)
       set(ok FALSE)
       foreach(prefix IN LISTS allowed_${layer})
         string(FIND "${header}" "${prefix}" at)
-        if(at EQUAL 0)
+        layer_of("${prefix}" prefix_home)
+        if(at EQUAL 0 AND home STREQUAL prefix_home)
           set(ok TRUE)
         endif()
       endforeach()

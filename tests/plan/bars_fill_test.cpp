@@ -1,7 +1,7 @@
 // The exact search for bars filled within a target (bin completion), held
 // to every partition of a few pieces, and the dives' use of it.
 
-#include "ufhost/plan/bars_fill.h"
+#include "ufhost/plan/bars/bars_fill.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 
 namespace ufhost::plan {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "ufhost/plan/bars_cg.h"
-#include "ufhost/plan/knapsack.h"
+#include "ufhost/plan/bars/bars_cg.h"
+#include "ufhost/plan/bars/knapsack.h"
 
 namespace ufhost::plan {
 namespace {

@@ -1,4 +1,4 @@
-#include "ufhost/plan/bars.h"
+#include "ufhost/plan/bars/bars.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 #include "ufhost/plan/check.h"
 
 namespace ufhost::plan {

@@ -106,6 +106,57 @@ TEST(SheetsCheck, BrokenLayoutsAreRefused) {
   }
 }
 
+TEST(SheetsCheck, CountsAndValuesThatDisagreeAreRefused) {
+  // Each layout sound, the plan around it wrong in one way.
+  const auto sound = [] { return one_sheet({{"a", 100, 100, 1, true}}, {at(0, 0, 0, 100, 100)}); };
+  struct Case {
+    const char* name;
+    Job job;
+    const char* expect;  // text the message must contain
+  };
+  std::vector<Case> cases;
+  Job short_used = sound();
+  short_used.plan.used = {};
+  cases.push_back({"used not per stock", short_used, "entries for 1 stock"});
+  Job short_missing = sound();
+  short_missing.plan.missing = {0, 0};
+  cases.push_back({"missing not per piece", short_missing, "entries for 1 pieces"});
+  Job no_stock = sound();
+  no_stock.plan.layouts[0].stock = 3;
+  cases.push_back({"layout on no stock", no_stock, "no such stock 3"});
+  Job no_copies = sound();
+  no_copies.plan.layouts[0].count = 0;
+  cases.push_back({"layout cut no times", no_copies, "count 0"});
+  Job no_piece = sound();
+  no_piece.plan.layouts[0].pieces[0].piece = 5;
+  cases.push_back({"no such piece", no_piece, "no such piece 5"});
+  Job flat = sound();
+  flat.plan.layouts[0].offcuts.push_back({100, 0, 0, 300});
+  cases.push_back({"empty offcut", flat, "is empty"});
+  Job unplaced = sound();
+  unplaced.plan.unplaced = {0};
+  cases.push_back({"unplaced yet placed", unplaced, "listed as unplaced"});
+  Job recount = sound();
+  recount.plan.used = {2};
+  cases.push_back({"used count off its layouts", recount, "by the plan's count"});
+  Job priced = sound();
+  priced.stock[0].price = 5 * kPerCurrencyUnit;
+  cases.push_back({"prices given, material charged", priced, "objective"});
+  Job unpriced = sound();
+  unpriced.stock.push_back({"dear", 300, 300, -1, 7 * kPerCurrencyUnit, false});
+  unpriced.plan.used = {1, 0};
+  unpriced.plan.objective = Objective::kCost;
+  cases.push_back({"bought without a price", unpriced, "without a price"});
+  Job high = sound();
+  high.plan.lower_bound = 2 * high.plan.value;
+  cases.push_back({"bound above the value", high, "lower bound"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string why = check(c.job);
+    EXPECT_NE(why.find(c.expect), std::string::npos) << why;
+  }
+}
+
 TEST(SheetsCheck, StockRunningOutMayLeavePiecesMissing) {
   Job job = one_sheet({{"a", 300, 300, 2, true}}, {at(0, 0, 0, 300, 300)});
   job.stock[0].count = 1;

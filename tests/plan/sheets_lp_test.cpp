@@ -1,11 +1,11 @@
-#include "ufhost/plan/sheets_lp.h"
+#include "ufhost/plan/sheets/sheets_lp.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 
-#include "ufhost/plan/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
 
 namespace ufhost::plan {
 namespace {

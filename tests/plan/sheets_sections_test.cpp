@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "ufhost/plan/sheets_search.h"
+#include "ufhost/plan/sheets/sheets_search.h"
 
 namespace ufhost::plan::sheets_search {
 namespace {

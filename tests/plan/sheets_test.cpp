@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/sheets/sheets.h"
 
 #include <gtest/gtest.h>
 
@@ -203,6 +203,21 @@ TEST(Sheets, WhatNoStockHoldsIsReportedNotDropped) {
     EXPECT_EQ(sheets(plan), 0);
     EXPECT_TRUE(plan.optimal);
   }
+}
+
+TEST(Sheets, StockRunningOutLeavesTheLastOfASizeAndBoundsWhatIsCut) {
+  // Two labels of one size: three wanted, two sheets that hold one each.
+  const std::vector<Piece> pieces{{"first", 1000 * mm, 1000 * mm, 1, true}, {"then", 1000 * mm, 1000 * mm, 2, true},
+                                  piece(400, 300, 0)};
+  const Plan plan = planned(pieces, {sheet(1000, 1000, 2)}, with());
+  // The last copy in input order waits, whatever the order the search placed them in.
+  EXPECT_EQ(plan.missing, (std::vector<std::int64_t>{0, 1, 0}));
+  EXPECT_TRUE(plan.unplaced.empty());
+  EXPECT_EQ(plan.used, (std::vector<std::int64_t>{2}));
+  // The bound speaks of the two pieces cut, not the three wanted: 2 m² both.
+  EXPECT_DOUBLE_EQ(plan.value, 2.0);
+  EXPECT_DOUBLE_EQ(plan.lower_bound, 2.0);
+  EXPECT_FALSE(plan.optimal);  // not while pieces are missing
 }
 
 TEST(Sheets, OffcutsAreTheWholeRestsTheCutsLeave) {

@@ -8,8 +8,8 @@
 
 #include "ufhost/app/run/list.h"
 #include "ufhost/base/text.h"
-#include "ufhost/plan/bars.h"
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/bars/bars.h"
+#include "ufhost/plan/sheets/sheets.h"
 #include "ufhost/plan/units.h"
 
 // Sections:

@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets_search.h"
+#include "ufhost/plan/sheets/sheets_search.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,6 +76,9 @@ bool before(const Candidate& a, const Candidate& b) {
   if (a.bin != b.bin) return a.bin < b.bin;
   return a.turned < b.turned;
 }
+
+// Children made in one round of a pass: the node, and its parent in the beam.
+using Made = std::vector<std::pair<State, std::uint32_t>>;
 
 using Clock = std::chrono::steady_clock;
 
@@ -167,6 +170,12 @@ class Search {
   void offer(const std::vector<Step>& steps, std::int32_t leaf, const State& n,
              const std::int64_t* remaining);
   bool pass(int width);
+  void weigh_children(const std::vector<Step>& steps, const State& n, std::uint32_t bi,
+                      const std::int64_t* r, std::vector<Candidate>& cands);
+  void shortlist(std::vector<Candidate>& cands, std::size_t keep);
+  void make_children(const std::vector<Candidate>& cands, const std::vector<State>& beam,
+                     std::vector<Step>& steps, Made& made) const;
+  static std::vector<std::size_t> survivors(Made& made, std::size_t keep);
   Solution build() const;
   Solution fallback() const;
 };
@@ -274,6 +283,130 @@ void Search::offer(const std::vector<Step>& steps, std::int32_t leaf, const Stat
 
 // [SECTION] One pass of the beam
 
+// The children of beam node `bi` (state `n`, demands and sheets used `r`)
+// worth weighing, into `cands`. A node with nothing left to place, or no
+// place at all for it, is offered as a leaf.
+void Search::weigh_children(const std::vector<Step>& steps, const State& n, std::uint32_t bi,
+                            const std::int64_t* r, std::vector<Candidate>& cands) {
+  std::size_t before_node = cands.size();
+  State c;
+  Length px = 0, py = 0;
+  bool any_left = false;
+  auto consider = [&](std::uint32_t j, bool turned, Kind kind, std::uint16_t bin) {
+    if (!child(n, j, turned, kind, bin, c, px, py)) return;
+    ++spent_;
+    if (bound_prunes(c)) return;
+    cands.push_back({c.guide, bi, j, static_cast<std::uint8_t>(turned), kind, bin});
+  };
+  for (std::uint32_t j = 0; j < m_; ++j) {
+    if (r[j] == 0) continue;
+    any_left = true;
+    if (!n.open) continue;
+    const ItemType& it = p_.items[j];
+    for (int o = 0; o < (it.may_turn && it.x != it.y ? 2 : 1); ++o) {
+      if (p_.levels >= 4 && n.cw > 0) consider(j, o == 1, kStack, 0);
+      if (p_.levels >= 3 && n.x3 > 0) consider(j, o == 1, kRow, 0);
+      if (p_.levels >= 2) consider(j, o == 1, kNewRow, 0);
+      consider(j, o == 1, kNewSection, 0);
+    }
+  }
+  if (!any_left) {
+    offer(steps, n.step, n, r);
+    return;
+  }
+  // A new sheet only when nothing more goes into this one.
+  if (cands.size() == before_node) {
+    const std::size_t tried = static_cast<std::size_t>(spent_);
+    for (std::uint16_t b = 0; b < t_; ++b) {
+      if (p_.bins[b].count >= 0 && r[m_ + b] >= p_.bins[b].count) continue;
+      for (std::uint32_t j = 0; j < m_; ++j) {
+        if (r[j] == 0) continue;
+        const ItemType& it = p_.items[j];
+        for (int o = 0; o < (it.may_turn && it.x != it.y ? 2 : 1); ++o) consider(j, o == 1, kNewBin, b);
+      }
+    }
+    // No place at all for what is left: stock ran out (or the bound
+    // cut every child, which offer() then refuses).
+    if (cands.size() == before_node && static_cast<std::size_t>(spent_) == tried) offer(steps, n.step, n, r);
+  }
+}
+
+// The best few times the width of the candidates, in order.
+void Search::shortlist(std::vector<Candidate>& cands, std::size_t keep) {
+  const std::size_t pool = std::min(cands.size(), 4 * keep);
+  if (cands.size() > pool) {
+    std::nth_element(cands.begin(), cands.begin() + static_cast<std::ptrdiff_t>(pool), cands.end(), before);
+    cands.resize(pool);
+  }
+  std::sort(cands.begin(), cands.end(), before);
+  // Making a node costs about what weighing its children does: count it,
+  // so that the budget tracks time on few kinds of piece as on many.
+  spent_ += static_cast<std::int64_t>(cands.size() * (8 + m_ + t_));
+}
+
+// The candidates made into nodes, each with its Step kept in `steps`.
+void Search::make_children(const std::vector<Candidate>& cands, const std::vector<State>& beam,
+                           std::vector<Step>& steps, Made& made) const {
+  made.clear();
+  for (const Candidate& cd : cands) {
+    State c;
+    Length px = 0, py = 0;
+    child(beam[cd.parent], cd.item, cd.turned != 0, static_cast<Kind>(cd.kind), cd.bin, c, px, py);
+    Step st;
+    st.parent = beam[cd.parent].step;
+    st.item = cd.item, st.turned = cd.turned, st.kind = cd.kind, st.bin = c.bin, st.px = px, st.py = py;
+    c.step = static_cast<std::int32_t>(steps.size());
+    steps.push_back(st);
+    made.push_back({c, cd.parent});
+  }
+}
+
+// Which nodes go on (indices into `made`): among nodes with the same pieces
+// placed, the same sheets and cost, those whose front another's lies within
+// are dropped; then the best `keep` by guide. Sorts `made`.
+std::vector<std::size_t> Search::survivors(Made& made, std::size_t keep) {
+  std::stable_sort(made.begin(), made.end(), [](const auto& a, const auto& b) {
+    if (a.first.hash != b.first.hash) return a.first.hash < b.first.hash;
+    if (a.first.sheets != b.first.sheets) return a.first.sheets < b.first.sheets;
+    if (a.first.cost != b.first.cost) return a.first.cost < b.first.cost;
+    return a.first.bin < b.first.bin;
+  });
+  std::vector<bool> gone(made.size(), false);
+  for (std::size_t i = 0; i < made.size();) {
+    std::size_t e = i + 1;
+    const State& f = made[i].first;
+    while (e < made.size() && made[e].first.hash == f.hash && made[e].first.sheets == f.sheets &&
+           made[e].first.cost == f.cost && made[e].first.bin == f.bin)
+      ++e;
+    for (std::size_t a = i; a < e && a < i + 64; ++a) {
+      if (gone[a]) continue;
+      const State& A = made[a].first;
+      for (std::size_t b = i; b < e; ++b) {
+        if (a == b || gone[b]) continue;
+        const State& B = made[b].first;
+        const bool dominates =
+            A.x1 + A.s <= B.x1 ||
+            (A.x1 == B.x1 && A.s <= B.s &&
+             (A.y2 + A.h <= B.y2 ||
+              (A.y2 == B.y2 && A.h <= B.h && (A.x3 < B.x3 || (A.x3 == B.x3 && A.cz <= B.cz)))));
+        if (dominates) gone[b] = true;
+      }
+    }
+    i = e;
+  }
+  std::vector<std::size_t> alive;
+  for (std::size_t i = 0; i < made.size(); ++i)
+    if (!gone[i]) alive.push_back(i);
+  std::sort(alive.begin(), alive.end(), [&](std::size_t a, std::size_t b) {
+    const State& A = made[a].first;
+    const State& B = made[b].first;
+    if (A.guide != B.guide) return A.guide < B.guide;
+    return A.step < B.step;
+  });
+  if (alive.size() > keep) alive.resize(keep);
+  return alive;
+}
+
 // Returns false when the pass was cut short by the budget or the clock.
 bool Search::pass(int width) {
   const std::size_t stride = m_ + t_;  // demands left, then sheets used per type
@@ -289,120 +422,18 @@ bool Search::pass(int width) {
   std::vector<Candidate> cands;
   std::vector<State> next;
   std::vector<std::int64_t> next_rem;
-  std::vector<std::pair<State, std::uint32_t>> made;  // child, and its parent in the beam
+  Made made;  // child, and its parent in the beam
   for (;;) {
     if (out_of_time()) return false;
     cands.clear();
-    for (std::uint32_t bi = 0; bi < beam.size(); ++bi) {
-      const State& n = beam[bi];
-      const std::int64_t* r = &rem[bi * stride];
-      std::size_t before_node = cands.size();
-      State c;
-      Length px = 0, py = 0;
-      bool any_left = false;
-      auto consider = [&](std::uint32_t j, bool turned, Kind kind, std::uint16_t bin) {
-        if (!child(n, j, turned, kind, bin, c, px, py)) return;
-        ++spent_;
-        if (bound_prunes(c)) return;
-        cands.push_back({c.guide, bi, j, static_cast<std::uint8_t>(turned), kind, bin});
-      };
-      for (std::uint32_t j = 0; j < m_; ++j) {
-        if (r[j] == 0) continue;
-        any_left = true;
-        if (!n.open) continue;
-        const ItemType& it = p_.items[j];
-        for (int o = 0; o < (it.may_turn && it.x != it.y ? 2 : 1); ++o) {
-          if (p_.levels >= 4 && n.cw > 0) consider(j, o == 1, kStack, 0);
-          if (p_.levels >= 3 && n.x3 > 0) consider(j, o == 1, kRow, 0);
-          if (p_.levels >= 2) consider(j, o == 1, kNewRow, 0);
-          consider(j, o == 1, kNewSection, 0);
-        }
-      }
-      if (!any_left) {
-        offer(steps, n.step, n, r);
-        continue;
-      }
-      // A new sheet only when nothing more goes into this one.
-      if (cands.size() == before_node) {
-        const std::size_t tried = static_cast<std::size_t>(spent_);
-        for (std::uint16_t b = 0; b < t_; ++b) {
-          if (p_.bins[b].count >= 0 && r[m_ + b] >= p_.bins[b].count) continue;
-          for (std::uint32_t j = 0; j < m_; ++j) {
-            if (r[j] == 0) continue;
-            const ItemType& it = p_.items[j];
-            for (int o = 0; o < (it.may_turn && it.x != it.y ? 2 : 1); ++o) consider(j, o == 1, kNewBin, b);
-          }
-        }
-        // No place at all for what is left: stock ran out (or the bound
-        // cut every child, which offer() then refuses).
-        if (cands.size() == before_node && static_cast<std::size_t>(spent_) == tried) offer(steps, n.step, n, r);
-      }
-    }
+    for (std::uint32_t bi = 0; bi < beam.size(); ++bi) weigh_children(steps, beam[bi], bi, &rem[bi * stride], cands);
     if (cands.empty()) return true;
     if (!first && spent_ > p_.budget) return false;
     if (steps.size() > kMaxSteps) return false;
 
-    // The best few times the width, then duplicates and dominated ones out.
-    const std::size_t pool = std::min(cands.size(), 4 * keep);
-    if (cands.size() > pool) {
-      std::nth_element(cands.begin(), cands.begin() + static_cast<std::ptrdiff_t>(pool), cands.end(), before);
-      cands.resize(pool);
-    }
-    std::sort(cands.begin(), cands.end(), before);
-    // Making a node costs about what weighing its children does: count it,
-    // so that the budget tracks time on few kinds of piece as on many.
-    spent_ += static_cast<std::int64_t>(cands.size() * (8 + stride));
-    made.clear();
-    for (const Candidate& cd : cands) {
-      State c;
-      Length px = 0, py = 0;
-      child(beam[cd.parent], cd.item, cd.turned != 0, static_cast<Kind>(cd.kind), cd.bin, c, px, py);
-      Step st;
-      st.parent = beam[cd.parent].step;
-      st.item = cd.item, st.turned = cd.turned, st.kind = cd.kind, st.bin = c.bin, st.px = px, st.py = py;
-      c.step = static_cast<std::int32_t>(steps.size());
-      steps.push_back(st);
-      made.push_back({c, cd.parent});
-    }
-    std::stable_sort(made.begin(), made.end(), [](const auto& a, const auto& b) {
-      if (a.first.hash != b.first.hash) return a.first.hash < b.first.hash;
-      if (a.first.sheets != b.first.sheets) return a.first.sheets < b.first.sheets;
-      if (a.first.cost != b.first.cost) return a.first.cost < b.first.cost;
-      return a.first.bin < b.first.bin;
-    });
-    std::vector<bool> gone(made.size(), false);
-    for (std::size_t i = 0; i < made.size();) {
-      std::size_t e = i + 1;
-      const State& f = made[i].first;
-      while (e < made.size() && made[e].first.hash == f.hash && made[e].first.sheets == f.sheets &&
-             made[e].first.cost == f.cost && made[e].first.bin == f.bin)
-        ++e;
-      for (std::size_t a = i; a < e && a < i + 64; ++a) {
-        if (gone[a]) continue;
-        const State& A = made[a].first;
-        for (std::size_t b = i; b < e; ++b) {
-          if (a == b || gone[b]) continue;
-          const State& B = made[b].first;
-          const bool dominates =
-              A.x1 + A.s <= B.x1 ||
-              (A.x1 == B.x1 && A.s <= B.s &&
-               (A.y2 + A.h <= B.y2 ||
-                (A.y2 == B.y2 && A.h <= B.h && (A.x3 < B.x3 || (A.x3 == B.x3 && A.cz <= B.cz)))));
-          if (dominates) gone[b] = true;
-        }
-      }
-      i = e;
-    }
-    std::vector<std::size_t> alive;
-    for (std::size_t i = 0; i < made.size(); ++i)
-      if (!gone[i]) alive.push_back(i);
-    std::sort(alive.begin(), alive.end(), [&](std::size_t a, std::size_t b) {
-      const State& A = made[a].first;
-      const State& B = made[b].first;
-      if (A.guide != B.guide) return A.guide < B.guide;
-      return A.step < B.step;
-    });
-    if (alive.size() > keep) alive.resize(keep);
+    shortlist(cands, keep);
+    make_children(cands, beam, steps, made);
+    const std::vector<std::size_t> alive = survivors(made, keep);
     next.clear();
     next_rem.assign(alive.size() * stride, 0);
     for (std::size_t k = 0; k < alive.size(); ++k) {
@@ -555,136 +586,6 @@ Solution solve(const Problem& problem) {
     if (m != 0) return out;
   again.bins[0].type = bin.type;
   if (tail_of(again.bins[0], problem) > tail_of(bin, problem)) bin = again.bins[0];
-  return out;
-}
-
-// [SECTION] Two stages by filled sections
-
-Solution two_stage_sections(const Problem& problem, std::int64_t budget) {
-  Solution none;
-  if (problem.bins.size() != 1 || problem.bins[0].count >= 0 || problem.levels != 2) return none;
-  const BinType& type = problem.bins[0];
-  // The pieces one by one, and a grid across the width exact for all of
-  // them (the knapsack runs over its cells); else this plan is not tried.
-  std::vector<std::size_t> pieces;
-  std::int64_t g = type.y;
-  for (std::size_t j = 0; j < problem.items.size(); ++j) {
-    const ItemType& it = problem.items[j];
-    if (it.demand > 10'000 || pieces.size() > 10'000) return none;
-    for (std::int64_t k = 0; k < it.demand; ++k) pieces.push_back(j);
-    g = std::gcd(g, it.y);
-    if (it.may_turn) g = std::gcd(g, it.x);
-  }
-  const std::int64_t cells = type.y / g;
-  if (cells > 4000 || static_cast<std::int64_t>(pieces.size()) * cells > budget) return none;
-  std::int64_t spent = 0;
-  // Ways a piece may lie: along x, across y; only those on the sheet.
-  auto ways = [&](std::size_t j, Length (&a)[2], Length (&b)[2]) {
-    const ItemType& it = problem.items[j];
-    int n = 0;
-    if (it.x <= type.x && it.y <= type.y) a[n] = it.x, b[n] = it.y, ++n;
-    if (it.may_turn && it.x != it.y && it.y <= type.x && it.x <= type.y) a[n] = it.y, b[n] = it.x, ++n;
-    return n;
-  };
-  // Longest first: each section starts with the longest piece left, lying
-  // as long as it can, and is filled across its width with the pieces no
-  // longer that cover the most area (a 0-1 knapsack, each piece either way).
-  std::stable_sort(pieces.begin(), pieces.end(), [&](std::size_t p, std::size_t q) {
-    auto longest = [&](std::size_t j) {
-      Length a[2], b[2];
-      const int n = ways(j, a, b);
-      Length l = 0;
-      for (int o = 0; o < n; ++o) l = std::max(l, a[o]);
-      return l;
-    };
-    return longest(p) > longest(q);
-  });
-  struct Strip {
-    Length length = 0;
-    std::vector<Cell> cells;  // x relative to the strip
-  };
-  std::vector<Strip> strips;
-  std::vector<bool> used(pieces.size(), false);
-  const std::size_t C = static_cast<std::size_t>(cells);
-  std::vector<Wide> best(C + 1);
-  std::vector<std::vector<std::int8_t>> take;
-  for (std::size_t first = 0; first < pieces.size(); ++first) {
-    if (used[first]) continue;
-    Length a[2], b[2];
-    int n = ways(pieces[first], a, b);
-    if (n == 0) return none;
-    int o0 = 0;
-    for (int o = 1; o < n; ++o)
-      if (a[o] > a[o0]) o0 = o;
-    Strip strip;
-    strip.length = a[o0];
-    used[first] = true;
-    strip.cells.push_back({pieces[first], 0, 0, o0 == 1 && problem.items[pieces[first]].x != a[o0]});
-    const std::int64_t room = (type.y - b[o0]) / g;
-    std::vector<std::size_t> candidates;
-    for (std::size_t k = first + 1; k < pieces.size(); ++k)
-      if (!used[k]) candidates.push_back(k);
-    std::fill(best.begin(), best.end(), Wide{0});
-    // Every section's knapsack counts: with thousands of pieces their sum,
-    // not one of them, is what takes the time.
-    spent += static_cast<std::int64_t>(candidates.size()) * (room + 1);
-    if (spent > budget) return none;
-    take.assign(candidates.size(), std::vector<std::int8_t>(static_cast<std::size_t>(room) + 1, -1));
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
-      Length ka[2], kb[2];
-      const int kn = ways(pieces[candidates[k]], ka, kb);
-      const Wide area = Wide{problem.items[pieces[candidates[k]]].x} * problem.items[pieces[candidates[k]]].y;
-      for (std::int64_t c = room; c >= 0; --c) {
-        for (int o = 0; o < kn; ++o) {
-          if (ka[o] > strip.length) continue;
-          const std::int64_t w = kb[o] / g;
-          if (w > c) continue;
-          const Wide v = best[static_cast<std::size_t>(c - w)] + area;
-          if (v > best[static_cast<std::size_t>(c)]) {
-            best[static_cast<std::size_t>(c)] = v;
-            take[k][static_cast<std::size_t>(c)] = static_cast<std::int8_t>(o);
-          }
-        }
-      }
-    }
-    Length y = b[o0];
-    for (std::int64_t c = room, k = static_cast<std::int64_t>(candidates.size()) - 1; k >= 0; --k) {
-      const std::int8_t o = take[static_cast<std::size_t>(k)][static_cast<std::size_t>(c)];
-      if (o < 0) continue;
-      Length ka[2], kb[2];
-      ways(pieces[candidates[static_cast<std::size_t>(k)]], ka, kb);
-      const std::size_t j = pieces[candidates[static_cast<std::size_t>(k)]];
-      used[candidates[static_cast<std::size_t>(k)]] = true;
-      strip.cells.push_back({j, 0, y, problem.items[j].x != ka[static_cast<int>(o)]});
-      y += kb[static_cast<int>(o)];
-      c -= kb[static_cast<int>(o)] / g;
-    }
-    strips.push_back(std::move(strip));
-  }
-  // Strips into sheets, longest first, each into the first sheet with room.
-  std::stable_sort(strips.begin(), strips.end(), [](const Strip& p, const Strip& q) { return p.length > q.length; });
-  Solution out;
-  out.missing.assign(problem.items.size(), 0);
-  std::vector<Length> end;
-  for (const Strip& strip : strips) {
-    std::size_t b = 0;
-    while (b < end.size() && end[b] + strip.length > type.x) ++b;
-    if (b == end.size()) {
-      out.bins.push_back(Bin{});
-      end.push_back(0);
-    }
-    Bin& bin = out.bins[b];
-    Length top = 0;
-    for (const Cell& c : strip.cells) {
-      bin.cells.push_back({c.item, end[b], c.y, c.turned});
-      const ItemType& it = problem.items[c.item];
-      top = std::max(top, c.y + (c.turned ? it.x : it.y));
-    }
-    bin.sections.push_back({end[b], strip.length, top});
-    end[b] += strip.length;
-  }
-  out.sheets = static_cast<std::int64_t>(out.bins.size());
-  out.cost = type.cost * out.sheets;
   return out;
 }
 

@@ -1,4 +1,4 @@
-#include "ufhost/plan/knapsack.h"
+#include "ufhost/plan/bars/knapsack.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "ufhost/plan/bars.h"
+#include "ufhost/plan/bars/bars.h"
 
 // [SECTION] Input: checks, the objective, lengths gathered into items
 // [SECTION] Tidying a plan: over-production, fewer bars, cheaper sizes, waste in one place
@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 
 namespace ufhost::plan {
 namespace {
@@ -182,16 +182,11 @@ std::size_t empty_bar(const CutProblem& problem, std::vector<Bar>& bars, std::si
   return kept.size();
 }
 
-// Among plans of one cost, fewer bars and then one long offcut are worth
-// more than waste spread over every bar: bars whose pieces fit elsewhere are
-// emptied, a bar is moved to a cheaper size that holds its pieces, and the
-// emptiest bar gives its pieces to the others as far as they take them.
-std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
-  std::int64_t count = 0;
-  for (const Cut& cut : cuts) count += cut.count;
-  if (count > kMostBarsToTidy) return cuts;
+// One Bar per bar the cuts cut; `used` counts them per size.
+std::vector<Bar> bars_of(const CutProblem& problem, const std::vector<Cut>& cuts,
+                         std::vector<std::int64_t>* used) {
   std::vector<Bar> bars;
-  std::vector<std::int64_t> used(problem.stocks.size(), 0);
+  used->assign(problem.stocks.size(), 0);
   for (const Cut& cut : cuts) {
     Bar bar;
     bar.stock = cut.stock;
@@ -202,8 +197,14 @@ std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
         bar.room -= problem.items[item].weight;
       }
     for (std::int64_t c = 0; c < cut.count; ++c) bars.push_back(bar);
-    used[cut.stock] += cut.count;
+    (*used)[cut.stock] += cut.count;
   }
+  return bars;
+}
+
+// Empties the bars whose pieces all fit in the others' room, the least
+// loaded first; returns which bars are gone (each takes nothing more).
+std::vector<bool> empty_bars_that_fit(const CutProblem& problem, std::vector<Bar>& bars) {
   // A few hundred tries keep this to a fraction of the search's time.
   std::vector<std::size_t> order(bars.size());
   for (std::size_t b = 0; b < bars.size(); ++b) order[b] = b;
@@ -217,6 +218,13 @@ std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
       gone[order[t]] = true;
       bars[order[t]].room = -1;  // takes nothing more
     }
+  return gone;
+}
+
+// Moves each bar left to the cheapest size that holds its load and is not
+// used up; `used` counts bars per size, the gone ones taken off.
+void move_to_cheaper_sizes(const CutProblem& problem, std::vector<Bar>& bars,
+                           const std::vector<bool>& gone, std::vector<std::int64_t>& used) {
   for (std::size_t b = 0; b < bars.size(); ++b) {
     if (gone[b]) {
       --used[bars[b].stock];
@@ -236,13 +244,10 @@ std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
       bars[b].stock = cheapest;
     }
   }
-  std::size_t emptiest = bars.size();
-  for (std::size_t b = 0; b < bars.size(); ++b)
-    if (!gone[b] && (emptiest == bars.size() || bars[b].room > bars[emptiest].room)) emptiest = b;
-  if (emptiest < bars.size()) {
-    std::sort(bars[emptiest].items.begin(), bars[emptiest].items.end());  // longest first
-    empty_bar(problem, bars, emptiest, false);
-  }
+}
+
+// The bars not gone, identical ones gathered into one cut.
+std::vector<Cut> cuts_of(std::vector<Bar>& bars, const std::vector<bool>& gone) {
   std::vector<Cut> out;
   std::map<std::vector<std::int64_t>, std::size_t> index;
   for (std::size_t b = 0; b < bars.size(); ++b) {
@@ -267,6 +272,28 @@ std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
       ++out[it->second].count;
   }
   return out;
+}
+
+// Among plans of one cost, fewer bars and then one long offcut are worth
+// more than waste spread over every bar: bars whose pieces fit elsewhere are
+// emptied, a bar is moved to a cheaper size that holds its pieces, and the
+// emptiest bar gives its pieces to the others as far as they take them.
+std::vector<Cut> tidy(const CutProblem& problem, const std::vector<Cut>& cuts) {
+  std::int64_t count = 0;
+  for (const Cut& cut : cuts) count += cut.count;
+  if (count > kMostBarsToTidy) return cuts;
+  std::vector<std::int64_t> used;
+  std::vector<Bar> bars = bars_of(problem, cuts, &used);
+  const std::vector<bool> gone = empty_bars_that_fit(problem, bars);
+  move_to_cheaper_sizes(problem, bars, gone, used);
+  std::size_t emptiest = bars.size();
+  for (std::size_t b = 0; b < bars.size(); ++b)
+    if (!gone[b] && (emptiest == bars.size() || bars[b].room > bars[emptiest].room)) emptiest = b;
+  if (emptiest < bars.size()) {
+    std::sort(bars[emptiest].items.begin(), bars[emptiest].items.end());  // longest first
+    empty_bar(problem, bars, emptiest, false);
+  }
+  return cuts_of(bars, gone);
 }
 
 // [SECTION] Layouts
@@ -326,23 +353,29 @@ std::vector<Layout> layouts_of(const std::vector<Cut>& cuts, const std::vector<K
 
 // [SECTION] plan_bars
 
-Plan plan_bars(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
-               const Settings& settings) {
-  check_input(pieces, stock, settings);
-  Plan plan;
-  plan.objective = objective_of(stock);
-  plan.used.assign(stock.size(), 0);
-  plan.missing.assign(pieces.size(), 0);
+namespace {
 
-  // Sizes that can be cut at all become the problem's stock.
+// The cutting problem of a plan: the sizes that can be cut and the lengths
+// of the pieces some size holds, with where each came from.
+struct Gathered {
   CutProblem problem;
-  std::vector<std::size_t> stock_index;
+  std::vector<std::size_t> stock_index;  // per size of the problem, its index in `stock`
+  std::vector<Kind> kinds;               // per item of the problem
+};
+
+// Gathers the problem; pieces no size holds go to the plan's unplaced and
+// missing. Throws when the costs could not be added up exactly.
+Gathered gather(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
+                const Settings& settings, Plan* plan) {
+  Gathered out;
+  CutProblem& problem = out.problem;
+  // Sizes that can be cut at all become the problem's stock.
   Length longest = 0;
   for (std::size_t k = 0; k < stock.size(); ++k) {
     const Length usable = stock[k].length - 2 * settings.trim;
     if (stock[k].count == 0 || usable <= 0) continue;
-    problem.stocks.push_back({usable + settings.kerf, cost_of(stock[k], plan.objective), stock[k].count});
-    stock_index.push_back(k);
+    problem.stocks.push_back({usable + settings.kerf, cost_of(stock[k], plan->objective), stock[k].count});
+    out.stock_index.push_back(k);
     longest = std::max(longest, usable);
   }
   // Pieces by length, longest first; those no size holds are unplaced.
@@ -351,8 +384,8 @@ Plan plan_bars(const std::vector<Piece>& pieces, const std::vector<Stock>& stock
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].quantity == 0) continue;
     if (pieces[i].length > longest) {
-      plan.unplaced.push_back(i);
-      plan.missing[i] = pieces[i].quantity;
+      plan->unplaced.push_back(i);
+      plan->missing[i] = pieces[i].quantity;
       continue;
     }
     Kind& kind = by_length[pieces[i].length];
@@ -360,71 +393,105 @@ Plan plan_bars(const std::vector<Piece>& pieces, const std::vector<Stock>& stock
     kind.pieces.emplace_back(i, pieces[i].quantity);
     total += pieces[i].quantity;
   }
-  std::vector<Kind> kinds;
   for (auto& [length, kind] : by_length) {
     std::int64_t demand = 0;
     for (const auto& [piece, quantity] : kind.pieces) demand += quantity;
     problem.items.push_back({length + settings.kerf, demand});
-    kinds.push_back(std::move(kind));
+    out.kinds.push_back(std::move(kind));
   }
   std::int64_t dearest = 0;
   for (const CutStock& s : problem.stocks) dearest = std::max(dearest, s.cost);
   // Every sum of costs stays well inside 64 bits: at most one bar per piece.
   if (total * dearest >= (Wide(1) << 62)) fail("too many pieces at these prices to add up exactly");
+  return out;
+}
 
+CutBudget budget_of(const Settings& settings) {
   CutBudget budget;
   const double seconds = std::min(settings.time_limit, 1e6);
   budget.deadline = std::chrono::steady_clock::now() +
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double>(seconds));
-  CutSolution solution = solve_cutting(problem, budget);
-  std::vector<std::int64_t> missing = solution.missing;
-  if (std::any_of(missing.begin(), missing.end(), [](std::int64_t m) { return m > 0; })) {
-    // The stock ran out: plan again for what was placed, so that the bound
-    // speaks of these pieces and the cost is the least for them.
-    CutProblem placed = problem;
-    for (std::size_t i = 0; i < placed.items.size(); ++i) placed.items[i].demand -= missing[i];
-    std::vector<Cut> start = solution.cuts;
-    remove_excess(placed, &start);
-    const std::string found_by = solution.method;
-    const bool timed_out = solution.timed_out;
-    solution = solve_cutting(placed, budget, &start);
-    if (solution.method == "start") solution.method = found_by;
-    solution.timed_out = solution.timed_out || timed_out;
-    problem = std::move(placed);
-    for (std::size_t i = 0; i < missing.size(); ++i) missing[i] += solution.missing[i];
-  }
-  remove_excess(problem, &solution.cuts);
-  std::vector<Cut> cuts = tidy(problem, solution.cuts);
-  std::stable_sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) {
-    return a.stock != b.stock ? a.stock < b.stock : a.count > b.count;
-  });
+  return budget;
+}
 
-  // Missing copies are the last of each length's pieces in input order.
+// The best plan for `problem`; when the stock runs out, planned again for
+// what was placed, so that the bound speaks of these pieces and the cost is
+// the least for them. Then `problem` is the problem of the placed pieces,
+// and `missing` (per item) what is left out.
+CutSolution solve_placed(CutProblem& problem, const CutBudget& budget,
+                         std::vector<std::int64_t>* missing) {
+  CutSolution solution = solve_cutting(problem, budget);
+  *missing = solution.missing;
+  if (std::none_of(missing->begin(), missing->end(), [](std::int64_t m) { return m > 0; }))
+    return solution;
+  CutProblem placed = problem;
+  for (std::size_t i = 0; i < placed.items.size(); ++i) placed.items[i].demand -= (*missing)[i];
+  std::vector<Cut> start = solution.cuts;
+  remove_excess(placed, &start);
+  const std::string found_by = solution.method;
+  const bool timed_out = solution.timed_out;
+  solution = solve_cutting(placed, budget, &start);
+  if (solution.method == "start") solution.method = found_by;
+  solution.timed_out = solution.timed_out || timed_out;
+  problem = std::move(placed);
+  for (std::size_t i = 0; i < missing->size(); ++i) (*missing)[i] += solution.missing[i];
+  return solution;
+}
+
+// Missing copies are the last of each length's pieces in input order: they
+// go to the plan's missing and out of `kinds`.
+void leave_out_last(const std::vector<std::int64_t>& missing, std::vector<Kind>& kinds, Plan* plan) {
   for (std::size_t i = 0; i < kinds.size(); ++i) {
     std::int64_t left_out = missing[i];
     for (auto it = kinds[i].pieces.rbegin(); it != kinds[i].pieces.rend() && left_out > 0; ++it) {
       const std::int64_t m = std::min(left_out, it->second);
-      plan.missing[it->first] += m;
+      plan->missing[it->first] += m;
       it->second -= m;
       left_out -= m;
     }
   }
-  plan.layouts = layouts_of(cuts, kinds, stock_index, stock, settings);
+}
+
+// The plan's bars used, value, bound and gap from the cuts and the solution.
+void settle_value(const Gathered& gathered, const std::vector<Cut>& cuts,
+                  const CutSolution& solution, Plan* plan) {
   std::int64_t cost = 0;
   for (const Cut& cut : cuts) {
-    plan.used[stock_index[cut.stock]] += cut.count;
-    cost += cut.count * problem.stocks[cut.stock].cost;
+    plan->used[gathered.stock_index[cut.stock]] += cut.count;
+    cost += cut.count * gathered.problem.stocks[cut.stock].cost;
   }
-  plan.value = static_cast<double>(cost) / 1e6;
+  plan->value = static_cast<double>(cost) / 1e6;
   const std::int64_t bound = solution.bound;
-  plan.lower_bound = static_cast<double>(bound) / 1e6;
-  plan.optimal = cost <= bound;
-  plan.gap = plan.optimal ? 0.0
-             : bound > 0  ? static_cast<double>(cost - bound) / static_cast<double>(bound)
-                          : std::numeric_limits<double>::infinity();
-  plan.timed_out = solution.timed_out;
-  plan.method = solution.method;
+  plan->lower_bound = static_cast<double>(bound) / 1e6;
+  plan->optimal = cost <= bound;
+  plan->gap = plan->optimal ? 0.0
+              : bound > 0   ? static_cast<double>(cost - bound) / static_cast<double>(bound)
+                            : std::numeric_limits<double>::infinity();
+  plan->timed_out = solution.timed_out;
+  plan->method = solution.method;
+}
+
+}  // namespace
+
+Plan plan_bars(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
+               const Settings& settings) {
+  check_input(pieces, stock, settings);
+  Plan plan;
+  plan.objective = objective_of(stock);
+  plan.used.assign(stock.size(), 0);
+  plan.missing.assign(pieces.size(), 0);
+  Gathered gathered = gather(pieces, stock, settings, &plan);
+  std::vector<std::int64_t> missing;
+  CutSolution solution = solve_placed(gathered.problem, budget_of(settings), &missing);
+  remove_excess(gathered.problem, &solution.cuts);
+  std::vector<Cut> cuts = tidy(gathered.problem, solution.cuts);
+  std::stable_sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) {
+    return a.stock != b.stock ? a.stock < b.stock : a.count > b.count;
+  });
+  leave_out_last(missing, gathered.kinds, &plan);
+  plan.layouts = layouts_of(cuts, gathered.kinds, gathered.stock_index, stock, settings);
+  settle_value(gathered, cuts, solution, &plan);
   return plan;
 }
 

@@ -1,4 +1,4 @@
-#include "ufhost/plan/bars_fill.h"
+#include "ufhost/plan/bars/bars_fill.h"
 
 #include <algorithm>
 #include <limits>

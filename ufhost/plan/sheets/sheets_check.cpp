@@ -74,60 +74,58 @@ bool overlap(const Box& a, const Box& b) {
   return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
 }
 
-}  // namespace
-
-std::string check_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
-                         const Settings& settings, const Plan& plan) {
-  if (plan.used.size() != stock.size()) return "used has " + std::to_string(plan.used.size()) +
-                                               " entries for " + std::to_string(stock.size()) + " stock";
-  if (!plan.missing.empty() && plan.missing.size() != pieces.size())
-    return "missing has " + std::to_string(plan.missing.size()) + " entries for " +
-           std::to_string(pieces.size()) + " pieces";
-  std::vector<std::int64_t> placed(pieces.size(), 0), used(stock.size(), 0);
-  for (std::size_t li = 0; li < plan.layouts.size(); ++li) {
-    const Layout& layout = plan.layouts[li];
-    if (layout.stock >= stock.size()) return where(li) + "no such stock " + std::to_string(layout.stock);
-    if (layout.count < 1) return where(li) + "count " + std::to_string(layout.count);
-    const Stock& st = stock[layout.stock];
-    if (st.width <= 0) return where(li) + "stock " + st.name + " is no sheet";
-    used[layout.stock] += layout.count;
-    const Length length = std::max(st.length, st.width), width = std::min(st.length, st.width);
-    const Length t = settings.trim;
-    std::vector<Box> boxes;
-    for (std::size_t k = 0; k < layout.pieces.size(); ++k) {
-      const Placed& pl = layout.pieces[k];
-      if (pl.piece >= pieces.size()) return where(li) + "no such piece " + std::to_string(pl.piece);
-      const Piece& p = pieces[pl.piece];
-      const std::string name = "piece " + std::to_string(pl.piece) + " (" + p.label + ")";
-      const Length want_l = pl.turned ? p.width : p.length, want_w = pl.turned ? p.length : p.width;
-      if (pl.length != want_l || pl.width != want_w) return where(li) + name + " placed at the wrong size";
-      if (pl.turned && !p.may_turn) return where(li) + name + " turned against its grain";
-      if (pl.x < t || pl.y < t || pl.x + pl.length > length - t || pl.y + pl.width > width - t)
-        return where(li) + name + " outside the sheet less its trim";
-      placed[pl.piece] += layout.count;
-      boxes.push_back({pl.x, pl.y, pl.x + pl.length, pl.y + pl.width, name});
-    }
-    for (std::size_t k = 0; k < layout.offcuts.size(); ++k) {
-      const Offcut& o = layout.offcuts[k];
-      const std::string name = "offcut " + std::to_string(k);
-      if (o.length <= 0 || o.width <= 0) return where(li) + name + " is empty";
-      if (o.x < t || o.y < t || o.x + o.length > length - t || o.y + o.width > width - t)
-        return where(li) + name + " outside the sheet less its trim";
-      boxes.push_back({o.x, o.y, o.x + o.length, o.y + o.width, name});
-    }
-    // Overlaps first, for a plainer message than "cannot be cut apart".
-    std::vector<const Box*> order;
-    for (const Box& b : boxes) order.push_back(&b);
-    std::sort(order.begin(), order.end(), [](const Box* a, const Box* b) { return a->x0 < b->x0; });
-    for (std::size_t a = 0; a < order.size(); ++a)
-      for (std::size_t b = a + 1; b < order.size() && order[b]->x0 < order[a]->x1; ++b)
-        if (overlap(*order[a], *order[b]))
-          return where(li) + order[a]->name + " overlaps " + order[b]->name;
-    std::string why;
-    if (!order.empty() && !comes_apart(order, 1, settings.stages, settings.kerf, true, why))
-      return where(li) + why;
+// One layout: its stock, its pieces at their sizes within the trim, its
+// offcuts, no overlaps, and cuts within the stages. Counts what it places
+// and uses. "" when sound, else what is wrong.
+std::string check_layout(std::size_t li, const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
+                         const Settings& settings, const Layout& layout, std::vector<std::int64_t>& placed,
+                         std::vector<std::int64_t>& used) {
+  if (layout.stock >= stock.size()) return where(li) + "no such stock " + std::to_string(layout.stock);
+  if (layout.count < 1) return where(li) + "count " + std::to_string(layout.count);
+  const Stock& st = stock[layout.stock];
+  if (st.width <= 0) return where(li) + "stock " + st.name + " is no sheet";
+  used[layout.stock] += layout.count;
+  const Length length = std::max(st.length, st.width), width = std::min(st.length, st.width);
+  const Length t = settings.trim;
+  std::vector<Box> boxes;
+  for (std::size_t k = 0; k < layout.pieces.size(); ++k) {
+    const Placed& pl = layout.pieces[k];
+    if (pl.piece >= pieces.size()) return where(li) + "no such piece " + std::to_string(pl.piece);
+    const Piece& p = pieces[pl.piece];
+    const std::string name = "piece " + std::to_string(pl.piece) + " (" + p.label + ")";
+    const Length want_l = pl.turned ? p.width : p.length, want_w = pl.turned ? p.length : p.width;
+    if (pl.length != want_l || pl.width != want_w) return where(li) + name + " placed at the wrong size";
+    if (pl.turned && !p.may_turn) return where(li) + name + " turned against its grain";
+    if (pl.x < t || pl.y < t || pl.x + pl.length > length - t || pl.y + pl.width > width - t)
+      return where(li) + name + " outside the sheet less its trim";
+    placed[pl.piece] += layout.count;
+    boxes.push_back({pl.x, pl.y, pl.x + pl.length, pl.y + pl.width, name});
   }
+  for (std::size_t k = 0; k < layout.offcuts.size(); ++k) {
+    const Offcut& o = layout.offcuts[k];
+    const std::string name = "offcut " + std::to_string(k);
+    if (o.length <= 0 || o.width <= 0) return where(li) + name + " is empty";
+    if (o.x < t || o.y < t || o.x + o.length > length - t || o.y + o.width > width - t)
+      return where(li) + name + " outside the sheet less its trim";
+    boxes.push_back({o.x, o.y, o.x + o.length, o.y + o.width, name});
+  }
+  // Overlaps first, for a plainer message than "cannot be cut apart".
+  std::vector<const Box*> order;
+  for (const Box& b : boxes) order.push_back(&b);
+  std::sort(order.begin(), order.end(), [](const Box* a, const Box* b) { return a->x0 < b->x0; });
+  for (std::size_t a = 0; a < order.size(); ++a)
+    for (std::size_t b = a + 1; b < order.size() && order[b]->x0 < order[a]->x1; ++b)
+      if (overlap(*order[a], *order[b]))
+        return where(li) + order[a]->name + " overlaps " + order[b]->name;
+  std::string why;
+  if (!order.empty() && !comes_apart(order, 1, settings.stages, settings.kerf, true, why))
+    return where(li) + why;
+  return "";
+}
 
+// Every piece placed, missing or unplaced as often as it is wanted.
+std::string check_counts(const std::vector<Piece>& pieces, const std::vector<Stock>& stock, const Plan& plan,
+                         const std::vector<std::int64_t>& placed) {
   bool every_limited = true;
   for (const Stock& st : stock) every_limited = every_limited && st.count >= 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -142,7 +140,12 @@ std::string check_sheets(const std::vector<Piece>& pieces, const std::vector<Sto
       return name + " placed " + std::to_string(placed[i]) + " times, missing " + std::to_string(missing) +
              ", of " + std::to_string(pieces[i].quantity);
   }
+  return "";
+}
 
+// The stock used as counted and within its limits, the objective, and the
+// value and bound against what the layouts cost.
+std::string check_value(const std::vector<Stock>& stock, const Plan& plan, const std::vector<std::int64_t>& used) {
   bool priced = false;
   for (const Stock& st : stock) priced = priced || st.price.has_value();
   if (priced != (plan.objective == Objective::kCost)) return "objective does not follow the prices given";
@@ -170,6 +173,25 @@ std::string check_sheets(const std::vector<Piece>& pieces, const std::vector<Sto
                                                                         [](std::int64_t m) { return m == 0; }))
     return "lower bound " + std::to_string(plan.lower_bound) + " above the value " + std::to_string(plan.value);
   return "";
+}
+
+}  // namespace
+
+std::string check_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
+                         const Settings& settings, const Plan& plan) {
+  if (plan.used.size() != stock.size()) return "used has " + std::to_string(plan.used.size()) +
+                                               " entries for " + std::to_string(stock.size()) + " stock";
+  if (!plan.missing.empty() && plan.missing.size() != pieces.size())
+    return "missing has " + std::to_string(plan.missing.size()) + " entries for " +
+           std::to_string(pieces.size()) + " pieces";
+  std::vector<std::int64_t> placed(pieces.size(), 0), used(stock.size(), 0);
+  for (std::size_t li = 0; li < plan.layouts.size(); ++li) {
+    const std::string wrong = check_layout(li, pieces, stock, settings, plan.layouts[li], placed, used);
+    if (!wrong.empty()) return wrong;
+  }
+  const std::string wrong = check_counts(pieces, stock, plan, placed);
+  if (!wrong.empty()) return wrong;
+  return check_value(stock, plan, used);
 }
 
 }  // namespace ufhost::plan

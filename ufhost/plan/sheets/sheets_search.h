@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "ufhost/plan/plan.h"
-#include "ufhost/plan/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
 
 namespace ufhost::plan::sheets_search {
 

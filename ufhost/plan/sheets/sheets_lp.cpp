@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets_lp.h"
+#include "ufhost/plan/sheets/sheets_lp.h"
 
 #include <algorithm>
 #include <chrono>
@@ -266,6 +266,143 @@ class Pricer {
 // (at most one piece per cell of the grid) stays far inside 64 bits.
 constexpr double kScale = double(std::int64_t{1} << 24);
 
+// The rows of the LP: kinds of piece with a way that takes at least a cell
+// each way, and those ways. A piece too small for the grid is left out,
+// which only lowers the bound.
+struct Rows {
+  std::vector<Way> ways;
+  std::vector<std::int64_t> demand;
+};
+
+Rows rows_on(const std::vector<BoundPiece>& pieces, Length length, Length width, const Axis& x,
+             const Axis& y) {
+  Rows out;
+  for (const BoundPiece& p : pieces) {
+    if (p.quantity <= 0) continue;
+    const std::size_t item = out.demand.size();
+    bool any = false;
+    auto add = [&](Length a, Length b) {
+      if (a > length || b > width || x.of(a) < 1 || y.of(b) < 1) return;
+      out.ways.push_back({item, x.of(a), y.of(b)});
+      any = true;
+    };
+    add(p.length, p.width);
+    if (p.may_turn && p.length != p.width) add(p.width, p.length);
+    if (any) out.demand.push_back(p.quantity);
+  }
+  return out;
+}
+
+// Column generation over the staged patterns, from a first LP of one
+// column per row. Every pricing gives a valid bound by weak duality
+// (sum of d v over the best pattern's value, rounded up); the LP itself only
+// steers the duals.
+class Generation {
+ public:
+  Generation(const Rows& rows, const Axis& x, const Axis& y, int stages)
+      : pricer_(rows.ways, rows.demand, x, y, stages), demand_(rows.demand),
+        m_(static_cast<int>(rows.demand.size())), value_(demand_.size(), 0), price_(demand_.size(), 0) {
+    lp_.setLogLevel(0);
+    lp_.scaling(0);  // small whole coefficients: scaling only costs time
+    lp_.resize(m_, 0);
+    for (int i = 0; i < m_; ++i) {
+      lp_.setRowLower(i, static_cast<double>(demand_[static_cast<std::size_t>(i)]));
+      lp_.setRowUpper(i, COIN_DBL_MAX);
+    }
+    for (int i = 0; i < m_; ++i) {
+      const double one = 1;
+      lp_.addColumn(1, &i, &one, 0, COIN_DBL_MAX, 1);
+    }
+  }
+
+  // The best bound found within `work` pricing steps and `seconds` from
+  // `start`; stops early once it reaches `enough` (when positive).
+  std::int64_t run(std::int64_t work, std::int64_t enough, double seconds,
+                   std::chrono::steady_clock::time_point start) {
+    for (int round = 0; round < 2000 && pricer_.spent() < work; ++round) {
+      if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds)
+        break;
+      lp_.primal();
+      if (!lp_.isProvenOptimal()) break;
+      // The LP's value bounds what its duals can ever prove: stop once the
+      // bound has reached it rounded up (the tail of column generation is long
+      // and moves the value by fractions).
+      if (static_cast<double>(bound_) >= std::ceil(lp_.objectiveValue() - 1e-6)) break;
+      if (enough > 0 && bound_ >= enough) break;
+      if (!price_round()) break;
+      if (enough > 0 && bound_ >= enough) break;
+      add_pattern();
+    }
+    return bound_;
+  }
+
+ private:
+  // Prices the LP's duals, smoothed (Wentges): halfway between the LP's and
+  // the best so far, which damps the swings of the LP's duals; when that
+  // finds no pattern that helps the LP, the LP's own duals are priced.
+  // False when no pattern helps: the LP is solved.
+  bool price_round() {
+    const double* dual = lp_.dualRowSolution();
+    if (!center_.empty()) {
+      for (int i = 0; i < m_; ++i)
+        price_[static_cast<std::size_t>(i)] =
+            0.5 * center_[static_cast<std::size_t>(i)] + 0.5 * dual[i];
+      if (price_at(price_) > 0 && gain(dual) > 1e-9) return true;
+    }
+    price_.assign(dual, dual + m_);
+    const std::int64_t best = price_at(price_);
+    if (best <= 0 || static_cast<double>(best) <= kScale * (1 + 1e-9)) return false;  // the LP is solved
+    return gain(dual) > 1e-9;
+  }
+
+  // Prices the duals `at`: a valid bound from them, and the best pattern.
+  std::int64_t price_at(const std::vector<double>& at) {
+    for (int i = 0; i < m_; ++i) {
+      const double d = std::clamp(at[static_cast<std::size_t>(i)], 0.0, 1.0);
+      value_[static_cast<std::size_t>(i)] = static_cast<std::int64_t>(std::floor(d * kScale));
+    }
+    const std::int64_t best = pricer_.best(value_, pattern_);
+    if (best <= 0) return best;
+    Wide total = 0;
+    for (int i = 0; i < m_; ++i)
+      total += Wide{demand_[static_cast<std::size_t>(i)]} * value_[static_cast<std::size_t>(i)];
+    bound_ = std::max(bound_, static_cast<std::int64_t>((total + best - 1) / best));
+    const double ratio = static_cast<double>(total) / static_cast<double>(best);
+    if (ratio > best_ratio_) best_ratio_ = ratio, center_ = at;
+    return best;
+  }
+
+  // How much the priced pattern gains against the LP's own duals.
+  double gain(const double* dual) const {
+    double g = -1;
+    for (int i = 0; i < m_; ++i)
+      g += static_cast<double>(pattern_[static_cast<std::size_t>(i)]) * std::max(dual[i], 0.0);
+    return g;
+  }
+
+  // The column as priced, extra copies and all: capped at the demand, it
+  // would price out again and again while the duals never move.
+  void add_pattern() {
+    rows_.clear(), counts_.clear();
+    for (int i = 0; i < m_; ++i)
+      if (pattern_[static_cast<std::size_t>(i)] > 0)
+        rows_.push_back(i),
+            counts_.push_back(static_cast<double>(pattern_[static_cast<std::size_t>(i)]));
+    lp_.addColumn(static_cast<int>(rows_.size()), rows_.data(), counts_.data(), 0, COIN_DBL_MAX, 1);
+  }
+
+  ClpSimplex lp_;
+  Pricer pricer_;
+  const std::vector<std::int64_t>& demand_;
+  int m_;
+  std::vector<std::int64_t> value_, pattern_;
+  std::vector<double> center_, price_;
+  std::vector<int> rows_;
+  std::vector<double> counts_;
+  std::int64_t bound_ = 0;
+  double best_ratio_ = -1;  // sum(d v) / V of the best duals so far, the centre's
+};
+
 }  // namespace
 
 std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length length, Length width,
@@ -281,110 +418,10 @@ std::int64_t staged_sheet_bound(const std::vector<BoundPiece>& pieces, Length le
   }
   if (xs.empty()) return 0;
   const Axis x = axis_for(xs, length), y = axis_for(ys, width);
-
-  // Rows of the LP: kinds with a way that takes at least a cell each way.
-  // A piece too small for the grid is left out, which only lowers the bound.
-  std::vector<Way> ways;
-  std::vector<std::int64_t> demand;
-  for (const BoundPiece& p : pieces) {
-    if (p.quantity <= 0) continue;
-    const std::size_t item = demand.size();
-    bool any = false;
-    auto add = [&](Length a, Length b) {
-      if (a > length || b > width || x.of(a) < 1 || y.of(b) < 1) return;
-      ways.push_back({item, x.of(a), y.of(b)});
-      any = true;
-    };
-    add(p.length, p.width);
-    if (p.may_turn && p.length != p.width) add(p.width, p.length);
-    if (any) demand.push_back(p.quantity);
-  }
-  const int m = static_cast<int>(demand.size());
-  if (m == 0) return 0;
-
-  ClpSimplex lp;
-  lp.setLogLevel(0);
-  lp.scaling(0);  // small whole coefficients: scaling only costs time
-  lp.resize(m, 0);
-  for (int i = 0; i < m; ++i) {
-    lp.setRowLower(i, static_cast<double>(demand[static_cast<std::size_t>(i)]));
-    lp.setRowUpper(i, COIN_DBL_MAX);
-  }
-  for (int i = 0; i < m; ++i) {
-    const double one = 1;
-    lp.addColumn(1, &i, &one, 0, COIN_DBL_MAX, 1);
-  }
-
-  Pricer pricer(ways, demand, x, y, stages);
-  std::vector<std::int64_t> value(static_cast<std::size_t>(m), 0), pattern;
-  std::vector<double> center, price(static_cast<std::size_t>(m), 0);
-  std::vector<int> rows;
-  std::vector<double> counts;
-  std::int64_t bound = 0;
-  double best_ratio = -1;  // sum(d v) / V of the best duals so far, the centre's
-
-  // Prices the duals `at`: a valid bound from them, and the best pattern.
-  auto price_at = [&](const std::vector<double>& at) {
-    for (int i = 0; i < m; ++i) {
-      const double d = std::clamp(at[static_cast<std::size_t>(i)], 0.0, 1.0);
-      value[static_cast<std::size_t>(i)] = static_cast<std::int64_t>(std::floor(d * kScale));
-    }
-    const std::int64_t best = pricer.best(value, pattern);
-    if (best <= 0) return best;
-    Wide total = 0;
-    for (int i = 0; i < m; ++i)
-      total += Wide{demand[static_cast<std::size_t>(i)]} * value[static_cast<std::size_t>(i)];
-    bound = std::max(bound, static_cast<std::int64_t>((total + best - 1) / best));
-    const double ratio = static_cast<double>(total) / static_cast<double>(best);
-    if (ratio > best_ratio) best_ratio = ratio, center = at;
-    return best;
-  };
-  // How much the priced pattern gains against the LP's own duals.
-  auto gain = [&](const double* dual) {
-    double g = -1;
-    for (int i = 0; i < m; ++i)
-      g += static_cast<double>(pattern[static_cast<std::size_t>(i)]) * std::max(dual[i], 0.0);
-    return g;
-  };
-
-  for (int round = 0; round < 2000 && pricer.spent() < work; ++round) {
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > seconds)
-      break;
-    lp.primal();
-    if (!lp.isProvenOptimal()) break;
-    // The LP's value bounds what its duals can ever prove: stop once the
-    // bound has reached it rounded up (the tail of column generation is long
-    // and moves the value by fractions).
-    if (static_cast<double>(bound) >= std::ceil(lp.objectiveValue() - 1e-6)) break;
-    if (enough > 0 && bound >= enough) break;
-    const double* dual = lp.dualRowSolution();
-    // Smoothed duals (Wentges): halfway between the LP's and the best so
-    // far, which damps the swings of the LP's duals; when that finds no
-    // pattern that helps the LP, the LP's own duals are priced.
-    bool found = false;
-    if (!center.empty()) {
-      for (int i = 0; i < m; ++i)
-        price[static_cast<std::size_t>(i)] =
-            0.5 * center[static_cast<std::size_t>(i)] + 0.5 * dual[i];
-      if (price_at(price) > 0 && gain(dual) > 1e-9) found = true;
-    }
-    if (!found) {
-      price.assign(dual, dual + m);
-      const std::int64_t best = price_at(price);
-      if (best <= 0 || static_cast<double>(best) <= kScale * (1 + 1e-9)) break;  // the LP is solved
-      if (gain(dual) <= 1e-9) break;
-    }
-    if (enough > 0 && bound >= enough) break;
-    // The column as priced, extra copies and all: capped at the demand, it
-    // would price out again and again while the duals never move.
-    rows.clear(), counts.clear();
-    for (int i = 0; i < m; ++i)
-      if (pattern[static_cast<std::size_t>(i)] > 0)
-        rows.push_back(i),
-            counts.push_back(static_cast<double>(pattern[static_cast<std::size_t>(i)]));
-    lp.addColumn(static_cast<int>(rows.size()), rows.data(), counts.data(), 0, COIN_DBL_MAX, 1);
-  }
-  return bound;
+  const Rows rows = rows_on(pieces, length, width, x, y);
+  if (rows.demand.empty()) return 0;
+  Generation generation(rows, x, y, stages);
+  return generation.run(work, enough, seconds, start);
 }
 
 }  // namespace ufhost::plan

@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets.h"
+#include "ufhost/plan/sheets/sheets.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,9 +9,9 @@
 #include <string>
 #include <tuple>
 
-#include "ufhost/plan/sheets_dff.h"
-#include "ufhost/plan/sheets_lp.h"
-#include "ufhost/plan/sheets_search.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_lp.h"
+#include "ufhost/plan/sheets/sheets_search.h"
 
 // Sections:
 //   [SECTION] Input: checks, formats and kinds of piece
@@ -290,16 +290,11 @@ std::string describe_method(int stages, const sheets_search::Solution& s) {
 
 // [SECTION] plan_sheets
 
-Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
-                 const Settings& settings) {
-  check_input(pieces, stock, settings);
-  Plan plan;
-  plan.used.assign(stock.size(), 0);
-  plan.missing.assign(pieces.size(), 0);
-  for (const Stock& st : stock)
-    if (st.price) plan.objective = Objective::kCost;
-  const bool by_cost = plan.objective == Objective::kCost;
+namespace {
 
+// The formats that can be cut: each stock size with its longer side along
+// x, the trim taken off and a kerf given back, at its cost in the objective.
+std::vector<Format> formats_of(const std::vector<Stock>& stock, const Settings& settings, bool by_cost) {
   std::vector<Format> formats;
   for (std::size_t s = 0; s < stock.size(); ++s) {
     const Stock& st = stock[s];
@@ -317,8 +312,13 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
     f.free = f.cost == 0;
     formats.push_back(f);
   }
+  return formats;
+}
 
-  // Kinds of piece; a piece that fits no format either way is unplaced.
+// Kinds of piece; a piece that fits no format either way goes to the plan's
+// unplaced and missing.
+std::vector<Kind> kinds_of(const std::vector<Piece>& pieces, const std::vector<Format>& formats,
+                           const Settings& settings, Plan* plan) {
   std::vector<Kind> kinds;
   std::map<std::tuple<Length, Length, bool>, std::size_t> kind_of;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -333,8 +333,8 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
     bool placeable = false;
     for (const Format& f : formats) placeable = placeable || fits(k, f);
     if (!placeable) {
-      plan.unplaced.push_back(i);
-      plan.missing[i] = p.quantity;
+      plan->unplaced.push_back(i);
+      plan->missing[i] = p.quantity;
       continue;
     }
     auto [it, fresh] = kind_of.try_emplace({k.x, k.y, k.may_turn}, kinds.size());
@@ -342,97 +342,111 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
     kinds[it->second].pieces.emplace_back(i, p.quantity, swapped);
     kinds[it->second].demand += p.quantity;
   }
+  return kinds;
+}
 
-  std::vector<std::int64_t> demand;
-  for (const Kind& k : kinds) demand.push_back(k.demand);
-  Wide bound = cost_bound(kinds, demand, formats);
+// Every piece placed, at no more than the bound.
+bool proven(const sheets_search::Solution& found, Wide bound) {
+  for (std::int64_t m : found.missing)
+    if (m != 0) return false;
+  return found.cost <= bound;
+}
 
-  sheets_search::Problem problem;
-  for (const Kind& k : kinds) problem.items.push_back({k.x, k.y, k.demand, k.may_turn});
-  for (const Format& f : formats) problem.bins.push_back({f.x, f.y, f.count, f.cost});
-  // Any number of stages, or more than three, is cut in four: the last
-  // cell of a row may hold pieces stacked across it.
-  problem.levels = settings.stages == 0 ? 4 : std::min(settings.stages, 4);
-  problem.target = bound;
-  problem.time_limit = settings.time_limit;
-  // A quarter of the search first; what it cannot prove optimal is worth
-  // the staged bound, which may prove it; the rest of the search then goes
-  // on from the width reached, and must beat the plan in hand.
-  const auto start = std::chrono::steady_clock::now();
+double seconds_left(const Settings& settings, std::chrono::steady_clock::time_point start) {
+  return settings.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The rest of the search's budget, going on from the width `found` reached
+// and bound to beat it; its plan replaces `found` when better.
+void search_on(sheets_search::Problem& problem, sheets_search::Solution& found, const std::vector<Kind>& kinds,
+               const Settings& settings, std::chrono::steady_clock::time_point start) {
+  problem.budget = kSearchBudget - found.spent;
+  problem.first_width = std::max(1, 2 * found.widest_beam);
+  problem.cutoff = found.cost;
+  for (std::int64_t m : found.missing) problem.cutoff = m != 0 ? 0 : problem.cutoff;  // a plan short of stock
+  problem.time_limit = seconds_left(settings, start);
+  if (problem.time_limit <= 0) return;
+  sheets_search::Solution again = sheets_search::solve(problem);
+  const bool timed_out = again.timed_out;
+  again.widest_beam = std::max(again.widest_beam, found.widest_beam);
+  if (better(again, found, kinds)) found = std::move(again);
+  found.timed_out = found.timed_out || timed_out;
+}
+
+// The best plan of the search, and whether whole sections made it.
+struct Found {
+  sheets_search::Solution solution;
   bool by_sections = false;
+};
+
+// A quarter of the search first; what it cannot prove optimal is worth
+// the staged bound, which may prove it (`bound` rises); the rest of the
+// search then goes on from the width reached, and must beat the plan in
+// hand; last, two stages by whole sections where they apply.
+Found search_plan(const std::vector<Kind>& kinds, const std::vector<std::int64_t>& demand,
+                  const std::vector<Format>& formats, const Settings& settings,
+                  sheets_search::Problem& problem, Wide& bound) {
+  const auto start = std::chrono::steady_clock::now();
+  Found out;
+  sheets_search::Solution& found = out.solution;
   problem.budget = kSearchBudget / 4;
-  sheets_search::Solution found = kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
-  auto proven = [&] {
-    for (std::int64_t m : found.missing)
-      if (m != 0) return false;
-    return found.cost <= bound;
-  };
-  if (!kinds.empty() && !proven() && !found.timed_out) {
+  found = kinds.empty() ? sheets_search::Solution{} : sheets_search::solve(problem);
+  if (!kinds.empty() && !proven(found, bound) && !found.timed_out) {
     const Wide per_sheet = formats[0].cost;
     const std::int64_t enough = per_sheet > 0 ? static_cast<std::int64_t>(found.cost / per_sheet) : 0;
-    const double left =
-        settings.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double left = seconds_left(settings, start);
     if (left > 0) bound = std::max(bound, staged_bound(kinds, demand, formats, settings.stages, enough, left / 2));
     problem.target = bound;
   }
-  if (!kinds.empty() && !proven() && !found.timed_out && found.spent < kSearchBudget) {
-    problem.budget = kSearchBudget - found.spent;
-    problem.first_width = std::max(1, 2 * found.widest_beam);
-    problem.cutoff = found.cost;
-    for (std::int64_t m : found.missing) problem.cutoff = m != 0 ? 0 : problem.cutoff;  // a plan short of stock
-    problem.time_limit =
-        settings.time_limit - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (problem.time_limit > 0) {
-      sheets_search::Solution again = sheets_search::solve(problem);
-      const bool timed_out = again.timed_out;
-      again.widest_beam = std::max(again.widest_beam, found.widest_beam);
-      if (better(again, found, kinds)) found = std::move(again);
-      found.timed_out = found.timed_out || timed_out;
-    }
-  }
-  if (!kinds.empty() && !proven() && !found.timed_out) {
+  if (!kinds.empty() && !proven(found, bound) && !found.timed_out && found.spent < kSearchBudget)
+    search_on(problem, found, kinds, settings, start);
+  if (!kinds.empty() && !proven(found, bound) && !found.timed_out) {
     sheets_search::Solution sections = sheets_search::two_stage_sections(problem, kSectionsBudget);
     if (!sections.bins.empty() && better(sections, found, kinds)) {
       sections.widest_beam = found.widest_beam;
       found = std::move(sections);
-      by_sections = true;
+      out.by_sections = true;
     }
   }
-  plan.timed_out = found.timed_out;
-  plan.method = by_sections ? "two stages, whole sections filled by a knapsack, longest first"
-                            : describe_method(settings.stages, found);
+  return out;
+}
 
-  // Stock that ran out: the bound then speaks of the pieces the plan cuts.
-  bool short_of_stock = false;
-  for (std::size_t k = 0; k < found.missing.size(); ++k)
-    if (found.missing[k] > 0) {
-      short_of_stock = true;
-      demand[k] -= found.missing[k];
-    }
-  if (short_of_stock) bound = cost_bound(kinds, demand, formats);
+// Piece indices for each kind, handed out in order: the last pieces of a
+// kind are the ones reported missing.
+class Handout {
+ public:
+  explicit Handout(const std::vector<Kind>& kinds)
+      : kinds_(kinds), next_piece_(kinds.size(), 0), left_of_piece_(kinds.size(), 0) {
+    for (std::size_t k = 0; k < kinds.size(); ++k) left_of_piece_[k] = std::get<1>(kinds[k].pieces[0]);
+  }
 
-  // Piece indices for each kind, handed out in order: the last pieces of a
-  // kind are the ones reported missing.
-  std::vector<std::size_t> next_piece(kinds.size(), 0);
-  std::vector<std::int64_t> left_of_piece(kinds.size(), 0);
-  for (std::size_t k = 0; k < kinds.size(); ++k) left_of_piece[k] = std::get<1>(kinds[k].pieces[0]);
-  auto take = [&](std::size_t k) {
-    while (left_of_piece[k] == 0) left_of_piece[k] = std::get<1>(kinds[k].pieces[++next_piece[k]]);
-    --left_of_piece[k];
-    return kinds[k].pieces[next_piece[k]];
-  };
+  // The next piece of kind k: (index, how many of it, swapped).
+  const std::tuple<std::size_t, std::int64_t, bool>& take(std::size_t k) {
+    while (left_of_piece_[k] == 0) left_of_piece_[k] = std::get<1>(kinds_[k].pieces[++next_piece_[k]]);
+    --left_of_piece_[k];
+    return kinds_[k].pieces[next_piece_[k]];
+  }
 
+ private:
+  const std::vector<Kind>& kinds_;
+  std::vector<std::size_t> next_piece_;
+  std::vector<std::int64_t> left_of_piece_;
+};
+
+// The plan's layouts and sheets used from the search's bins; returns their
+// cost. Copies of one cutting may still differ in labels: each is its own
+// layout until it matches one already made.
+Wide lay_out(const sheets_search::Solution& found, const std::vector<Format>& formats,
+             const std::vector<Kind>& kinds, const std::vector<Piece>& pieces, const Settings& settings,
+             int levels, Handout& handout, Plan* plan) {
   std::map<std::tuple<std::size_t, std::vector<std::tuple<std::size_t, Length, Length, bool>>>, std::size_t>
       layout_of;
   Wide value = 0;
-  const int levels = problem.levels;
   for (const sheets_search::Bin& bin : found.bins) {
     const Format& f = formats[bin.type];
     const std::vector<Offcut> offcuts = offcuts_of(bin, f, settings, levels, pieces);
     value += f.cost * bin.copies;
-    plan.used[f.stock] += bin.copies;
-    // Copies of one cutting may still differ in labels: each is its own layout
-    // until it matches one already made.
+    plan->used[f.stock] += bin.copies;
     for (std::int64_t copy = 0; copy < bin.copies; ++copy) {
       Layout layout;
       layout.stock = f.stock;
@@ -440,7 +454,7 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
       std::vector<std::tuple<std::size_t, Length, Length, bool>> key;
       for (const sheets_search::Cell& c : bin.cells) {
         const Kind& k = kinds[c.item];
-        const auto [piece, unused, swapped] = take(c.item);
+        const auto [piece, unused, swapped] = handout.take(c.item);
         (void)unused;
         Placed pl;
         pl.piece = piece;
@@ -453,18 +467,63 @@ Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& sto
         key.emplace_back(pl.piece, pl.x, pl.y, pl.turned);
       }
       std::sort(key.begin(), key.end());
-      auto [it, fresh] = layout_of.try_emplace({f.stock, key}, plan.layouts.size());
+      auto [it, fresh] = layout_of.try_emplace({f.stock, key}, plan->layouts.size());
       if (fresh) {
         layout.offcuts = offcuts;
-        plan.layouts.push_back(std::move(layout));
+        plan->layouts.push_back(std::move(layout));
       } else {
-        plan.layouts[it->second].count += 1;
+        plan->layouts[it->second].count += 1;
       }
     }
   }
+  return value;
+}
+
+}  // namespace
+
+Plan plan_sheets(const std::vector<Piece>& pieces, const std::vector<Stock>& stock,
+                 const Settings& settings) {
+  check_input(pieces, stock, settings);
+  Plan plan;
+  plan.used.assign(stock.size(), 0);
+  plan.missing.assign(pieces.size(), 0);
+  for (const Stock& st : stock)
+    if (st.price) plan.objective = Objective::kCost;
+  const bool by_cost = plan.objective == Objective::kCost;
+  const std::vector<Format> formats = formats_of(stock, settings, by_cost);
+  const std::vector<Kind> kinds = kinds_of(pieces, formats, settings, &plan);
+  std::vector<std::int64_t> demand;
+  for (const Kind& k : kinds) demand.push_back(k.demand);
+  Wide bound = cost_bound(kinds, demand, formats);
+
+  sheets_search::Problem problem;
+  for (const Kind& k : kinds) problem.items.push_back({k.x, k.y, k.demand, k.may_turn});
+  for (const Format& f : formats) problem.bins.push_back({f.x, f.y, f.count, f.cost});
+  // Any number of stages, or more than three, is cut in four: the last
+  // cell of a row may hold pieces stacked across it.
+  problem.levels = settings.stages == 0 ? 4 : std::min(settings.stages, 4);
+  problem.target = bound;
+  problem.time_limit = settings.time_limit;
+  const Found searched = search_plan(kinds, demand, formats, settings, problem, bound);
+  const sheets_search::Solution& found = searched.solution;
+  plan.timed_out = found.timed_out;
+  plan.method = searched.by_sections ? "two stages, whole sections filled by a knapsack, longest first"
+                                     : describe_method(settings.stages, found);
+
+  // Stock that ran out: the bound then speaks of the pieces the plan cuts.
+  bool short_of_stock = false;
+  for (std::size_t k = 0; k < found.missing.size(); ++k)
+    if (found.missing[k] > 0) {
+      short_of_stock = true;
+      demand[k] -= found.missing[k];
+    }
+  if (short_of_stock) bound = cost_bound(kinds, demand, formats);
+
+  Handout handout(kinds);
+  const Wide value = lay_out(found, formats, kinds, pieces, settings, problem.levels, handout, &plan);
   // What the search could not place is missing: the last of each kind.
   for (std::size_t k = 0; k < found.missing.size(); ++k)
-    for (std::int64_t n = 0; n < found.missing[k]; ++n) plan.missing[std::get<0>(take(k))] += 1;
+    for (std::int64_t n = 0; n < found.missing[k]; ++n) plan.missing[std::get<0>(handout.take(k))] += 1;
 
   const double unit = by_cost ? static_cast<double>(kPerCurrencyUnit) : 1e12;  // µm² in a m²
   plan.value = static_cast<double>(value) / unit;

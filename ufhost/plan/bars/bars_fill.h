@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ufhost/plan/bars_cg.h"
+#include "ufhost/plan/bars/bars_cg.h"
 
 namespace ufhost::plan {
 

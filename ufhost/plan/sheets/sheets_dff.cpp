@@ -1,4 +1,4 @@
-#include "ufhost/plan/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
 
 #include <algorithm>
 #include <cstddef>

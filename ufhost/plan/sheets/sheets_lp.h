@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ufhost/plan/plan.h"
-#include "ufhost/plan/sheets_dff.h"
+#include "ufhost/plan/sheets/sheets_dff.h"
 
 namespace ufhost::plan {
 
