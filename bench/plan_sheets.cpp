@@ -5,7 +5,7 @@
 // the sheets of the plans, the sum of the proven bounds, the gap and the
 // times; then a summary per class.
 //
-// Usage: bench_plan_sheets [--stages N] [--turn | --both] [--classes I,II,...] [--sizes 20,40]
+// Usage: bench_plan_sheets [--stages N] [--turn | --fixed] (both by default) [--classes I,II,...] [--sizes 20,40]
 //                          [--time SECONDS]
 
 #include <chrono>
