@@ -2,7 +2,9 @@
 # A one-node Slurm cluster on this machine, for the tests that run the Slurm
 # recipes of docs/scale.md as written. Everything the cluster has (munge's key
 # and socket, slurm.conf, state, spool, logs, pid files) lives in one folder;
-# its daemons run as root with no systemd and no cgroups, and listen on ports
+# its daemons run as root with no systemd and no cgroups (where the machine
+# has no cgroup file system, slurmd gets the least it needs in a mount
+# namespace of its own), and listen on ports
 # that were free, so a Slurm the machine may already run is left alone.
 #
 #   slurm_cluster.sh check                 can a cluster start here? If not, says why, status 77
@@ -203,7 +205,7 @@ EOF
     fail "munged did not start: $(cat "$dir/log/munged.out")"
   slurmctld -f "$dir/slurm.conf" < /dev/null > "$dir/log/slurmctld.out" 2>&1 ||
     fail "slurmctld did not start: $(cat "$dir/log/slurmctld.out")"
-  slurmd -f "$dir/slurm.conf" < /dev/null > "$dir/log/slurmd.out" 2>&1 ||
+  start_slurmd "$dir" < /dev/null > "$dir/log/slurmd.out" 2>&1 ||
     fail "slurmd did not start: $(cat "$dir/log/slurmd.out")"
   if [ -n "$owner" ]; then
     setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; bash "$2" down "$3" && rm -rf "$3"' \
@@ -218,6 +220,26 @@ EOF
   done
   [ "$state" = idle ] || fail "the node $node is not idle after 30 s (state: ${state:-no answer})"
   trap - EXIT
+}
+
+# slurmd will not start without a cgroup file system at /sys/fs/cgroup, even
+# with no plugin that uses one (Debian 12's Slurm), and a container or a
+# chroot such as a fresh build root may have none. Then slurmd runs in a mount
+# namespace of its own with the least it asks for (a folder of hierarchies and
+# the named one it looks for), which goes when it and its jobs end and is
+# never seen by the machine: the machine's own cgroups are left alone.
+start_slurmd() {
+  local dir=$1
+  case "$(stat -f -c %T /sys/fs/cgroup 2>/dev/null)" in
+    tmpfs | cgroup2fs) slurmd -f "$dir/slurm.conf"; return ;;
+  esac
+  command -v unshare >/dev/null || { echo "no cgroup file system at /sys/fs/cgroup, and no unshare"; return 1; }
+  unshare --mount --propagation private bash -c '
+    mount -t tmpfs -o mode=755 zarvel-slurm /sys/fs/cgroup &&
+      mkdir /sys/fs/cgroup/systemd &&
+      mount -t cgroup -o none,name=systemd zarvel-slurm /sys/fs/cgroup/systemd ||
+      { echo "no cgroup file system at /sys/fs/cgroup, and none could be mounted for slurmd"; exit 1; }
+    exec slurmd -f "$1"' start_slurmd "$dir/slurm.conf"
 }
 
 # Waits until the queue is empty, then lists every job the controller still

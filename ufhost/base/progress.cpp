@@ -38,6 +38,7 @@ struct State {
 
   std::vector<ProgressStage*> stages;  // outermost first
   std::thread ticker;
+  bool ticking = false;     // the ticker has started and waits under the lock
   bool stopping = false;
   bool drawn = false;       // a line stands on the terminal now
   bool printed = false;     // a whole line was printed off a terminal for this run
@@ -163,6 +164,8 @@ void draw_locked(State& s, Clock::time_point now) {
 
 void tick(State* s) {
   std::unique_lock<std::mutex> lock(s->mutex);
+  s->ticking = true;
+  s->wake.notify_all();
   const auto interval = std::chrono::duration<double>(s->settings.interval);
   while (!s->stopping) {
     s->wake.wait_for(lock, std::chrono::duration_cast<Clock::duration>(interval));
@@ -207,13 +210,21 @@ Progress::Progress(std::string what, long total) {
   stage_->what = std::move(what);
   stage_->total = total;
   stage_->start = Clock::now();
-  std::lock_guard<std::mutex> lock(s.mutex);
+  std::unique_lock<std::mutex> lock(s.mutex);
   s.stages.push_back(stage_);
   if (s.stages.size() == 1) {
     s.stopping = false;
     s.drawn = false;
     s.printed = false;
+    s.ticking = false;
     s.ticker = std::thread(tick, &s);
+    // Returns only once the ticker waits under the lock: a thread that is
+    // still starting allocates outside it, and a fork made then (a batch
+    // forks its first job right after this) could copy an allocator's lock
+    // taken by a thread the child does not have. glibc's allocator guards
+    // its own locks across fork; the sanitizers' does not, and its child
+    // hung there.
+    s.wake.wait(lock, [&s] { return s.ticking; });
   }
 }
 
