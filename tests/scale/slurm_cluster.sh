@@ -234,8 +234,12 @@ start_slurmd() {
     tmpfs | cgroup2fs) slurmd -f "$dir/slurm.conf"; return ;;
   esac
   command -v unshare >/dev/null || { echo "no cgroup file system at /sys/fs/cgroup, and no unshare"; return 1; }
-  unshare --mount --propagation private bash -c '
-    mount -t tmpfs -o mode=755 zarvel-slurm /sys/fs/cgroup &&
+  # A chroot's root is no mount point, so unshare cannot make the whole tree
+  # private; the mount that holds /sys/fs/cgroup is made private instead,
+  # before anything is mounted on it.
+  unshare --mount --propagation unchanged bash -c '
+    mount --make-rprivate "$(findmnt -n -o TARGET -T /sys/fs/cgroup)" &&
+      mount -t tmpfs -o mode=755 zarvel-slurm /sys/fs/cgroup &&
       mkdir /sys/fs/cgroup/systemd &&
       mount -t cgroup -o none,name=systemd zarvel-slurm /sys/fs/cgroup/systemd ||
       { echo "no cgroup file system at /sys/fs/cgroup, and none could be mounted for slurmd"; exit 1; }
